@@ -1,0 +1,1 @@
+// placeholder translation unit for a subsystem folder that has no sources yet

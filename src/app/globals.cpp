@@ -1,0 +1,14 @@
+// The process-wide objects, all defined here so that they are constructed in this
+// order and destroyed in the reverse order (one translation unit, no init-order traps).
+#include "app/log.h"
+#include "app/screen.h"
+#include "audio/sound.h"
+#include "core/core.h"
+#include "resources/loader.h"
+
+Screen screen;
+Sound sound;
+Core core;
+Log coreLog;
+Loader loader;
+extern const double PI = 3.141592653589793;

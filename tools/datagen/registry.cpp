@@ -1,0 +1,29 @@
+// The one list of generators. Add a line here for every new archive entry or family.
+#include "datagen/asset.h"
+#include "datagen/basic_meshes.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace datagen {
+
+const std::vector<Generator>& registry()
+{
+    static const std::vector<Generator> generators = {
+        {"objects/basic", generateBasicMeshes},
+    };
+    return generators;
+}
+
+std::vector<uint8_t> readSource(const Context& context, const std::string& relativePath)
+{
+    std::string path = context.dataDir + "/" + relativePath;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("missing source file " + path);
+    }
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace datagen
