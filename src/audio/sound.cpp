@@ -3,6 +3,10 @@
 // Placeholder until the audio back end exists: no device, no music.
 Sound::~Sound() = default;
 int Sound::getDeviceName(std::vector<std::string>& /*names*/) { return 0; }
+void Sound::getOutputMethods(std::vector<OutputMethod>& rows)
+{
+    rows = {{"Auto detect best method", outputAutodetect}, {"No Sound", outputNoSound}};
+}
 int Sound::init() { return 1; }
 void Sound::play() {}
 void Sound::update() {}

@@ -5,6 +5,17 @@
 #include <string>
 #include <vector>
 
+// One row of the dialog's output method list and the code it stores in
+// Screen::outputType. Auto and "No Sound" keep their fixed codes; each SDL audio
+// driver row gets outputDriverBase + its driver index.
+struct OutputMethod {
+    std::string text;
+    int outputType = 0;
+};
+constexpr int outputAutodetect = 0;
+constexpr int outputNoSound = 2;
+constexpr int outputDriverBase = 100;
+
 class Sound {
 public:
     bool loaded = false;
@@ -16,6 +27,8 @@ public:
 
     // Output driver names for the settings dialog. 0 on success.
     int getDeviceName(std::vector<std::string>& names);
+    // Output method rows for the settings dialog: auto, one per usable driver, "No Sound".
+    static void getOutputMethods(std::vector<OutputMethod>& rows);
     // Opens the output chosen in the settings and the music from the archive.
     // 0 when the music is loaded; failures are reported and leave the demo silent.
     int init();
