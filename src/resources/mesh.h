@@ -4,9 +4,12 @@
 // writes it). Vertex k is points[3k..3k+2], normals[3k..3k+2], uvs[2k..2k+1].
 // The record owns its lists; drawing and upload live in resources/geometry.h.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class Loader;
 
 struct MeshTexture {
     int id = 0;         // 0 after loading
@@ -20,3 +23,14 @@ struct Mesh {
     std::vector<int32_t> polygons;
     std::vector<MeshTexture> textures;
 };
+
+// Reads the MMF file `path` of the archive into mesh (its earlier contents are
+// replaced), one line at a time through loader.lineBuffer. 0 on success, also for a
+// file that holds no sections; 1 when the file is absent, empty or cannot be read.
+// Main thread only: the line buffer is shared.
+int loadMesh(const char* path, Loader& loader, Mesh& mesh);
+
+// The parser behind loadMesh: MMF text of `size` bytes (not zero-terminated) into mesh,
+// replacing its contents. lineBuffer receives each line. Never reads or writes outside
+// the data or the buffer; a line longer than 255 characters ends the parse there.
+void parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh);

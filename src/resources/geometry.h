@@ -1,0 +1,52 @@
+// Geometry on the card: the 32-byte interleaved vertex layout, mesh upload into buffer
+// objects, and drawing a Mesh straight from its lists.
+//
+// Every buffer-object draw in the program uses InterleavedVertex with stride 32 and the
+// offsets below, and 32-bit unsigned indices (GL_UNSIGNED_INT). Buffers made by
+// uploadMesh belong to the caller. Needs a current GL context with linked extensions.
+// (The scene upload and release live here too once the scene records exist.)
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct Mesh;
+
+struct InterleavedVertex {
+    float u, v;          // texture coordinate, 0, 0 when the source has none
+    float nx, ny, nz;    // normal
+    float x, y, z;       // position
+};
+static_assert(sizeof(InterleavedVertex) == 32, "the vertex layout is 32 bytes without padding");
+
+constexpr size_t vertexStride = sizeof(InterleavedVertex);
+constexpr size_t texCoordOffset = offsetof(InterleavedVertex, u);   // 0
+constexpr size_t normalOffset = offsetof(InterleavedVertex, nx);    // 8
+constexpr size_t positionOffset = offsetof(InterleavedVertex, x);   // 20
+
+// Checks a mesh's lists against what upload and drawing rely on: normals at least as
+// long as points, uvs empty or a pair per vertex, a whole number of triangles, every
+// index in [0, vertex count). withUvs: the draw reads uvs, so they must be present.
+// Returns 0 when usable, else 1 after logging why.
+int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float>& points,
+                   const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs);
+
+// Uploads the triangle list into a new index buffer (4 bytes per index) and the
+// interleaved vertices into a new vertex buffer (32 bytes per vertex, n = points / 3),
+// both with the given usage (GL_STATIC_DRAW), writing their names to *indexBuffer and
+// *vertexBuffer and logging the sizes read back. Both buffers are left unbound.
+// 0 on success; 1 when the lists fail checkMeshLists: logged, no buffer is created and
+// the two fields are left as they were.
+int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
+               const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,
+               unsigned int* vertexBuffer, std::vector<float> uvs);
+
+// Draws the mesh's triangles from client-side arrays (texture coordinates only when the
+// mesh has texture entries). No vertex or index buffer may be bound. A mesh that fails
+// checkMeshLists is not drawn (logged).
+void drawMesh(const Mesh& mesh);
+
+// For users drawing uploaded geometry: with the vertex buffer bound as GL_ARRAY_BUFFER,
+// points the texture-coordinate, normal and vertex arrays at the interleaved layout
+// (does not enable them).
+void setInterleavedPointers();

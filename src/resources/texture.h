@@ -1,0 +1,23 @@
+// Textures: one image of the data archive becomes a mipmapped OpenGL texture.
+//
+// loadTexture decodes PNG, JPEG and DDS from memory (the format is detected from the
+// bytes), uploads it as GL_RGBA8 and writes the new GL name into texture.crc; the
+// caller owns that texture. A file holding six faces becomes a cube map (faces in the
+// file's order +X, -X, +Y, -Y, +Z, -Z); anything else is a 2D texture from its first
+// image, upright (its bottom row at t = 0) with the settings' anisotropy.
+// Needs a current GL context with linked extensions and the image library initialised
+// (ilInit). Main thread only.
+#pragma once
+#include <cstdint>
+#include <string>
+
+class Loader;
+
+// The texture record (also the scene file's texture entry).
+struct Texture {
+    uint32_t crc = 0;     // the GL texture name after loading
+    std::string source;   // archive path, set by the owner before loading
+};
+
+// 0 on success (texture.crc names the texture, left bound to its target), 1 on failure.
+unsigned loadTexture(Loader& loader, Texture& texture);

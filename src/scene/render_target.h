@@ -1,0 +1,34 @@
+// Render targets: an off-screen RGBA8 colour texture in a framebuffer object, with an
+// optional 24-bit depth renderbuffer.
+//
+// A RenderTarget is a plain record owned by value (the Core owns all of them). Every
+// operation that acts on a target binds its framebuffer only when it is not bound yet
+// and binds framebuffer 0 when done, so the window's framebuffer is bound afterwards.
+// Users that draw into a target bind it themselves, set the viewport to width x height
+// and bind 0 when done. Needs a current GL context with linked extensions.
+#pragma once
+
+struct RenderTarget {
+    unsigned int framebuffer = 0;
+    unsigned int colorTexture = 0;
+    int width = 0;
+    int height = 0;
+
+    // Makes the framebuffer and its colour texture (left bound to GL_TEXTURE_2D) and
+    // attaches it. Always 0: problems show up in checkStatus.
+    int create(int width, int height);
+    // Attaches a 2D texture as colour attachment 0; returns the framebuffer binding
+    // found on entry.
+    unsigned int attachColorTexture(unsigned int texture);
+    // Attaches a renderbuffer as the depth attachment.
+    void attachDepthBuffer(unsigned int renderbuffer);
+    // Logs "fbo <name> status: ..."; 0 when complete (or an unknown status), else the
+    // GL status code.
+    int checkStatus();
+    // Deletes the framebuffer object (the colour texture stays).
+    void destroy();
+};
+
+// Makes a GL_DEPTH_COMPONENT24 renderbuffer of width x height into *name. 1 when either
+// side exceeds GL_MAX_RENDERBUFFER_SIZE (logged, *name untouched), else 0.
+int createDepthBuffer(int width, int height, unsigned int* name);
