@@ -1,0 +1,119 @@
+#include "resources/geometry.h"
+
+#include "app/log.h"
+#include "resources/mesh.h"
+
+#include <GL/glew.h>
+
+#include <memory>
+
+int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float>& points,
+                   const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs)
+{
+    const size_t vertices = points.size() / 3;
+    const char* reason = nullptr;
+    if (points.size() % 3 != 0) {
+        reason = "points are not whole vectors";
+    } else if (normals.size() < points.size()) {
+        reason = "fewer normals than points";
+    } else if (uvs.size() % 2 != 0) {
+        reason = "odd number of texture coordinates";
+    } else if (!uvs.empty() && uvs.size() < vertices * 2) {
+        reason = "fewer texture coordinates than points";
+    } else if (withUvs && uvs.size() < vertices * 2) {
+        reason = "texture coordinates missing";
+    } else if (polygons.size() % 3 != 0) {
+        reason = "triangle list is not a multiple of three";
+    } else {
+        for (int32_t index : polygons) {
+            if (index < 0 || size_t(index) >= vertices) {
+                reason = "index outside the vertices";
+                break;
+            }
+        }
+    }
+    if (reason) {
+        CORE_LOG("\tmesh rejected: " << reason << " (" << points.size() / 3 << " points, " << normals.size() / 3
+                                     << " normals, " << uvs.size() << " uvs, " << polygons.size() << " indices)");
+        return 1;
+    }
+    return 0;
+}
+
+namespace {
+
+// Fills a new buffer of `target`, logs the size the driver reports, unbinds it.
+GLuint fillBuffer(GLenum target, const void* data, size_t bytes, GLenum usage)
+{
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    glBindBuffer(target, name);
+    glBufferData(target, GLsizeiptr(bytes), data, usage);
+    GLint size = 0;
+    glGetBufferParameteriv(target, GL_BUFFER_SIZE, &size);
+    CORE_LOG("\tallocated mem size: " << size << " bytes.");
+    glBindBuffer(target, 0);
+    return name;
+}
+
+}  // namespace
+
+int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
+               const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,
+               unsigned int* vertexBuffer, std::vector<float> uvs)
+{
+    if (!indexBuffer || !vertexBuffer || checkMeshLists(polygons, points, normals, uvs, false) != 0) {
+        return 1;
+    }
+    CORE_LOG("uploading polygons..");
+    *indexBuffer = fillBuffer(GL_ELEMENT_ARRAY_BUFFER, polygons.data(), polygons.size() * sizeof(int32_t), usage);
+
+    CORE_LOG("uploading vertex streams..");
+    const size_t n = points.size() / 3;
+    std::unique_ptr<InterleavedVertex[]> vertices(new InterleavedVertex[n]());
+    for (size_t k = 0; k < n; ++k) {
+        InterleavedVertex& vertex = vertices[k];
+        if (!uvs.empty()) {
+            vertex.u = uvs[2 * k];
+            vertex.v = uvs[2 * k + 1];
+        }
+        vertex.nx = normals[3 * k];
+        vertex.ny = normals[3 * k + 1];
+        vertex.nz = normals[3 * k + 2];
+        vertex.x = points[3 * k];
+        vertex.y = points[3 * k + 1];
+        vertex.z = points[3 * k + 2];
+    }
+    *vertexBuffer = fillBuffer(GL_ARRAY_BUFFER, vertices.get(), n * sizeof(InterleavedVertex), usage);
+    return 0;
+}
+
+void drawMesh(const Mesh& mesh)
+{
+    const bool textured = !mesh.textures.empty();
+    if (checkMeshLists(mesh.polygons, mesh.points, mesh.normals, mesh.uvs, textured) != 0) {
+        return;
+    }
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    if (textured) {
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, mesh.uvs.data());
+    }
+    glNormalPointer(GL_FLOAT, 0, mesh.normals.data());
+    glVertexPointer(3, GL_FLOAT, 0, mesh.points.data());
+    glDrawElements(GL_TRIANGLES, GLsizei(mesh.polygons.size()), GL_UNSIGNED_INT, mesh.polygons.data());
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    if (textured) {
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+}
+
+void setInterleavedPointers()
+{
+    const char* base = nullptr;
+    glTexCoordPointer(2, GL_FLOAT, GLsizei(vertexStride), base + texCoordOffset);
+    glNormalPointer(GL_FLOAT, GLsizei(vertexStride), base + normalOffset);
+    glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), base + positionOffset);
+}

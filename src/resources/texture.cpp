@@ -1,0 +1,153 @@
+#include "resources/texture.h"
+
+#include "app/log.h"
+#include "app/screen.h"
+#include "resources/loader.h"
+
+#include <GL/glew.h>
+#include <IL/il.h>
+
+#include <memory>
+
+namespace {
+
+// Writes a piece of the load's log line without ending it.
+template <typename T>
+void logPiece(const T& piece)
+{
+    if (coreLog.created) {
+        coreLog.stream << piece;
+    }
+}
+
+// Copies the selected image of the bound DevIL image as BGRA bytes; false after
+// logging the image library's error.
+bool copyBgra(ILuint width, ILuint height, unsigned char* pixels)
+{
+    if (!ilCopyPixels(0, 0, 0, width, height, 1, IL_BGRA, IL_UNSIGNED_BYTE, pixels)) {
+        CORE_LOG("ilCopyPixels errorcode: " << ilGetError());
+        return false;
+    }
+    return true;
+}
+
+// Six faces in the file's order become +X, -X, +Y, -Y, +Z, -Z. The image library
+// offers them either as faces of the first image or as a chain of six images.
+bool uploadCubeMap(ILuint image, bool asFaces, ILuint width, ILuint height, unsigned char* pixels, GLuint* name)
+{
+    ilDisable(IL_ORIGIN_SET);
+    glGenTextures(1, name);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, *name);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    for (ILuint face = 0; face < 6; ++face) {
+        ilBindImage(image);
+        bool selected = asFaces ? ilActiveFace(face) : ilActiveImage(face);
+        if (!selected) {
+            CORE_LOG("ilCopyPixels errorcode: " << ilGetError());
+            return false;
+        }
+        if (!copyBgra(width, height, pixels)) {
+            return false;
+        }
+        glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGBA8, GLsizei(width), GLsizei(height), 0, GL_BGRA,
+                     GL_UNSIGNED_BYTE, pixels);
+    }
+    return true;
+}
+
+// The first image, upright: the buffer's first row is the picture's bottom row.
+bool upload2D(ILuint width, ILuint height, unsigned char* pixels, GLuint* name)
+{
+    ilEnable(IL_ORIGIN_SET);
+    ilOriginFunc(IL_ORIGIN_LOWER_LEFT);
+    if (!copyBgra(width, height, pixels)) {
+        return false;
+    }
+    glGenTextures(1, name);
+    glBindTexture(GL_TEXTURE_2D, *name);
+    if (GLEW_EXT_texture_filter_anisotropic) {
+        // Below 1 is not a valid level (the settings' default is 0): that means off.
+        float level = screen.anisotropy < 1.0f ? 1.0f : screen.anisotropy;
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, level);
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, GLsizei(width), GLsizei(height), 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    return true;
+}
+
+}  // namespace
+
+unsigned loadTexture(Loader& loader, Texture& texture)
+{
+    const char* path = texture.source.c_str();
+    logPiece("load texture: ");
+    logPiece(path);
+    logPiece(" .. ");
+    uint32_t size = loader.fileSize(path);
+    if (size == 0) {
+        CORE_LOG(" error, file size 0");
+        return 1;
+    }
+    std::unique_ptr<char[]> bytes(new char[size]);
+    char* buffer = bytes.get();
+    if (loader.readFile(path, &buffer) != 0) {
+        return 1;
+    }
+
+    ILuint image = 0;
+    ilGenImages(1, &image);
+    ilBindImage(image);
+    if (!ilLoadL(IL_TYPE_UNKNOWN, buffer, size)) {
+        CORE_LOG("ilLoadL errorcode: " << ilGetError());
+        ilDeleteImages(1, &image);
+        return 1;
+    }
+    bytes.reset();
+
+    const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
+    const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
+    const ILint bpp = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+    // A six-face cube map shows as five faces after the first; a chain of six images
+    // counts the same.
+    const ILint faces = ilGetInteger(IL_NUM_FACES);
+    const ILint images = ilGetInteger(IL_NUM_IMAGES);
+    const bool cubeFaces = faces == 5;
+    const ILint count = cubeFaces ? faces : images;
+    logPiece(width);
+    logPiece("x");
+    logPiece(height);
+    logPiece("x");
+    logPiece(bpp * 8);
+    logPiece("bit (x");
+    logPiece(count + 1);
+    logPiece(") .. ");
+    if (width <= 0 || height <= 0) {
+        CORE_LOG("ilCopyPixels errorcode: " << ilGetError());
+        ilDeleteImages(1, &image);
+        return 1;
+    }
+    std::unique_ptr<unsigned char[]> pixels(new unsigned char[size_t(width) * size_t(height) * 4]);
+
+    GLuint name = 0;
+    GLenum target = count == 5 ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+    bool ok = target == GL_TEXTURE_CUBE_MAP
+                  ? uploadCubeMap(image, cubeFaces, ILuint(width), ILuint(height), pixels.get(), &name)
+                  : upload2D(ILuint(width), ILuint(height), pixels.get(), &name);
+    ilDeleteImages(1, &image);
+    if (name != 0) {
+        texture.crc = name;
+    }
+    if (!ok) {
+        return 1;
+    }
+    glGenerateMipmapEXT(target);
+    CORE_LOG("ok");
+    return 0;
+}
