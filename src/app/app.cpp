@@ -1,22 +1,25 @@
 #include "app/app.h"
 
 #include "app/log.h"
+#include "app/options.h"
 #include "app/screen.h"
+#include "app/settings_dialog.h"
 #include "audio/sound.h"
 #include "core/core.h"
-#include "platform/platform.h"
+#include "core/offline.h"
 #include "resources/loader.h"
+#include "tweak/tweak.h"
 
 #include <IL/il.h>
 
 #include <cstdio>
-#include <cstring>
-#include <string>
-
-namespace {
+#include <sstream>
 
 void handleEvent(const platform::Event& event)
 {
+    if (tweak::handleEvent(event)) {
+        return;
+    }
     if (event.kind == platform::Event::Close) {
         platform::postQuit(0);
     } else if ((event.kind == platform::Event::KeyDown || event.kind == platform::Event::Text) && event.key == 27) {
@@ -24,23 +27,66 @@ void handleEvent(const platform::Event& event)
     }
 }
 
+std::string statisticsText(uint32_t frames, float time)
+{
+    double fps = time > 0.0f ? double(frames) / double(time) : 0.0;
+    std::ostringstream text;
+    text << "Average framerate: " << fps << " FPS.\n\nThank you for watching!" << "\n";
+    return text.str().substr(0, 63);
+}
+
+void showStatistics()
+{
+    platform::messageBox("Stats", statisticsText(core.frames, core.time), platform::MessageIcon::Information);
+}
+
+namespace {
+
+// Checks what the command line asks for before anything starts; -1 to go on,
+// otherwise the exit code.
+int handleCommandLine(int argc, char** argv)
+{
+    std::string error;
+    if (parseOptions(argc, argv, &options, &error) != 0) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s\n", screen.title);
+        return 0;
+    }
+    if (!options.output.empty()) {
+        std::vector<OutputMethod> outputs;
+        Sound::getOutputMethods(outputs);
+        if (outputTypeForName(outputs, options.output) < 0) {
+            std::string names = "auto, none";
+            for (const OutputMethod& row : outputs) {
+                if (row.outputType != outputAutodetect && row.outputType != outputNoSound) {
+                    names += ", " + row.text;
+                }
+            }
+            std::fprintf(stderr, "coredemo: unknown output '%s' (one of: %s)\n", options.output.c_str(),
+                         names.c_str());
+            return 2;
+        }
+    }
+    platform::setBatchMode(options.batch);
+    return -1;
+}
+
 }  // namespace
 
 int runApplication(int argc, char** argv)
 {
-    std::string dataPath = "data.zip";
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--batch") == 0) {
-            platform::setBatchMode(true);
-        } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
-            dataPath = argv[++i];
-        } else if (std::strcmp(argv[i], "--no-dialog") == 0) {
-        } else {
-            std::fprintf(stderr, "coredemo: unknown option '%s' (try --help)\n", argv[i]);
-            return 2;
-        }
+    int early = handleCommandLine(argc, argv);
+    if (early >= 0) {
+        return early;
     }
-    loader.open(dataPath.c_str());
+    loader.open(options.dataPath.c_str());
     if (!loader.opened) {
         return 1;
     }
@@ -51,7 +97,11 @@ int runApplication(int argc, char** argv)
     ilInit();
     if (core.init() != 0) {
         platform::postQuit(1);
+    } else if (options.offline()) {
+        platform::postQuit(runOffline());
     }
+    // Events first; a frame whenever none is waiting. The quit request ends the loop
+    // before another frame starts.
     int exitCode = 0;
     while (!platform::quitRequested(&exitCode)) {
         platform::Event event;

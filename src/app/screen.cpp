@@ -1,56 +1,274 @@
 #include "app/screen.h"
 
+#include "app/app.h"
 #include "app/log.h"
-#include "platform/platform.h"
+#include "app/options.h"
+#include "app/settings_dialog.h"
+#include "audio/sound.h"
 
 #include <GL/glew.h>
 
 #include <cstdio>
+#include <cstring>
 
-int Screen::enumerate() { return 0; }
+namespace {
+
+const char* glString(GLenum name)
+{
+    return reinterpret_cast<const char*>(glGetString(name));
+}
+
+void errorBox(const char* caption, const std::string& text)
+{
+    platform::messageBox(caption, text, platform::MessageIcon::Error);
+}
+
+}  // namespace
+
+WindowPlacement placeWindow(int width, int height, bool fullscreen, const platform::Rect& workArea,
+                            const platform::Rect& frame)
+{
+    WindowPlacement place;
+    if (fullscreen) {
+        place.width = width;
+        place.height = height;
+        return place;
+    }
+    // The client rectangle (0, 0, width, height) grown by the decorations.
+    const int adjustedLeft = -frame.left;
+    const int adjustedTop = -frame.top;
+    const int adjustedRight = width + frame.right;
+    const int adjustedBottom = height + frame.bottom;
+    place.width = adjustedRight - adjustedLeft;
+    place.height = adjustedBottom - adjustedTop;
+    // Centred on the work area, measured from its own origin (a panel on the left or
+    // at the top moves the area away from the desktop's corner).
+    const int areaWidth = workArea.right - workArea.left;
+    const int areaHeight = workArea.bottom - workArea.top;
+    place.x = workArea.left;
+    place.y = workArea.top;
+    if (areaWidth > width) {
+        place.x = workArea.left + (areaWidth - adjustedRight) / 2;
+    }
+    if (areaHeight > height) {
+        place.y = workArea.top + (areaHeight - place.height) / 2;
+    }
+    return place;
+}
+
+int choosePixelFormat(const std::vector<PixelFormatCandidate>& candidates, int samples)
+{
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        if (candidates[i].samples == samples) {
+            return int(i);
+        }
+    }
+    return -1;
+}
+
+int parseGlVersions(const char* version, const char* shadingVersion, const char* extensions, GlVersions* out)
+{
+    *out = GlVersions();
+    if (!version || std::sscanf(version, "%d.%d", &out->major, &out->minor) != 2) {
+        return 1;
+    }
+    if (out->major == 1) {
+        if (extensions && std::strstr(extensions, "GL_ARB_shading_language_100")) {
+            out->shadingMajor = 1;
+            out->shadingMinor = 0;
+        }
+    } else if (out->major >= 2) {
+        if (!shadingVersion || std::sscanf(shadingVersion, "%d.%d", &out->shadingMajor, &out->shadingMinor) != 2) {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+int Screen::enumerate()
+{
+    displayModes.clear();
+    pixelFormats.clear();
+    soundDrivers.clear();
+    for (const platform::DisplayModeInfo& info : platform::displayModes()) {
+        if (!platform::isTrueColourMode(info)) {
+            continue;
+        }
+        DisplayMode mode;
+        mode.width = info.width;
+        mode.height = info.height;
+        mode.refreshRate = info.refreshRate;
+        mode.modeIndex = info.index;
+        std::snprintf(mode.caption, sizeof(mode.caption), "%s",
+                      displayModeCaption(info.width, info.height, info.refreshRate).c_str());
+        displayModes.push_back(mode);
+    }
+    platform::ProbeResult probe;
+    std::string error;
+    if (!platform::probeMachine(&probe, &error)) {
+        if (probe.missingConfigs) {
+            errorBox("Extension error", "Extension WGL_ARB_pixel_format is required.");
+        }
+        return 1;
+    }
+    maxAnisotropy = probe.maxAnisotropy;
+    for (const platform::PixelFormatInfo& info : probe.pixelFormats) {
+        pixelFormats.push_back({info.id, info.samples});
+    }
+    sound.getDeviceName(soundDrivers);
+    return 0;
+}
+
+void Screen::undoInit()
+{
+    if (hasWindow) {
+        platform::destroyWindow();
+        hasWindow = hasContext = false;
+    }
+    if (modeChanged) {
+        platform::restoreDisplayMode();
+        platform::showCursor(true);
+        modeChanged = false;
+    }
+    if (screenSaverOff) {
+        platform::enableScreenSaver(true);
+        screenSaverOff = false;
+    }
+}
 
 int Screen::init(int /*showCommand*/)
 {
+    // The SDL window needs no class registration; the video subsystem stands in.
     std::string error;
     if (!platform::initVideo(&error)) {
-        platform::messageBox("Screen::init", error, platform::MessageIcon::Error);
+        errorBox("Screen::init", error);
         return 1;
     }
     if (enumerate() != 0) {
         return 1;
     }
-    accepted = true;
+    applyOptions(*this, options);
+    if (options.noDialog) {
+        std::vector<OutputMethod> outputs;
+        Sound::getOutputMethods(outputs);
+        acceptSettings(*this, choiceFromOptions(*this, options, outputs));
+    } else {
+        runSettingsDialog(*this);
+    }
+    if (!accepted) {
+        return 1;
+    }
+
+    if (fullscreen) {
+        const bool known = resolutionIndex >= 0 && resolutionIndex < int(displayModes.size());
+        if (known && platform::changeDisplayMode(displayModes[size_t(resolutionIndex)].modeIndex)) {
+            modeChanged = true;
+            platform::showCursor(false);
+        } else {
+            platform::messageBox("Screen::init", "Full screen mode failed", platform::MessageIcon::Warning);
+            fullscreen = false;
+        }
+    }
+    // X11 tells the decorations' size only once the window is mapped; the client
+    // area is centred, the window manager adds its frame around it.
+    WindowPlacement place = placeWindow(width, height, fullscreen, platform::workArea(), platform::Rect());
+
+    int format = choosePixelFormat(pixelFormats, antialiasSamples);
     platform::WindowDesc desc;
     desc.title = title;
-    desc.width = width;
-    desc.height = height;
-    desc.x = 0x2FFF0000;  // centred
-    desc.y = 0x2FFF0000;
-    if (!platform::createWindow(desc, &error)) {
+    desc.x = place.x;
+    desc.y = place.y;
+    desc.width = place.width;
+    desc.height = place.height;
+    desc.fullscreen = fullscreen;
+    desc.hidden = true;
+    desc.samples = format >= 0 ? pixelFormats[size_t(format)].samples : 0;
+    switch (platform::openWindow(desc, &error)) {
+    case platform::WindowResult::Ok:
+        break;
+    case platform::WindowResult::WindowFailed:
+        undoInit();
+        return 1;
+    case platform::WindowResult::PixelFormatFailed:
+        undoInit();
+        errorBox("Screen::init", "SetPixelFormat() failed.");
+        return 1;
+    case platform::WindowResult::ContextFailed:
+        undoInit();
+        errorBox("Screen::init", "wglCreateContex() failed.");
+        return 1;
+    case platform::WindowResult::MakeCurrentFailed:
+        undoInit();
+        errorBox("Screen::init", "wglMakeCurrent() failed.");
         return 1;
     }
     hasWindow = hasContext = true;
+
     if (!platform::linkExtensions(&error)) {
-        platform::messageBox("Extension error", error, platform::MessageIcon::Error);
+        errorBox("Extension error", error);
         CORE_LOG("GLee error: " << error);
+        undoInit();
         return 1;
     }
-    return checkRequirements();
+    if (checkRequirements() != 0) {
+        undoInit();
+        return 1;
+    }
+    platform::setSwapInterval(vsync ? 1 : 0);
+    platform::enableScreenSaver(false);
+    screenSaverOff = true;
+    // The effect runtime keeps its state per effect and needs no context object.
+    platform::showWindow();
+    return 0;
 }
 
 int Screen::checkRequirements()
 {
-    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    const char* vendor = reinterpret_cast<const char*>(glGetString(GL_VENDOR));
-    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const char* renderer = glString(GL_RENDERER);
+    const char* vendor = glString(GL_VENDOR);
+    const char* version = glString(GL_VERSION);
     CORE_LOG("Renderer: " << (renderer ? renderer : ""));
     CORE_LOG("Device Vendor: " << (vendor ? vendor : ""));
     CORE_LOG("GL Version: " << (version ? version : ""));
+    const char* extensions = glString(GL_EXTENSIONS);
+    GlVersions versions;
+    // A GL 1 driver has no shading language string; it is asked for only from GL 2 on.
+    const char* shading = nullptr;
+    int major = 0;
+    if (version && std::sscanf(version, "%d", &major) == 1 && major >= 2) {
+        shading = glString(GL_SHADING_LANGUAGE_VERSION);
+    }
+    int result = parseGlVersions(version, shading, extensions, &versions);
+    if (result == 1) {
+        errorBox("Req check error", "Invalid GL_VERSION format");
+        return 1;
+    }
+    if (result == 2) {
+        errorBox("Req check error", "Invalid GL_SHADING_LANGUAGE_VERSION format");
+        return 1;
+    }
+    CORE_LOG("GL Shading Language Version: " << versions.shadingMajor << "." << versions.shadingMinor);
+    CORE_LOG("\nSupported Extensions:\n" << (extensions ? extensions : ""));
     return 0;
 }
 
 void Screen::close()
 {
-    platform::destroyWindow();
-    hasWindow = hasContext = false;
+    if (hasWindow) {
+        platform::hideWindow();
+        if (fullscreen && modeChanged) {
+            platform::restoreDisplayMode();
+            platform::showCursor(true);
+            modeChanged = false;
+        }
+        if (showStats) {
+            showStatistics();
+        }
+        platform::destroyWindow();
+        hasWindow = hasContext = false;
+    }
+    if (screenSaverOff) {
+        platform::enableScreenSaver(true);
+        screenSaverOff = false;
+    }
 }

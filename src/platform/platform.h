@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -26,21 +27,80 @@ int64_t counterFrequency();
 bool initVideo(std::string* error);
 void quitVideo();
 
+// ---- display modes ----
+// One mode of the primary display as the system enumerates it.
+struct DisplayModeInfo {
+    int index = 0;          // enumeration index, passed back to changeDisplayMode
+    int width = 0;
+    int height = 0;
+    int refreshRate = 0;    // Hz; 0 when the system does not know (Xvfb)
+    int bitsPerPixel = 0;
+    int bytesPerPixel = 0;  // storage per pixel: 4 for 24-bit colour padded to 32
+};
+// All modes of the primary display in enumeration order (repeats kept).
+std::vector<DisplayModeInfo> displayModes();
+// True for the modes the program offers: 32 bits per pixel, or 24 stored in 4 bytes.
+bool isTrueColourMode(const DisplayModeInfo& mode);
+// Chooses the mode the next full-screen window switches the display to. False when
+// the index names no mode of the primary display (the switch is refused).
+bool changeDisplayMode(int modeIndex);
+// Leaves full screen and returns the display to the desktop's own mode.
+void restoreDisplayMode();
+// The desktop area not covered by panels and task bars, in desktop pixels.
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+Rect workArea();
+
+// ---- pixel formats ----
+// One framebuffer configuration that matches the attribute list of the main window
+// (window drawable, RGBA, not a slow config, 8-bit red/green/blue/alpha, depth 24,
+// stencil 0 or more, double-buffered), in the order the system returns them.
+struct PixelFormatInfo {
+    int id = 0;       // the configuration's id
+    int samples = 0;  // 0 without multisampling
+};
+// The probe of the machine, done with a hidden 640 x 480 window and a context that
+// exist only during the call. False when no window or context could be made, or the
+// system lacks framebuffer configurations (*missingConfigs is then set).
+struct ProbeResult {
+    std::vector<PixelFormatInfo> pixelFormats;
+    float maxAnisotropy = 0.0f;  // GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, 0 without the extension
+    bool missingConfigs = false;
+};
+bool probeMachine(ProbeResult* result, std::string* error);
+
 struct WindowDesc {
     const char* title = "";
     int x = 0;
     int y = 0;
     int width = 640;
     int height = 480;
-    bool fullscreen = false;  // borderless window covering the display
-    bool hidden = false;      // for tests and offline rendering
+    bool fullscreen = false;  // borderless window at (0, 0) in the mode of changeDisplayMode
+    bool hidden = false;      // not shown until showWindow (tests, offline rendering)
     int samples = 0;          // multisample count of the framebuffer config, 0 = none
 };
 
+// Where window creation stopped.
+enum class WindowResult { Ok, WindowFailed, PixelFormatFailed, ContextFailed, MakeCurrentFailed };
 // Creates the window with an OpenGL compatibility-profile context made current.
-// On failure returns false with a reason in *error and leaves no window behind.
+// On failure leaves no window behind and gives a reason in *error.
+WindowResult openWindow(const WindowDesc& desc, std::string* error);
+// openWindow == Ok.
 bool createWindow(const WindowDesc& desc, std::string* error);
 bool hasWindow();
+void showWindow();
+void hideWindow();
+// Size of the decorations the window manager adds around a client area of the
+// window (left, top, right, bottom thickness); zeros without a window or manager.
+Rect windowFrame();
+void showCursor(bool show);
+void enableScreenSaver(bool enable);
+// Vertical sync: 1 waits for it, 0 does not. False when the driver refuses.
+bool setSwapInterval(int interval);
 // Links the GL entry points of the current context; false with the loader's text.
 bool linkExtensions(std::string* error);
 void swapBuffers();
@@ -60,5 +120,11 @@ bool pollEvent(Event* event);
 void postQuit(int exitCode);
 // True once a quit request was posted; *exitCode receives its code.
 bool quitRequested(int* exitCode);
+
+// ---- test hooks ----
+// End-to-end tests drive the program through the environment, never through options:
+//   CORE_TEST_INPUT="escape@N,close@N,key@N"  after N buffer swaps, queue an Escape key,
+//                                             a window close or an 'a' key press
+// The hooks are read once, at the first swap.
 
 }  // namespace platform

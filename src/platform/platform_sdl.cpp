@@ -1,9 +1,12 @@
 #include "platform/platform.h"
+#include "platform/platform_internal.h"
 
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace platform {
@@ -15,6 +18,88 @@ int gQuitCode = 0;
 SDL_Event gEvent;
 SDL_Window* gWindow = nullptr;
 SDL_GLContext gContext = nullptr;
+SDL_DisplayMode gPendingMode;
+bool gHasPendingMode = false;
+
+// Test input: events queued after a given number of buffer swaps.
+struct InjectedEvent {
+    enum Kind { Escape, Close, Key } kind;
+    long afterSwaps;
+};
+std::vector<InjectedEvent> gInjected;
+bool gInjectedRead = false;
+long gSwaps = 0;
+
+void readInjectedEvents()
+{
+    gInjectedRead = true;
+    const char* spec = std::getenv("CORE_TEST_INPUT");
+    if (!spec) {
+        return;
+    }
+    std::string text = spec;
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find(',', begin);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string item = text.substr(begin, end - begin);
+        size_t at = item.find('@');
+        if (at != std::string::npos) {
+            std::string name = item.substr(0, at);
+            long swaps = std::strtol(item.c_str() + at + 1, nullptr, 10);
+            if (name == "escape") {
+                gInjected.push_back({InjectedEvent::Escape, swaps});
+            } else if (name == "close") {
+                gInjected.push_back({InjectedEvent::Close, swaps});
+            } else if (name == "key") {
+                gInjected.push_back({InjectedEvent::Key, swaps});
+            }
+        }
+        begin = end + 1;
+    }
+}
+
+void pushKey(SDL_Keycode key, SDL_Scancode scancode)
+{
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = SDL_KEYDOWN;
+    e.key.windowID = SDL_GetWindowID(gWindow);
+    e.key.state = SDL_PRESSED;
+    e.key.keysym.sym = key;
+    e.key.keysym.scancode = scancode;
+    SDL_PushEvent(&e);
+    e.type = SDL_KEYUP;
+    e.key.state = SDL_RELEASED;
+    SDL_PushEvent(&e);
+}
+
+void injectEvents()
+{
+    if (!gInjectedRead) {
+        readInjectedEvents();
+    }
+    ++gSwaps;
+    for (const InjectedEvent& inject : gInjected) {
+        if (inject.afterSwaps != gSwaps) {
+            continue;
+        }
+        if (inject.kind == InjectedEvent::Escape) {
+            pushKey(SDLK_ESCAPE, SDL_SCANCODE_ESCAPE);
+        } else if (inject.kind == InjectedEvent::Key) {
+            pushKey(SDLK_a, SDL_SCANCODE_A);
+        } else {
+            SDL_Event e;
+            SDL_zero(e);
+            e.type = SDL_WINDOWEVENT;
+            e.window.event = SDL_WINDOWEVENT_CLOSE;
+            e.window.windowID = SDL_GetWindowID(gWindow);
+            SDL_PushEvent(&e);
+        }
+    }
+}
 
 Uint32 boxFlags(MessageIcon icon)
 {
@@ -30,6 +115,37 @@ Uint32 boxFlags(MessageIcon icon)
 }
 
 }  // namespace
+
+SDL_Window* mainWindow() { return gWindow; }
+SDL_GLContext mainContext() { return gContext; }
+
+void restoreMainContext()
+{
+    if (gWindow && gContext) {
+        SDL_GL_MakeCurrent(gWindow, gContext);
+    }
+}
+
+void setWindowAttributes(int samples)
+{
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 0 ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples > 0 ? samples : 0);
+}
+
+void discardEvents()
+{
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
 
 void setBatchMode(bool on) { gBatch = on; }
 bool batchMode() { return gBatch; }
@@ -73,53 +189,52 @@ void quitVideo()
     }
 }
 
-bool createWindow(const WindowDesc& desc, std::string* error)
+WindowResult openWindow(const WindowDesc& desc, std::string* error)
 {
+    auto fail = [&](WindowResult result) {
+        if (error) {
+            *error = SDL_GetError();
+        }
+        destroyWindow();
+        return result;
+    };
     if (gWindow) {
         destroyWindow();
     }
-    SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, desc.samples > 0 ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, desc.samples > 0 ? desc.samples : 0);
+    setWindowAttributes(desc.samples);
 
-    Uint32 flags = SDL_WINDOW_OPENGL;
-    flags |= desc.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (desc.fullscreen) {
         flags |= SDL_WINDOW_BORDERLESS;
     }
-    gWindow = SDL_CreateWindow(desc.title, desc.x, desc.y, desc.width, desc.height, flags);
+    int x = desc.fullscreen ? 0 : desc.x;
+    int y = desc.fullscreen ? 0 : desc.y;
+    gWindow = SDL_CreateWindow(desc.title, x, y, desc.width, desc.height, flags);
     if (!gWindow) {
-        if (error) {
-            *error = SDL_GetError();
-        }
-        return false;
+        // On X11 the GL visual is chosen while the window is made: no visual with
+        // these attributes is the pixel format's failure, anything else the window's.
+        const char* why = SDL_GetError();
+        bool visual = why && (std::strstr(why, "visual") || std::strstr(why, "Visual"));
+        return fail(visual ? WindowResult::PixelFormatFailed : WindowResult::WindowFailed);
+    }
+    if (desc.fullscreen && gHasPendingMode) {
+        SDL_SetWindowDisplayMode(gWindow, &gPendingMode);
+        SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
     }
     gContext = SDL_GL_CreateContext(gWindow);
     if (!gContext) {
-        if (error) {
-            *error = SDL_GetError();
-        }
-        SDL_DestroyWindow(gWindow);
-        gWindow = nullptr;
-        return false;
+        return fail(WindowResult::ContextFailed);
     }
     if (SDL_GL_MakeCurrent(gWindow, gContext) != 0) {
-        if (error) {
-            *error = SDL_GetError();
-        }
-        destroyWindow();
-        return false;
+        return fail(WindowResult::MakeCurrentFailed);
     }
-    return true;
+    if (!desc.hidden) {
+        SDL_ShowWindow(gWindow);
+    }
+    return WindowResult::Ok;
 }
+
+bool createWindow(const WindowDesc& desc, std::string* error) { return openWindow(desc, error) == WindowResult::Ok; }
 
 bool hasWindow() { return gWindow != nullptr; }
 
@@ -143,7 +258,100 @@ void swapBuffers()
 {
     if (gWindow) {
         SDL_GL_SwapWindow(gWindow);
+        injectEvents();
     }
+}
+
+void showWindow()
+{
+    if (gWindow) {
+        SDL_ShowWindow(gWindow);
+    }
+}
+
+void hideWindow()
+{
+    if (gWindow) {
+        SDL_HideWindow(gWindow);
+    }
+}
+
+Rect windowFrame()
+{
+    Rect frame;
+    if (gWindow &&
+        SDL_GetWindowBordersSize(gWindow, &frame.top, &frame.left, &frame.bottom, &frame.right) != 0) {
+        frame = Rect();
+    }
+    return frame;
+}
+
+void showCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+
+void enableScreenSaver(bool enable)
+{
+    if (enable) {
+        SDL_EnableScreenSaver();
+    } else {
+        SDL_DisableScreenSaver();
+    }
+}
+
+bool setSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
+
+std::vector<DisplayModeInfo> displayModes()
+{
+    std::vector<DisplayModeInfo> modes;
+    int count = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetNumDisplayModes(0) : 0;
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(0, i, &mode) != 0) {
+            break;
+        }
+        DisplayModeInfo info;
+        info.index = i;
+        info.width = mode.w;
+        info.height = mode.h;
+        info.refreshRate = mode.refresh_rate;
+        info.bitsPerPixel = int(SDL_BITSPERPIXEL(mode.format));
+        info.bytesPerPixel = int(SDL_BYTESPERPIXEL(mode.format));
+        modes.push_back(info);
+    }
+    return modes;
+}
+
+bool isTrueColourMode(const DisplayModeInfo& mode) { return mode.bitsPerPixel == 32 || mode.bytesPerPixel == 4; }
+
+bool changeDisplayMode(int modeIndex)
+{
+    gHasPendingMode = false;
+    if (!SDL_WasInit(SDL_INIT_VIDEO) || modeIndex < 0 || SDL_GetDisplayMode(0, modeIndex, &gPendingMode) != 0) {
+        return false;
+    }
+    gHasPendingMode = true;
+    return true;
+}
+
+void restoreDisplayMode()
+{
+    gHasPendingMode = false;
+    if (gWindow && (SDL_GetWindowFlags(gWindow) & SDL_WINDOW_FULLSCREEN)) {
+        SDL_SetWindowFullscreen(gWindow, 0);
+    }
+}
+
+Rect workArea()
+{
+    Rect area;
+    SDL_Rect r;
+    if (SDL_WasInit(SDL_INIT_VIDEO) &&
+        (SDL_GetDisplayUsableBounds(0, &r) == 0 || SDL_GetDisplayBounds(0, &r) == 0)) {
+        area.left = r.x;
+        area.top = r.y;
+        area.right = r.x + r.w;
+        area.bottom = r.y + r.h;
+    }
+    return area;
 }
 
 void destroyWindow()
@@ -181,7 +389,10 @@ bool pollEvent(Event* event)
         event->kind = Event::Close;
         break;
     case SDL_WINDOWEVENT:
-        if (gEvent.window.event == SDL_WINDOWEVENT_CLOSE) {
+        // Only the main window's close button ends the demo; a late event of the
+        // dialog or the probe window does not.
+        if (gEvent.window.event == SDL_WINDOWEVENT_CLOSE && gWindow &&
+            gEvent.window.windowID == SDL_GetWindowID(gWindow)) {
             event->kind = Event::Close;
         }
         break;

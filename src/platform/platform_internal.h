@@ -1,0 +1,20 @@
+// Shared between the SDL implementation files of this folder only.
+#pragma once
+#include <SDL2/SDL.h>
+
+namespace platform {
+
+// The main window and its context (null when absent), so that a helper window that
+// makes its own context current can hand the current context back afterwards.
+SDL_Window* mainWindow();
+SDL_GLContext mainContext();
+void restoreMainContext();
+
+// Sets the GL attributes every window of the program asks for (compatibility
+// profile, RGBA 8-8-8-8, depth 24, stencil 0, double-buffered) with `samples`.
+void setWindowAttributes(int samples);
+
+// Removes every queued event (after a helper window was destroyed).
+void discardEvents();
+
+}  // namespace platform
