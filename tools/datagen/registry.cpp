@@ -1,6 +1,8 @@
 // The one list of generators. Add a line here for every new archive entry or family.
 #include "datagen/asset.h"
 #include "datagen/basic_meshes.h"
+#include "datagen/environments.h"
+#include "datagen/test_music.h"
 
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,11 @@ const std::vector<Generator>& registry()
 {
     static const std::vector<Generator> generators = {
         {"objects/basic", generateBasicMeshes},
+        {"textures/living_room", generateLivingRoom},
+        {"textures/hd210", generateHd210},
+        {"textures/rnl", generateRnl},
+        {"textures/campus_cross", generateCampusCross},
+        {"music/drovel-contemplation.ogg", generateTestMusic},
     };
     return generators;
 }
