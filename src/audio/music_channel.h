@@ -1,0 +1,89 @@
+// MusicChannel: the one channel the music plays on. It decodes an Ogg Vorbis stream
+// straight out of the caller's memory block (no copy: the block must outlive the
+// channel) and mixes it into the output on the audio thread.
+//
+// Threads: open/close on the main thread while no render() runs for this stream
+// (before attach, or after the output is closed). Every control call (start, stop,
+// pause, seek, volume, position, latestWindow, takeError) is lock-free and never waits
+// for the audio thread; render() is the audio thread's only entry. render() allocates
+// nothing and outputs silence until the stream is attached and started.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct OggVorbis_File;
+
+class MusicChannel {
+public:
+    // Frames of output kept for the spectrum window (a power of two).
+    static constexpr int historyFrames = 8192;
+
+    MusicChannel();
+    ~MusicChannel();
+    MusicChannel(const MusicChannel&) = delete;
+    MusicChannel& operator=(const MusicChannel&) = delete;
+
+    // Opens the stream over data[0..size). 0 on success, else a sound result code
+    // (sound_result.h) with the decoder's reason in *detail. Reads only the headers and
+    // the stream's end: nothing is decoded up front.
+    int open(const char* data, size_t size, std::string* detail);
+    // Hands the opened stream to render(). Main thread, after open.
+    void attach();
+    // Closes the stream; only once render() can no longer run for it.
+    void close();
+    bool isOpen() const { return file != nullptr; }
+    int rate() const { return sampleRate; }
+    // Length of the stream in milliseconds.
+    uint32_t lengthMs() const;
+
+    // From the beginning, unpaused.
+    void start();
+    void stop();
+    void setPaused(bool paused);
+    bool paused() const { return pausedFlag.load(std::memory_order_relaxed); }
+    // Moves the play position; the next rendered frame is the one at `milliseconds`
+    // (the end of the stream when past it).
+    void seek(uint32_t milliseconds);
+    // The play position in milliseconds: frames rendered so far, or the target of a
+    // seek that the audio thread has not done yet.
+    uint32_t positionMs() const;
+    void setVolume(float volume);  // clamped to [0, 1]
+    float volume() const { return volumeLevel.load(std::memory_order_relaxed); }
+    // The last decoder failure reported by render() (0 when none), and clears it.
+    int takeError(std::string* detail);
+
+    // Audio thread: fills `frames` interleaved frames of `channels` samples (left,
+    // right, then silence for any further channel; a mono output gets their mean).
+    void render(float* out, int frames, int channels);
+
+    // The newest `count` (<= historyFrames) output frames, left and right apart.
+    void latestWindow(float* left, float* right, int count) const;
+
+private:
+    void applySeek();
+    int decode(float* out, int frames, int channels, float gain);
+    void remember(const float* out, int frames, int channels);
+
+    OggVorbis_File* file = nullptr;
+    int sampleRate = 44100;
+    int64_t totalFrames = 0;
+    const char* memory = nullptr;
+    size_t memorySize = 0;
+    size_t memoryPos = 0;
+
+    std::atomic<bool> attached{false};
+    std::atomic<bool> playing{false};
+    std::atomic<bool> pausedFlag{false};
+    std::atomic<bool> ended{false};
+    std::atomic<float> volumeLevel{1.0f};
+    std::atomic<int64_t> seekTarget{-1};   // frame index, -1 when none is pending
+    std::atomic<int64_t> positionFrames{0};
+    std::atomic<int> error{0};
+
+    std::atomic<float> history[historyFrames * 2];  // left/right pairs, a ring
+    std::atomic<uint64_t> historyWritten{0};        // frames ever written
+
+    friend struct MemoryCallbacks;
+};
