@@ -1,11 +1,15 @@
 #include "app/log.h"
+#include "datagen/basic_meshes.h"
+#include "datagen/mmf_writer.h"
 #include "platform/platform.h"
+#include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/mesh.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -244,4 +248,25 @@ TEST_F(MmfLoad, AbsentOrEmptyFilesFail)
               std::string::npos)
         << log;
     EXPECT_NE(log.find("size: 0\n file error, size 0\n"), std::string::npos) << log;
+}
+
+TEST(MmfParse, DatagenMeshesComeBackExactly)
+{
+    for (const Mesh& original : {datagen::makeQuad(), datagen::makeCube(100.0f), datagen::makeArrow()}) {
+        std::vector<uint8_t> bytes = datagen::writeMmf(original);
+        Mesh m = parse(std::string(bytes.begin(), bytes.end()));
+        EXPECT_EQ(m.points, original.points);
+        EXPECT_EQ(m.normals, original.normals);
+        EXPECT_EQ(m.uvs, original.uvs);
+        EXPECT_EQ(m.polygons, original.polygons);
+        EXPECT_EQ(checkMeshLists(m.polygons, m.points, m.normals, m.uvs, true), 0);
+    }
+    Mesh arrow = datagen::makeArrow();
+    float top = 0;
+    for (size_t i = 0; i < arrow.points.size(); i += 3) {
+        const float* n = &arrow.normals[i];
+        EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-5f);
+        top = std::max(top, arrow.points[i + 1]);
+    }
+    EXPECT_EQ(top, 1.0f);
 }

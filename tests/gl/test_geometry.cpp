@@ -1,0 +1,223 @@
+#include "gl_fixture.h"
+
+#include "app/log.h"
+#include "datagen/basic_meshes.h"
+#include "resources/geometry.h"
+#include "resources/mesh.h"
+#include "scene/render_target.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int buffersMade = 0;
+PFNGLGENBUFFERSPROC realGenBuffers = nullptr;
+void GLAPIENTRY countingGenBuffers(GLsizei n, GLuint* names)
+{
+    buffersMade += n;
+    realGenBuffers(n, names);
+}
+
+GLint bufferSize(GLenum target, GLuint name)
+{
+    GLint size = -1;
+    glBindBuffer(target, name);
+    glGetBufferParameteriv(target, GL_BUFFER_SIZE, &size);
+    glBindBuffer(target, 0);
+    return size;
+}
+
+std::vector<InterleavedVertex> readVertices(GLuint name, size_t count)
+{
+    std::vector<InterleavedVertex> vertices(count);
+    glBindBuffer(GL_ARRAY_BUFFER, name);
+    glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(count * sizeof(InterleavedVertex)), vertices.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    return vertices;
+}
+
+class GeometryTest : public GlTest {
+protected:
+    void SetUp() override
+    {
+        logPath = "/tmp/core_geometry_" + std::to_string(getpid()) + ".log";
+        ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+        realGenBuffers = __glewGenBuffers;
+        __glewGenBuffers = countingGenBuffers;
+        buffersMade = 0;
+    }
+    void TearDown() override
+    {
+        __glewGenBuffers = realGenBuffers;
+        coreLog.stream.close();
+        coreLog.created = false;
+        std::remove(logPath.c_str());
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+    std::string logText()
+    {
+        coreLog.stream.flush();
+        std::ifstream in(logPath);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::string logPath;
+};
+
+// Draws a white mesh into a small target and returns the share of lit pixels.
+template <typename Draw>
+double coverage(Draw draw)
+{
+    RenderTarget target;
+    target.create(32, 32);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
+    glViewport(0, 0, 32, 32);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glColor4f(1, 1, 1, 1);
+    draw();
+    std::vector<uint8_t> pixels(32 * 32 * 4);
+    glReadPixels(0, 0, 32, 32, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    target.destroy();
+    glDeleteTextures(1, &target.colorTexture);
+    int lit = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        lit += pixels[i] > 128;
+    }
+    return lit / 1024.0;
+}
+
+}  // namespace
+
+TEST_F(GeometryTest, UploadInterleavesAndLogsTheSizes)
+{
+    Mesh quad = datagen::makeQuad();
+    GLuint indices = 0, vertices = 0;
+    ASSERT_EQ(uploadMesh(&indices, quad.polygons, quad.points, quad.normals, GL_STATIC_DRAW, &vertices, quad.uvs), 0);
+    EXPECT_EQ(buffersMade, 2);
+    EXPECT_EQ(bufferSize(GL_ELEMENT_ARRAY_BUFFER, indices), 6 * 4);
+    EXPECT_EQ(bufferSize(GL_ARRAY_BUFFER, vertices), 4 * 32);
+    EXPECT_NE(logText().find("uploading polygons..\n\tallocated mem size: 24 bytes.\n"
+                             "uploading vertex streams..\n\tallocated mem size: 128 bytes.\n"),
+              std::string::npos)
+        << logText();
+    GLint bound = -1;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+    glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+
+    std::vector<InterleavedVertex> v = readVertices(vertices, 4);
+    // Vertex 2 of the quad: uv (1, 1), normal +z, position (1, 1, 0).
+    const float expected[8] = {1, 1, 0, 0, 1, 1, 1, 0};
+    EXPECT_EQ(std::vector<float>(&v[2].u, &v[2].u + 8), std::vector<float>(expected, expected + 8));
+    std::vector<int32_t> readIndices(6);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+    glGetBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, 24, readIndices.data());
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    EXPECT_EQ(readIndices, quad.polygons);
+
+    // The uploaded quad covers the whole target through the interleaved pointers.
+    double covered = coverage([&] {
+        glBindBuffer(GL_ARRAY_BUFFER, vertices);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+        setInterleavedPointers();
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, nullptr);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    });
+    EXPECT_EQ(covered, 1.0);
+    GLuint names[2] = {indices, vertices};
+    glDeleteBuffers(2, names);
+}
+
+TEST_F(GeometryTest, NoUvsGiveZeroTextureCoordinates)
+{
+    Mesh cube = datagen::makeCube(2.0f);
+    GLuint indices = 0, vertices = 0;
+    ASSERT_EQ(uploadMesh(&indices, cube.polygons, cube.points, cube.normals, GL_STATIC_DRAW, &vertices, {}), 0);
+    EXPECT_EQ(bufferSize(GL_ARRAY_BUFFER, vertices), 24 * 32);
+    EXPECT_EQ(bufferSize(GL_ELEMENT_ARRAY_BUFFER, indices), 36 * 4);
+    std::vector<InterleavedVertex> v = readVertices(vertices, 24);
+    for (size_t k = 0; k < v.size(); ++k) {
+        EXPECT_EQ(v[k].u, 0.0f);
+        EXPECT_EQ(v[k].v, 0.0f);
+        EXPECT_EQ(v[k].nx, cube.normals[3 * k]);
+        EXPECT_EQ(v[k].z, cube.points[3 * k + 2]);
+    }
+    GLuint names[2] = {indices, vertices};
+    glDeleteBuffers(2, names);
+}
+
+TEST_F(GeometryTest, GeometryOutsideTheLimitsIsRejectedWithoutBuffers)
+{
+    const Mesh quad = datagen::makeQuad();
+    std::vector<Mesh> bad(6, quad);
+    bad[0].normals.resize(9);          // normals shorter than points
+    bad[1].polygons[4] = 4;            // index at the vertex count
+    bad[2].polygons[0] = -1;           // negative index
+    bad[3].uvs.push_back(0.5f);        // odd uvs length
+    bad[4].polygons.push_back(0);      // not whole triangles
+    bad[5].uvs.resize(6);              // fewer pairs than vertices
+    for (size_t i = 0; i < bad.size(); ++i) {
+        GLuint indices = 11, vertices = 12;
+        const Mesh& m = bad[i];
+        EXPECT_EQ(uploadMesh(&indices, m.polygons, m.points, m.normals, GL_STATIC_DRAW, &vertices, m.uvs), 1) << i;
+        EXPECT_EQ(indices, 11u);
+        EXPECT_EQ(vertices, 12u);
+    }
+    EXPECT_EQ(buffersMade, 0);
+    std::string log = logText();
+    EXPECT_EQ(log.find("uploading"), std::string::npos) << log;
+    size_t lines = 0;
+    for (size_t at = log.find("\tmesh rejected: "); at != std::string::npos; at = log.find("\tmesh rejected: ", at + 1)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, bad.size()) << log;
+}
+
+TEST_F(GeometryTest, DrawMeshFromClientArrays)
+{
+    Mesh quad = datagen::makeQuad();
+    EXPECT_EQ(coverage([&] { drawMesh(quad); }), 1.0);
+    GLint enabled = 1;
+    glGetIntegerv(GL_VERTEX_ARRAY, &enabled);
+    EXPECT_EQ(enabled, 0);
+    glGetIntegerv(GL_NORMAL_ARRAY, &enabled);
+    EXPECT_EQ(enabled, 0);
+
+    // Without texture entries the uvs are never read; with them they must be present.
+    Mesh noUvs = quad;
+    noUvs.uvs.clear();
+    EXPECT_EQ(coverage([&] { drawMesh(noUvs); }), 1.0);
+    Mesh textured = quad;
+    textured.textures.push_back({0, "textures\\a.png"});
+    EXPECT_EQ(coverage([&] { drawMesh(textured); }), 1.0);
+    glGetIntegerv(GL_TEXTURE_COORD_ARRAY, &enabled);
+    EXPECT_EQ(enabled, 0);
+    noUvs.textures = textured.textures;
+    EXPECT_EQ(coverage([&] { drawMesh(noUvs); }), 0.0);
+    EXPECT_NE(logText().find("\tmesh rejected: texture coordinates missing"), std::string::npos) << logText();
+
+    // Half the quad: one triangle covers half the pixels (the diagonal split).
+    Mesh half = quad;
+    half.polygons.resize(3);
+    double covered = coverage([&] { drawMesh(half); });
+    EXPECT_NEAR(covered, 0.5, 0.05);
+}
