@@ -1,7 +1,10 @@
 // The one list of generators. Add a line here for every new archive entry or family.
 #include "datagen/asset.h"
 #include "datagen/basic_meshes.h"
+#include "datagen/shaders.h"
 #include "datagen/environments.h"
+#include "datagen/overlays.h"
+#include "datagen/sprites.h"
 #include "datagen/test_music.h"
 
 #include <fstream>
@@ -14,10 +17,13 @@ const std::vector<Generator>& registry()
 {
     static const std::vector<Generator> generators = {
         {"objects/basic", generateBasicMeshes},
+        {"shaders", generateShaders},
         {"textures/living_room", generateLivingRoom},
         {"textures/hd210", generateHd210},
         {"textures/rnl", generateRnl},
         {"textures/campus_cross", generateCampusCross},
+        {"textures/particle", generateSprites},
+        {"textures/overlay", generateOverlays},
         {"music/drovel-contemplation.ogg", generateTestMusic},
     };
     return generators;

@@ -1,0 +1,325 @@
+#include "datagen/ao_baker.h"
+
+#include "datagen/cubemap.h"
+#include "datagen/noise.h"
+#include "datagen/parallel.h"
+
+#include <embree3/rtcore.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace datagen {
+namespace {
+
+bool validMesh(const Mesh& mesh, std::string* error)
+{
+    size_t vertices = mesh.points.size() / 3;
+    const char* problem = nullptr;
+    if (mesh.points.size() % 3 != 0 || mesh.normals.size() != mesh.points.size()) {
+        problem = "points and normals do not match";
+    } else if (mesh.uvs.size() != vertices * 2 || vertices == 0) {
+        problem = "mesh has no texture coordinates";
+    } else if (mesh.polygons.empty() || mesh.polygons.size() % 3 != 0) {
+        problem = "mesh has no triangles";
+    } else {
+        for (int32_t index : mesh.polygons) {
+            if (index < 0 || size_t(index) >= vertices) {
+                problem = "triangle index out of range";
+                break;
+            }
+        }
+    }
+    if (problem && error) {
+        *error = problem;
+    }
+    return problem == nullptr;
+}
+
+Vec3 point(const std::vector<float>& list, int32_t index)
+{
+    return Vec3(list[size_t(index) * 3], list[size_t(index) * 3 + 1], list[size_t(index) * 3 + 2]);
+}
+
+// Barycentric weights of texel centre (x, y) in the triangle's texel-space corners.
+struct Cover {
+    int32_t triangle = -1;
+    float b1 = 0, b2 = 0;
+};
+
+std::vector<Cover> rasterise(const Mesh& mesh, int size)
+{
+    std::vector<Cover> cover(size_t(size) * size);
+    for (size_t t = 0; t + 2 < mesh.polygons.size(); t += 3) {
+        float X[3], Y[3];
+        for (int k = 0; k < 3; ++k) {
+            int32_t v = mesh.polygons[t + size_t(k)];
+            X[k] = mesh.uvs[size_t(v) * 2] * size - 0.5f;
+            Y[k] = (1.0f - mesh.uvs[size_t(v) * 2 + 1]) * size - 0.5f;
+        }
+        float area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+        if (std::fabs(area) < 1e-12f || !std::isfinite(area)) {
+            continue;
+        }
+        int x0 = std::max(0, int(std::floor(std::min({X[0], X[1], X[2]}))));
+        int x1 = std::min(size - 1, int(std::ceil(std::max({X[0], X[1], X[2]}))));
+        int y0 = std::max(0, int(std::floor(std::min({Y[0], Y[1], Y[2]}))));
+        int y1 = std::min(size - 1, int(std::ceil(std::max({Y[0], Y[1], Y[2]}))));
+        const float eps = -1e-5f;
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                float b1 = ((x - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (y - Y[0])) / area;
+                float b2 = ((X[1] - X[0]) * (y - Y[0]) - (x - X[0]) * (Y[1] - Y[0])) / area;
+                if (b1 < eps || b2 < eps || 1.0f - b1 - b2 < eps) {
+                    continue;
+                }
+                Cover& c = cover[size_t(y) * size + x];
+                if (c.triangle < 0) {
+                    c = {int32_t(t / 3), b1, b2};
+                }
+            }
+        }
+    }
+    return cover;
+}
+
+// Orthonormal basis around n (Duff et al., branchless).
+void basis(const Vec3& n, Vec3& t, Vec3& b)
+{
+    float sign = std::copysign(1.0f, n.z);
+    float a = -1.0f / (sign + n.z);
+    float c = n.x * n.y * a;
+    t = Vec3(1.0f + sign * n.x * n.x * a, sign * c, -sign * n.x);
+    b = Vec3(c, sign + n.y * n.y * a, -n.y);
+}
+
+struct Embree {
+    RTCDevice device = nullptr;
+    RTCScene scene = nullptr;
+    ~Embree()
+    {
+        if (scene) {
+            rtcReleaseScene(scene);
+        }
+        if (device) {
+            rtcReleaseDevice(device);
+        }
+    }
+};
+
+bool buildScene(const Mesh& mesh, Embree& embree)
+{
+    embree.device = rtcNewDevice(nullptr);
+    if (!embree.device) {
+        return false;
+    }
+    embree.scene = rtcNewScene(embree.device);
+    rtcSetSceneFlags(embree.scene, RTC_SCENE_FLAG_ROBUST);
+    rtcSetSceneBuildQuality(embree.scene, RTC_BUILD_QUALITY_HIGH);
+    RTCGeometry geometry = rtcNewGeometry(embree.device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    size_t vertices = mesh.points.size() / 3, triangles = mesh.polygons.size() / 3;
+    auto* v = static_cast<float*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), vertices));
+    auto* i = static_cast<uint32_t*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(uint32_t), triangles));
+    if (!v || !i) {
+        rtcReleaseGeometry(geometry);
+        return false;
+    }
+    std::copy(mesh.points.begin(), mesh.points.end(), v);
+    for (size_t k = 0; k < mesh.polygons.size(); ++k) {
+        i[k] = uint32_t(mesh.polygons[k]);
+    }
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometry(embree.scene, geometry);
+    rtcReleaseGeometry(geometry);
+    rtcCommitScene(embree.scene);
+    return rtcGetDeviceError(embree.device) == RTC_ERROR_NONE;
+}
+
+// Grows covered texels into their uncovered neighbours, `passes` times.
+void dilate(std::vector<float>& value, std::vector<uint8_t>& filled, int size, int passes)
+{
+    std::vector<float> next = value;
+    std::vector<uint8_t> nextFilled = filled;
+    for (int pass = 0; pass < passes; ++pass) {
+        bool grew = false;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                size_t i = size_t(y) * size + x;
+                if (filled[i]) {
+                    continue;
+                }
+                float sum = 0.0f;
+                int count = 0;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        int nx = x + dx, ny = y + dy;
+                        if (nx >= 0 && ny >= 0 && nx < size && ny < size && filled[size_t(ny) * size + nx]) {
+                            sum += value[size_t(ny) * size + nx];
+                            ++count;
+                        }
+                    }
+                }
+                if (count) {
+                    next[i] = sum / count;
+                    nextFilled[i] = 1;
+                    grew = true;
+                }
+            }
+        }
+        value = next;
+        filled = nextFilled;
+        if (!grew) {
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<int32_t> rasteriseUvs(const Mesh& mesh, int size)
+{
+    std::vector<int32_t> result;
+    if (size <= 0 || !validMesh(mesh, nullptr)) {
+        return result;
+    }
+    for (const Cover& c : rasterise(mesh, size)) {
+        result.push_back(c.triangle);
+    }
+    return result;
+}
+
+Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::string* error)
+{
+    if (settings.size <= 0 || settings.size > 8192 || settings.rays <= 0) {
+        if (error) {
+            *error = "bad bake settings";
+        }
+        return Image();
+    }
+    if (!validMesh(mesh, error)) {
+        return Image();
+    }
+    Embree embree;
+    if (!buildScene(mesh, embree)) {
+        if (error) {
+            *error = "cannot build the ray-tracing scene";
+        }
+        return Image();
+    }
+    const int size = settings.size;
+    std::vector<Cover> cover = rasterise(mesh, size);
+    std::vector<uint32_t> texels;
+    for (size_t i = 0; i < cover.size(); ++i) {
+        if (cover[i].triangle >= 0) {
+            texels.push_back(uint32_t(i));
+        }
+    }
+    // Offsets scale with the model so that rays leave the surface they start on.
+    Vec3 lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+    for (size_t k = 0; k + 2 < mesh.points.size(); k += 3) {
+        lo = Vec3(std::min(lo.x, mesh.points[k]), std::min(lo.y, mesh.points[k + 1]), std::min(lo.z, mesh.points[k + 2]));
+        hi = Vec3(std::max(hi.x, mesh.points[k]), std::max(hi.y, mesh.points[k + 1]), std::max(hi.z, mesh.points[k + 2]));
+    }
+    const float diagonal = std::max(length(hi - lo), 1e-6f);
+    const float offset = diagonal * 2e-5f;
+    const float far = settings.maxDistance > 0.0f ? settings.maxDistance : std::numeric_limits<float>::infinity();
+    const int rays = settings.rays;
+    std::vector<float> value(cover.size(), 0.0f);
+    parallelFor(int(texels.size()), [&](int begin, int end) {
+        RTCIntersectContext context;
+        for (int j = begin; j < end; ++j) {
+            const uint32_t texel = texels[size_t(j)];
+            const Cover& c = cover[texel];
+            const int32_t* tri = &mesh.polygons[size_t(c.triangle) * 3];
+            float b0 = 1.0f - c.b1 - c.b2;
+            Vec3 p0 = point(mesh.points, tri[0]), p1 = point(mesh.points, tri[1]), p2 = point(mesh.points, tri[2]);
+            Vec3 p = p0 * b0 + p1 * c.b1 + p2 * c.b2;
+            Vec3 ng = normalize(cross(p1 - p0, p2 - p0));
+            Vec3 n = normalize(point(mesh.normals, tri[0]) * b0 + point(mesh.normals, tri[1]) * c.b1 +
+                               point(mesh.normals, tri[2]) * c.b2);
+            if (dot(n, n) < 0.5f) {
+                n = ng;
+            }
+            if (dot(ng, n) < 0.0f) {
+                ng = ng * -1.0f;
+            }
+            Vec3 t, b;
+            basis(n, t, b);
+            Vec3 origin = p + ng * offset;
+            // Stratified cosine-weighted directions: a Fibonacci lattice, shifted per texel.
+            Random random(mix64(uint64_t(settings.seed) << 32 | texel));
+            float shift1 = random.unit(), shift2 = random.unit();
+            int open = 0;
+            for (int k = 0; k < rays; ++k) {
+                float u1 = (k + shift1) / rays;
+                float u2 = std::fmod(k * 0.618034f + shift2, 1.0f);
+                float r = std::sqrt(u1), phi = 6.2831853f * u2;
+                Vec3 d = t * (r * std::cos(phi)) + b * (r * std::sin(phi)) + n * std::sqrt(std::max(0.0f, 1.0f - u1));
+                float below = dot(d, ng);
+                if (below < 0.0f) {
+                    d = d - ng * (2.0f * below);  // keep the ray above the real surface
+                }
+                RTCRay ray;
+                ray.org_x = origin.x;
+                ray.org_y = origin.y;
+                ray.org_z = origin.z;
+                ray.tnear = 0.0f;
+                ray.dir_x = d.x;
+                ray.dir_y = d.y;
+                ray.dir_z = d.z;
+                ray.time = 0.0f;
+                ray.tfar = far;
+                ray.mask = 0xFFFFFFFFu;
+                ray.id = 0;
+                ray.flags = 0;
+                rtcInitIntersectContext(&context);
+                rtcOccluded1(embree.scene, &context, &ray);
+                if (ray.tfar >= 0.0f) {
+                    ++open;
+                }
+            }
+            value[texel] = float(open) / float(rays);
+        }
+    });
+    std::vector<uint8_t> filled(cover.size(), 0);
+    for (uint32_t texel : texels) {
+        filled[texel] = 1;
+    }
+    if (settings.smooth) {
+        std::vector<float> smoothed = value;
+        for (uint32_t texel : texels) {
+            int x = int(texel % uint32_t(size)), y = int(texel / uint32_t(size));
+            float sum = 0.0f, weight = 0.0f;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    int nx = x + dx, ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= size || ny >= size || !filled[size_t(ny) * size + nx]) {
+                        continue;
+                    }
+                    float w = float((dx == 0 ? 2 : 1) * (dy == 0 ? 2 : 1));
+                    sum += w * value[size_t(ny) * size + nx];
+                    weight += w;
+                }
+            }
+            smoothed[texel] = sum / weight;
+        }
+        value.swap(smoothed);
+    }
+    double mean = 0.0;
+    for (uint32_t texel : texels) {
+        mean += value[texel];
+    }
+    mean = texels.empty() ? 1.0 : mean / double(texels.size());
+    dilate(value, filled, size, settings.dilate);
+    Image image(size, size, 1);
+    for (size_t i = 0; i < value.size(); ++i) {
+        float v = filled[i] ? value[i] : float(mean);
+        image.pixels[i] = uint8_t(std::lround(std::min(std::max(v, 0.0f), 1.0f) * 255.0f));
+    }
+    return image;
+}
+
+}  // namespace datagen
