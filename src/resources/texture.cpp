@@ -104,6 +104,9 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     ILuint image = 0;
     ilGenImages(1, &image);
     ilBindImage(image);
+    // The library applies a forced origin while decoding too; decode every file as it is
+    // stored, so the row order depends only on the path taken below, not on the last load.
+    ilDisable(IL_ORIGIN_SET);
     if (!ilLoadL(IL_TYPE_UNKNOWN, buffer, size)) {
         CORE_LOG("ilLoadL errorcode: " << ilGetError());
         ilDeleteImages(1, &image);

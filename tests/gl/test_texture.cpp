@@ -1,0 +1,439 @@
+#include "gl_fixture.h"
+
+#include "app/log.h"
+#include "app/screen.h"
+#include "resources/loader.h"
+#include "resources/texture.h"
+#include "scene/render_target.h"
+
+#include <IL/il.h>
+#include <jpeglib.h>
+#include <png.h>
+#include <squish.h>
+#include <zip.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+struct Rgba {
+    uint8_t r, g, b, a;
+};
+bool operator==(Rgba x, Rgba y) { return x.r == y.r && x.g == y.g && x.b == y.b && x.a == y.a; }
+std::ostream& operator<<(std::ostream& out, Rgba c)
+{
+    return out << "(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a) << ")";
+}
+bool near(Rgba x, Rgba y, int tolerance)
+{
+    return std::abs(x.r - y.r) <= tolerance && std::abs(x.g - y.g) <= tolerance && std::abs(x.b - y.b) <= tolerance &&
+           std::abs(x.a - y.a) <= tolerance;
+}
+
+const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255}, white{255, 255, 255, 255};
+const Rgba faceColours[6] = {{255, 0, 0, 255},   {0, 255, 0, 255},   {0, 0, 255, 255},
+                             {255, 255, 0, 255}, {0, 255, 255, 255}, {255, 0, 255, 128}};
+
+// Rows top to bottom as a picture is stored in PNG and JPEG files.
+std::vector<Rgba> picture(int w, int h, Rgba top, Rgba body, Rgba bottom)
+{
+    std::vector<Rgba> px(size_t(w * h), body);
+    for (int x = 0; x < w; ++x) {
+        px[size_t(x)] = top;
+        px[size_t((h - 1) * w + x)] = bottom;
+    }
+    return px;
+}
+
+Bytes png(int w, int h, const std::vector<Rgba>& px, bool alpha)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(w);
+    image.height = png_uint_32(h);
+    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    std::vector<uint8_t> raw;
+    for (Rgba c : px) {
+        raw.insert(raw.end(), {c.r, c.g, c.b});
+        if (alpha) {
+            raw.push_back(c.a);
+        }
+    }
+    png_alloc_size_t size = 0;
+    png_image_write_to_memory(&image, nullptr, &size, 0, raw.data(), 0, nullptr);
+    Bytes out(size);
+    EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, raw.data(), 0, nullptr));
+    out.resize(size);
+    return out;
+}
+
+Bytes jpeg(int w, int h, const std::vector<Rgba>& px)
+{
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* memory = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &memory, &size);
+    info.image_width = JDIMENSION(w);
+    info.image_height = JDIMENSION(h);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(size_t(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            Rgba c = px[size_t(y * w + x)];
+            row[size_t(x) * 3] = c.r;
+            row[size_t(x) * 3 + 1] = c.g;
+            row[size_t(x) * 3 + 2] = c.b;
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes out(memory, memory + size);
+    jpeg_destroy_compress(&info);
+    std::free(memory);
+    return out;
+}
+
+void put32(Bytes& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(uint8_t(v >> (8 * i)));
+    }
+}
+
+// A DDS file: "DDS " and the 124-byte header; uncompressed 32-bit ARGB or DXT1.
+Bytes ddsHeader(int w, int h, bool dxt1, bool cube)
+{
+    Bytes out = {'D', 'D', 'S', ' '};
+    put32(out, 124);
+    put32(out, 0x1 | 0x2 | 0x4 | 0x1000 | (dxt1 ? 0x80000 : 0x8));
+    put32(out, uint32_t(h));
+    put32(out, uint32_t(w));
+    put32(out, dxt1 ? uint32_t(((w + 3) / 4) * ((h + 3) / 4) * 8) : uint32_t(w * 4));
+    put32(out, 0);  // depth
+    put32(out, 0);  // mipmap count
+    for (int i = 0; i < 11; ++i) {
+        put32(out, 0);
+    }
+    put32(out, 32);  // pixel format
+    if (dxt1) {
+        put32(out, 0x4);
+        out.insert(out.end(), {'D', 'X', 'T', '1'});
+        for (int i = 0; i < 5; ++i) {
+            put32(out, 0);
+        }
+    } else {
+        put32(out, 0x40 | 0x1);
+        put32(out, 0);
+        put32(out, 32);
+        put32(out, 0x00ff0000);
+        put32(out, 0x0000ff00);
+        put32(out, 0x000000ff);
+        put32(out, 0xff000000);
+    }
+    put32(out, 0x1000 | (cube ? 0x8 : 0));
+    put32(out, cube ? 0x200 | 0xfc00 : 0);
+    for (int i = 0; i < 3; ++i) {
+        put32(out, 0);
+    }
+    return out;
+}
+
+// Pixels in file order (first row first) as B, G, R, A bytes.
+void appendBgra(Bytes& out, const std::vector<Rgba>& px)
+{
+    for (Rgba c : px) {
+        out.insert(out.end(), {c.b, c.g, c.r, c.a});
+    }
+}
+
+Bytes ddsPlain(int w, int h, const std::vector<Rgba>& px)
+{
+    Bytes out = ddsHeader(w, h, false, false);
+    appendBgra(out, px);
+    return out;
+}
+
+// Six 4 x 4 faces in the order +X, -X, +Y, -Y, +Z, -Z; the first row of +X is white.
+Bytes ddsCube()
+{
+    Bytes out = ddsHeader(4, 4, false, true);
+    for (int face = 0; face < 6; ++face) {
+        Rgba c = faceColours[face];
+        appendBgra(out, picture(4, 4, face == 0 ? white : c, c, c));
+    }
+    return out;
+}
+
+Bytes ddsDxt1(Rgba colour)
+{
+    Bytes out = ddsHeader(8, 8, true, false);
+    uint8_t rgba[64];
+    for (int i = 0; i < 16; ++i) {
+        std::memcpy(rgba + 4 * i, &colour, 4);
+    }
+    uint8_t block[8];
+    squish::Compress(rgba, block, squish::kDxt1);
+    for (int i = 0; i < 4; ++i) {
+        out.insert(out.end(), block, block + 8);
+    }
+    return out;
+}
+
+// Level-0 texels of a texture target (or cube face), first row (t = 0) first.
+std::vector<Rgba> readTexels(GLenum target, int w, int h)
+{
+    std::vector<Rgba> texels(size_t(w * h));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(target, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return texels;
+}
+
+class TextureTest : public GlTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        GlTest::SetUpTestSuite();
+        ilInit();
+        zipPath = "/tmp/core_tex_" + std::to_string(getpid()) + ".zip";
+        std::remove(zipPath.c_str());
+        int error = 0;
+        zip_t* z = zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(z, nullptr);
+        files = {
+            {"textures/rgba.png", png(4, 4, picture(4, 4, blue, green, red), true)},
+            {"textures/rgb.png", png(3, 2, picture(3, 2, green, green, blue), false)},
+            {"textures/photo.jpg", jpeg(16, 16, picture(16, 16, green, green, green))},
+            {"textures/plain.dds", ddsPlain(2, 2, picture(2, 2, green, green, red))},
+            {"textures/dxt1.dds", ddsDxt1(blue)},
+            {"textures/cube.dds", ddsCube()},
+            {"textures/broken.png", Bytes{0x89, 'P', 'N', 'G', 1, 2, 3}},
+        };
+        for (const auto& file : files) {
+            zip_source_t* s = zip_source_buffer(z, file.second.data(), file.second.size(), 0);
+            ASSERT_GE(zip_file_add(z, file.first.c_str(), s, 0), 0);
+        }
+        ASSERT_EQ(zip_close(z), 0);
+        loader.open(zipPath.c_str());
+        ASSERT_TRUE(loader.opened);
+    }
+    static void TearDownTestSuite()
+    {
+        loader.close();
+        std::remove(zipPath.c_str());
+        GlTest::TearDownTestSuite();
+    }
+    void SetUp() override
+    {
+        logPath = "/tmp/core_tex_" + std::to_string(getpid()) + ".log";
+        ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+        screen.anisotropy = 4.0f;
+    }
+    void TearDown() override
+    {
+        coreLog.stream.close();
+        coreLog.created = false;
+        std::remove(logPath.c_str());
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+    std::string logText()
+    {
+        coreLog.stream.flush();
+        std::ifstream in(logPath);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static size_t fileBytes(const std::string& name)
+    {
+        for (const auto& file : files) {
+            if (file.first == name) {
+                return file.second.size();
+            }
+        }
+        return 0;
+    }
+    // Loads one file into a fresh record and checks the log line of a good load.
+    Texture load(const std::string& name, const std::string& shape)
+    {
+        Texture texture;
+        texture.source = name;
+        EXPECT_EQ(loadTexture(loader, texture), 0u) << logText();
+        EXPECT_NE(texture.crc, 0u);
+        std::string line = "load texture: " + name + " .. \nfile: " + name + " size: " +
+                           std::to_string(fileBytes(name)) + "\n" + shape + " .. ok\n";
+        EXPECT_NE(logText().find(line), std::string::npos) << logText();
+        return texture;
+    }
+
+    static Loader loader;
+    static std::string zipPath;
+    static std::vector<std::pair<std::string, Bytes>> files;
+    std::string logPath;
+};
+
+Loader TextureTest::loader;
+std::string TextureTest::zipPath;
+std::vector<std::pair<std::string, Bytes>> TextureTest::files;
+
+}  // namespace
+
+TEST_F(TextureTest, PngIsUprightMipmappedWithTheChosenAnisotropy)
+{
+    Texture texture = load("textures/rgba.png", "4x4x32bit (x1)");
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), texture.crc) << "left bound to GL_TEXTURE_2D";
+    std::vector<Rgba> texels = readTexels(GL_TEXTURE_2D, 4, 4);
+    EXPECT_EQ(texels[0], red) << "the picture's bottom row is at t = 0";
+    EXPECT_EQ(texels[5], green);
+    EXPECT_EQ(texels[15], blue);
+
+    GLint internal = 0, level1 = 0, minFilter = 0, wrap = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internal);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &level1);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap);
+    EXPECT_EQ(internal, GL_RGBA8);
+    EXPECT_EQ(level1, 2) << "mipmaps generated";
+    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+    GLfloat anisotropy = 0;
+    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+    EXPECT_EQ(anisotropy, 4.0f);
+
+    // A second load of the same record makes a new texture and leaves the first.
+    GLuint first = texture.crc;
+    ASSERT_EQ(loadTexture(loader, texture), 0u);
+    EXPECT_NE(texture.crc, first);
+    EXPECT_TRUE(glIsTexture(first));
+    GLuint names[2] = {first, texture.crc};
+    glDeleteTextures(2, names);
+}
+
+TEST_F(TextureTest, OtherSourceFormatsEndUpAsFourChannels)
+{
+    Texture rgb = load("textures/rgb.png", "3x2x24bit (x1)");
+    std::vector<Rgba> texels = readTexels(GL_TEXTURE_2D, 3, 2);
+    EXPECT_EQ(texels[0], blue) << "alpha 255 without an alpha channel";
+    EXPECT_EQ(texels[5], green);
+
+    Texture photo = load("textures/photo.jpg", "16x16x24bit (x1)");
+    texels = readTexels(GL_TEXTURE_2D, 16, 16);
+    EXPECT_TRUE(near(texels[17], green, 8)) << texels[17];
+
+    Texture plain = load("textures/plain.dds", "2x2x32bit (x1)");
+    texels = readTexels(GL_TEXTURE_2D, 2, 2);
+    EXPECT_EQ(texels[0], red) << "bottom row of the file at t = 0";
+    EXPECT_EQ(texels[3], green);
+
+    Texture dxt = load("textures/dxt1.dds", "8x8x32bit (x1)");
+    texels = readTexels(GL_TEXTURE_2D, 8, 8);
+    for (Rgba t : texels) {
+        ASSERT_TRUE(near(t, blue, 8)) << t;
+    }
+    GLuint names[4] = {rgb.crc, photo.crc, plain.crc, dxt.crc};
+    glDeleteTextures(4, names);
+}
+
+TEST_F(TextureTest, SixFaceDdsBecomesACubeMapInFileOrder)
+{
+    screen.anisotropy = 8.0f;
+    // The image library's origin setting of one load must not leak into the next.
+    Texture before = load("textures/rgba.png", "4x4x32bit (x1)");
+    Texture cube = load("textures/cube.dds", "4x4x32bit (x6)");
+    Texture after = load("textures/rgba.png", "4x4x32bit (x1)");
+    EXPECT_EQ(readTexels(GL_TEXTURE_2D, 4, 4)[0], red);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cube.crc);
+    GLuint flat[2] = {before.crc, after.crc};
+    glDeleteTextures(2, flat);
+    GLint bound = 0, level1 = 0, wrapR = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &bound);
+    ASSERT_EQ(GLuint(bound), cube.crc);
+    for (int face = 0; face < 6; ++face) {
+        std::vector<Rgba> texels = readTexels(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 4, 4);
+        EXPECT_EQ(texels[5], faceColours[face]) << "face " << face;
+        EXPECT_EQ(texels[15], faceColours[face]) << "face " << face;
+    }
+    EXPECT_EQ(readTexels(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 4, 4)[0], white) << "faces keep the file's row order";
+    glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 1, GL_TEXTURE_WIDTH, &level1);
+    EXPECT_EQ(level1, 2);
+    glGetTexParameteriv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, &wrapR);
+    EXPECT_EQ(wrapR, GL_CLAMP_TO_EDGE);
+    GLfloat anisotropy = 0;
+    glGetTexParameterfv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+    EXPECT_EQ(anisotropy, 1.0f) << "cube maps get no anisotropy";
+
+    // The loaded faces sample to their colours along the six axes.
+    RenderTarget target;
+    target.create(6, 1);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cube.crc);
+    glEnable(GL_TEXTURE_CUBE_MAP);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glViewport(0, 0, 6, 1);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 6, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    const float axes[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                              {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+    glBegin(GL_QUADS);
+    for (int face = 0; face < 6; ++face) {
+        glTexCoord3fv(axes[face]);
+        glVertex2f(float(face), 0);
+        glVertex2f(float(face + 1), 0);
+        glVertex2f(float(face + 1), 1);
+        glVertex2f(float(face), 1);
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_CUBE_MAP);
+    Rgba drawn[6];
+    glReadPixels(0, 0, 6, 1, GL_RGBA, GL_UNSIGNED_BYTE, drawn);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    target.destroy();
+    glDeleteTextures(1, &target.colorTexture);
+    for (int face = 0; face < 6; ++face) {
+        Rgba want = faceColours[face];
+        EXPECT_TRUE(near(drawn[face], {want.r, want.g, want.b, drawn[face].a}, 2)) << face << " " << drawn[face];
+    }
+    glDeleteTextures(1, &cube.crc);
+}
+
+TEST_F(TextureTest, FailuresLogAndMakeNoTexture)
+{
+    Texture texture;
+    texture.crc = 77;
+    texture.source = "textures/missing.png";
+    EXPECT_EQ(loadTexture(loader, texture), 1u);
+    EXPECT_NE(logText().find("load texture: textures/missing.png ..  file not found: textures/missing.png\n"
+                             " error, file size 0\n"),
+              std::string::npos)
+        << logText();
+
+    texture.source = "textures/broken.png";
+    EXPECT_EQ(loadTexture(loader, texture), 1u);
+    EXPECT_NE(logText().find("\nfile: textures/broken.png size: 7\nilLoadL errorcode: "), std::string::npos)
+        << logText();
+    EXPECT_EQ(texture.crc, 77u);
+}
