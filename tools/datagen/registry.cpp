@@ -6,6 +6,7 @@
 #include "datagen/overlays.h"
 #include "datagen/sprites.h"
 #include "datagen/test_music.h"
+#include "datagen/virus.h"
 
 #include <fstream>
 #include <iterator>
@@ -25,6 +26,7 @@ const std::vector<Generator>& registry()
         {"textures/particle", generateSprites},
         {"textures/overlay", generateOverlays},
         {"music/drovel-contemplation.ogg", generateTestMusic},
+        {"objects/virus", generateVirus},
     };
     return generators;
 }

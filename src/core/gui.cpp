@@ -1,0 +1,134 @@
+#include "core/gui.h"
+
+#include "app/log.h"
+#include "audio/sound.h"
+#include "core/core.h"
+
+namespace {
+
+void silentErrors(const char*) {}
+
+void play(void*)
+{
+    Timer& timer = core.timer;
+    if (timer.paused) {
+        int64_t c = Timer::counter();
+        timer.start = c - timer.elapsed;
+        timer.paused = false;
+    }
+    if (sound.loaded) {
+        sound.resume();
+    }
+}
+
+void pause(void*)
+{
+    core.timer.paused = true;
+    if (sound.loaded) {
+        sound.pause();
+    }
+}
+
+void reset(void*)
+{
+    Timer& timer = core.timer;
+    timer.start = Timer::counter();
+    timer.now = timer.start;
+    if (sound.loaded) {
+        sound.seek(0);
+    }
+}
+
+void setTime(const void* value, void*)
+{
+    float v = *static_cast<const float*>(value);
+    Timer& timer = core.timer;
+    if (timer.secondsPerTick > 0.0) {
+        timer.now = timer.start + int64_t(double(v) / timer.secondsPerTick);
+    }
+    if (sound.loaded) {
+        // Negative times cannot be reached from the bar (min=0); clamp for safety.
+        sound.seek(v > 0.0f ? static_cast<unsigned int>(v * 1000.0f) : 0u);
+    }
+}
+
+void getTime(void* value, void*)
+{
+    Timer& timer = core.timer;
+    if (!timer.paused) {
+        timer.now = Timer::counter();
+    }
+    timer.elapsed = timer.now - timer.start;
+    *static_cast<float*>(value) = float(double(timer.elapsed) * timer.secondsPerTick);
+}
+
+void setVolume(const void* value, void*)
+{
+    if (sound.loaded) {
+        sound.setVolume(*static_cast<const float*>(value));
+    }
+}
+
+void getVolume(void* value, void*)
+{
+    *static_cast<float*>(value) = sound.loaded ? sound.getVolume() : 0.0f;
+}
+
+void setTweakable(const void* value, void* clientData)
+{
+    size_t i = reinterpret_cast<size_t>(clientData);
+    if (i < gui.tweakables.size()) {
+        gui.tweakables[i].value = *static_cast<const float*>(value);
+    }
+}
+
+void getTweakable(void* value, void* clientData)
+{
+    size_t i = reinterpret_cast<size_t>(clientData);
+    *static_cast<float*>(value) = i < gui.tweakables.size() ? gui.tweakables[i].value : 0.0f;
+}
+
+}  // namespace
+
+int Gui::init()
+{
+    if (tweak::init() != 0) {
+        return 1;
+    }
+    bar = tweak::newBar("Core");
+    tweak::define(" Core refresh=0.01 size='200 400' valuesWidth=60 ");
+    tweak::define(showBar ? " Core show " : " Core iconify ");
+    tweak::addButton(bar, "Play", play, nullptr, nullptr);
+    tweak::addButton(bar, "Pause", pause, nullptr, nullptr);
+    tweak::addButton(bar, "Reset", reset, nullptr, nullptr);
+    tweak::addVarCB(bar, "Time", tweak::Type::Float, setTime, getTime, nullptr,
+                    " min=0 max=1000 step=0.01 precision=4 keydecr=, keyincr=. ");
+    if (sound.loaded) {
+        tweak::addVarCB(bar, "Volume", tweak::Type::Float, setVolume, getVolume, nullptr,
+                        " min=0.0 max=1.0 step=0.05 ");
+    }
+    tweak::handleErrors(silentErrors);
+    return 0;
+}
+
+int Gui::addTweakable(const char* parameterName, fx::Effect* effect, const char* label, float value,
+                      const char* definition)
+{
+    tweakables.push_back({effect, value, parameterName ? parameterName : "", label ? label : ""});
+    size_t i = tweakables.size() - 1;
+    CORE_LOG("\tadding variable to gui: " << "(eff: " << static_cast<const void*>(effect) << ") "
+                                          << tweakables[i].parameterName << " " << value << " "
+                                          << (definition ? definition : ""));
+    if (tweak::addVarCB(bar, tweakables[i].label.c_str(), tweak::Type::Float, setTweakable, getTweakable,
+                        reinterpret_cast<void*>(i), definition) != 0) {
+        CORE_LOG("\tadding variable to gui error: " << tweak::getLastError());
+    }
+    return 0;
+}
+
+void Gui::pushTweakables() const
+{
+    for (const Tweakable& t : tweakables) {
+        fx::setParameter1f(fx::namedParameter(t.effect, t.parameterName.c_str()), t.value);
+    }
+}

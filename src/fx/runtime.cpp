@@ -1,0 +1,893 @@
+// The effect runtime: contexts, compilation and linking with the GL driver, passes,
+// parameters and samplers.
+#include "fx/model.h"
+
+#include <GL/glew.h>
+
+#include <cctype>
+#include <cstring>
+
+struct fx::Context {
+    std::deque<std::unique_ptr<EffectData>> effects;
+    int error = NoError;
+    std::string listing;
+};
+
+namespace fx {
+
+namespace {
+
+Context* gShared = nullptr;
+
+bool glReady() { return glCreateShader && glCreateProgram && glUseProgram && glActiveTexture; }
+
+GLenum samplerTarget(const TypeInfo& type)
+{
+    switch (type.base) {
+    case TypeInfo::Sampler1D:
+        return GL_TEXTURE_1D;
+    case TypeInfo::Sampler3D:
+        return GL_TEXTURE_3D;
+    case TypeInfo::SamplerCube:
+        return GL_TEXTURE_CUBE_MAP;
+    default:
+        return GL_TEXTURE_2D;
+    }
+}
+
+bool isSampler(const TypeInfo& type)
+{
+    return type.base >= TypeInfo::Sampler1D && type.base <= TypeInfo::SamplerCube;
+}
+
+GLuint compileShader(GLenum kind, const std::string& source, std::string& log)
+{
+    GLuint shader = glCreateShader(kind);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint status = 0, length = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    if (length > 1) {
+        std::string info(size_t(length), '\0');
+        glGetShaderInfoLog(shader, length, nullptr, &info[0]);
+        info.resize(std::strlen(info.c_str()));
+        log += info;
+        if (!info.empty() && info.back() != '\n') {
+            log += "\n";
+        }
+    }
+    if (!status) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+void deletePassProgram(PassData& pass)
+{
+    if (pass.program && glDeleteProgram) {
+        glDeleteProgram(pass.program);
+    }
+    pass.program = 0;
+    pass.uniforms.clear();
+    pass.samplers.clear();
+}
+
+bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
+{
+    EffectData& e = *data(tech.effect);
+    std::vector<ParameterData*> usedVertex, usedFragment;
+    bool ok = true;
+    std::string where = " (technique " + tech.name + ", pass " + pass.name + ")";
+    if (pass.vertex.present) {
+        ok = translateProgram(e, pass.vertex, 0, pass.vertexSource, usedVertex, listing);
+    }
+    if (ok && pass.fragment.present) {
+        ok = translateProgram(e, pass.fragment, 1, pass.fragmentSource, usedFragment, listing);
+    }
+    if (!ok) {
+        return false;
+    }
+    if (!pass.vertex.present && !pass.fragment.present) {
+        return true;  // fixed function with states only
+    }
+    if (!glReady()) {
+        listing += e.file + ": error: no GL context to compile programs in\n";
+        return false;
+    }
+    GLuint program = glCreateProgram();
+    GLuint shaders[2] = {0, 0};
+    if (pass.vertex.present) {
+        std::string log;
+        shaders[0] = compileShader(GL_VERTEX_SHADER, pass.vertexSource, log);
+        if (!log.empty() || !shaders[0]) {
+            listing += e.file + ": vertex program " + std::string(pass.vertex.entry) + where + ":\n" + log;
+        }
+        ok = shaders[0] != 0;
+    }
+    if (ok && pass.fragment.present) {
+        std::string log;
+        shaders[1] = compileShader(GL_FRAGMENT_SHADER, pass.fragmentSource, log);
+        if (!log.empty() || !shaders[1]) {
+            listing += e.file + ": fragment program " + std::string(pass.fragment.entry) + where + ":\n" + log;
+        }
+        ok = shaders[1] != 0;
+    }
+    for (GLuint s : shaders) {
+        if (s) {
+            glAttachShader(program, s);
+            glDeleteShader(s);  // freed with the program
+        }
+    }
+    if (ok) {
+        glLinkProgram(program);
+        GLint status = 0, length = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &status);
+        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+        if (!status) {
+            std::string info(size_t(length > 1 ? length : 1), '\0');
+            glGetProgramInfoLog(program, GLsizei(info.size()), nullptr, &info[0]);
+            info.resize(std::strlen(info.c_str()));
+            listing += e.file + ": link" + where + ":\n" + info + "\n";
+            ok = false;
+        }
+    }
+    if (!ok) {
+        glDeleteProgram(program);
+        return false;
+    }
+    pass.program = program;
+    GLint previous = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    glUseProgram(program);
+    std::vector<ParameterData*> used = usedVertex;
+    for (ParameterData* p : usedFragment) {
+        bool seen = false;
+        for (ParameterData* q : used) {
+            seen = seen || q == p;
+        }
+        if (!seen) {
+            used.push_back(p);
+        }
+    }
+    for (ParameterData* p : used) {
+        GLint location = glGetUniformLocation(program, p->glslName.c_str());
+        if (location < 0) {
+            continue;  // optimised away by the driver
+        }
+        if (isSampler(p->type)) {
+            int unit = int(pass.samplers.size());
+            glUniform1i(location, unit);
+            pass.samplers.push_back({unit, samplerTarget(p->type), p});
+        } else {
+            pass.uniforms.push_back({location, p});
+        }
+    }
+    glUseProgram(GLuint(previous));
+    return true;
+}
+
+void enable(GLenum cap, bool on)
+{
+    if (on) {
+        glEnable(cap);
+    } else {
+        glDisable(cap);
+    }
+}
+
+void applyState(const StateAssignment& s)
+{
+    switch (s.kind) {
+    case StateKind::DepthTestEnable:
+        enable(GL_DEPTH_TEST, s.i[0]);
+        break;
+    case StateKind::DepthMask:
+        glDepthMask(s.i[0] ? GL_TRUE : GL_FALSE);
+        break;
+    case StateKind::DepthFunc:
+        glDepthFunc(GLenum(s.i[0]));
+        break;
+    case StateKind::CullFaceEnable:
+        enable(GL_CULL_FACE, s.i[0]);
+        break;
+    case StateKind::CullFace:
+        glCullFace(GLenum(s.i[0]));
+        break;
+    case StateKind::BlendEnable:
+        enable(GL_BLEND, s.i[0]);
+        break;
+    case StateKind::BlendFunc:
+        glBlendFunc(GLenum(s.i[0]), GLenum(s.i[1]));
+        break;
+    case StateKind::BlendEquation:
+        glBlendEquation(GLenum(s.i[0]));
+        break;
+    case StateKind::AlphaTestEnable:
+        enable(GL_ALPHA_TEST, s.i[0]);
+        break;
+    case StateKind::AlphaFunc:
+        glAlphaFunc(GLenum(s.i[0]), s.f[0]);
+        break;
+    case StateKind::PolygonMode:
+        glPolygonMode(GLenum(s.i[0]), GLenum(s.i[1]));
+        break;
+    case StateKind::PolygonOffset:
+        glPolygonOffset(s.f[0], s.f[1]);
+        break;
+    case StateKind::LightingEnable:
+        enable(GL_LIGHTING, s.i[0]);
+        break;
+    case StateKind::Texture2DEnable:
+        enable(GL_TEXTURE_2D, s.i[0]);
+        break;
+    case StateKind::TextureCubeMapEnable:
+        enable(GL_TEXTURE_CUBE_MAP, s.i[0]);
+        break;
+    default:
+        break;
+    }
+}
+
+void resetState(StateKind kind)
+{
+    switch (kind) {
+    case StateKind::DepthTestEnable:
+        glDisable(GL_DEPTH_TEST);
+        break;
+    case StateKind::DepthMask:
+        glDepthMask(GL_TRUE);
+        break;
+    case StateKind::DepthFunc:
+        glDepthFunc(GL_LESS);
+        break;
+    case StateKind::CullFaceEnable:
+        glDisable(GL_CULL_FACE);
+        break;
+    case StateKind::CullFace:
+        glCullFace(GL_BACK);
+        break;
+    case StateKind::BlendEnable:
+        glDisable(GL_BLEND);
+        break;
+    case StateKind::BlendFunc:
+        glBlendFunc(GL_ONE, GL_ZERO);
+        break;
+    case StateKind::BlendEquation:
+        glBlendEquation(GL_FUNC_ADD);
+        break;
+    case StateKind::AlphaTestEnable:
+        glDisable(GL_ALPHA_TEST);
+        break;
+    case StateKind::AlphaFunc:
+        glAlphaFunc(GL_ALWAYS, 0.0f);
+        break;
+    case StateKind::PolygonMode:
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        break;
+    case StateKind::PolygonOffset:
+        glPolygonOffset(0.0f, 0.0f);
+        break;
+    case StateKind::LightingEnable:
+        glDisable(GL_LIGHTING);
+        break;
+    case StateKind::Texture2DEnable:
+        glDisable(GL_TEXTURE_2D);
+        break;
+    case StateKind::TextureCubeMapEnable:
+        glDisable(GL_TEXTURE_CUBE_MAP);
+        break;
+    default:
+        break;
+    }
+}
+
+void uploadUniform(const UniformBinding& u)
+{
+    const ParameterData& p = *u.parameter;
+    const TypeInfo& type = p.type;
+    if (type.base == TypeInfo::Float) {
+        if (type.matrix) {
+            // Row-major values, not transposed: GLSL column i holds row i (see translator.cpp).
+            if (type.rows == 2) {
+                glUniformMatrix2fv(u.location, 1, GL_FALSE, p.value);
+            } else if (type.rows == 3) {
+                glUniformMatrix3fv(u.location, 1, GL_FALSE, p.value);
+            } else {
+                glUniformMatrix4fv(u.location, 1, GL_FALSE, p.value);
+            }
+            return;
+        }
+        switch (type.cols) {
+        case 1:
+            glUniform1fv(u.location, 1, p.value);
+            break;
+        case 2:
+            glUniform2fv(u.location, 1, p.value);
+            break;
+        case 3:
+            glUniform3fv(u.location, 1, p.value);
+            break;
+        default:
+            glUniform4fv(u.location, 1, p.value);
+            break;
+        }
+        return;
+    }
+    GLint v[4];
+    for (int k = 0; k < 4; ++k) {
+        v[k] = GLint(p.value[k]);
+    }
+    switch (type.cols) {
+    case 1:
+        glUniform1iv(u.location, 1, v);
+        break;
+    case 2:
+        glUniform2iv(u.location, 1, v);
+        break;
+    case 3:
+        glUniform3iv(u.location, 1, v);
+        break;
+    default:
+        glUniform4iv(u.location, 1, v);
+        break;
+    }
+}
+
+uint32_t effectiveTexture(const ParameterData& sampler)
+{
+    if (sampler.texture) {
+        return sampler.texture;
+    }
+    return sampler.textureParameter ? sampler.textureParameter->texture : 0;
+}
+
+void applySamplerState(const ParameterData& sampler, uint32_t texture)
+{
+    if (!texture || !glReady()) {
+        return;
+    }
+    GLenum target = samplerTarget(sampler.type);
+    GLenum bindingQuery = target == GL_TEXTURE_CUBE_MAP ? GL_TEXTURE_BINDING_CUBE_MAP
+                          : target == GL_TEXTURE_1D     ? GL_TEXTURE_BINDING_1D
+                          : target == GL_TEXTURE_3D     ? GL_TEXTURE_BINDING_3D
+                                                        : GL_TEXTURE_BINDING_2D;
+    GLint previous = 0;
+    glGetIntegerv(bindingQuery, &previous);
+    glBindTexture(target, texture);
+    const SamplerStateData& s = sampler.samplerState;
+    if (s.minFilter) {
+        glTexParameteri(target, GL_TEXTURE_MIN_FILTER, s.minFilter);
+    }
+    if (s.magFilter) {
+        glTexParameteri(target, GL_TEXTURE_MAG_FILTER, s.magFilter);
+    }
+    if (s.wrapS) {
+        glTexParameteri(target, GL_TEXTURE_WRAP_S, s.wrapS);
+    }
+    if (s.wrapT) {
+        glTexParameteri(target, GL_TEXTURE_WRAP_T, s.wrapT);
+    }
+    if (s.wrapR) {
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, s.wrapR);
+    }
+    if (s.generateMipmap >= 0) {
+        glTexParameteri(target, GL_GENERATE_MIPMAP, s.generateMipmap ? GL_TRUE : GL_FALSE);
+    }
+    glBindTexture(target, GLuint(previous));
+}
+
+// Column-major 4x4 inverse; false when singular.
+bool invert(const float* m, float* out)
+{
+    float inv[16];
+    inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] + m[9] * m[7] * m[14] +
+             m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
+    inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] - m[8] * m[7] * m[14] -
+             m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
+    inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] + m[8] * m[7] * m[13] +
+             m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
+    inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] - m[8] * m[6] * m[13] -
+              m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
+    inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] - m[9] * m[3] * m[14] -
+             m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
+    inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] + m[8] * m[3] * m[14] +
+             m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
+    inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] - m[8] * m[3] * m[13] -
+             m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
+    inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] + m[8] * m[2] * m[13] +
+              m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
+    inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] + m[5] * m[3] * m[14] +
+             m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
+    inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] - m[4] * m[3] * m[14] -
+             m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
+    inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] + m[4] * m[3] * m[13] +
+              m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
+    inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] - m[4] * m[2] * m[13] -
+              m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
+    inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] - m[5] * m[3] * m[10] -
+             m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
+    inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] + m[4] * m[3] * m[10] +
+             m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
+    inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] -
+              m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
+    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] +
+              m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
+    float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
+    if (det == 0.0f) {
+        return false;
+    }
+    for (int i = 0; i < 16; ++i) {
+        out[i] = inv[i] / det;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- context ----
+
+Context* createContext() { return new Context(); }
+
+void destroyContext(Context* context)
+{
+    if (!context) {
+        return;
+    }
+    for (auto& effect : context->effects) {
+        for (TechniqueData& tech : effect->techniques) {
+            for (PassData& pass : tech.passes) {
+                deletePassProgram(pass);
+            }
+        }
+    }
+    delete context;
+}
+
+Context* sharedContext()
+{
+    if (!gShared) {
+        gShared = createContext();
+    }
+    return gShared;
+}
+
+void releaseSharedContext()
+{
+    destroyContext(gShared);
+    gShared = nullptr;
+}
+
+int lastError(Context* context)
+{
+    if (!context) {
+        return InvalidHandleError;
+    }
+    int error = context->error;
+    context->error = NoError;
+    return error;
+}
+
+const char* errorString(int code)
+{
+    switch (code) {
+    case NoError:
+        return "no error";
+    case CompilerError:
+        return "the effect did not compile";
+    case InvalidHandleError:
+        return "invalid handle";
+    default:
+        return "unknown error";
+    }
+}
+
+const char* lastListing(Context* context) { return context ? context->listing.c_str() : ""; }
+
+Effect* createEffect(Context* context, const char* text, const char* name)
+{
+    if (!context || !text) {
+        if (context) {
+            context->error = InvalidHandleError;
+        }
+        return nullptr;
+    }
+    auto effect = std::make_unique<EffectData>();
+    effect->context = context;
+    effect->file = name ? name : "effect";
+    effect->text = text;
+    context->listing.clear();
+    if (!parseEffect(*effect, context->listing)) {
+        context->error = CompilerError;
+        return nullptr;
+    }
+    context->effects.push_back(std::move(effect));
+    return context->effects.back()->handle();
+}
+
+// ---- techniques and passes ----
+
+Technique* firstTechnique(Effect* effect)
+{
+    if (!effect || data(effect)->techniques.empty()) {
+        return nullptr;
+    }
+    return data(effect)->techniques.front().handle();
+}
+
+Technique* nextTechnique(Technique* technique)
+{
+    if (!technique) {
+        return nullptr;
+    }
+    TechniqueData* t = data(technique);
+    EffectData* e = data(t->effect);
+    return t->index + 1 < e->techniques.size() ? e->techniques[t->index + 1].handle() : nullptr;
+}
+
+Technique* namedTechnique(Effect* effect, const char* name)
+{
+    if (!effect || !name) {
+        return nullptr;
+    }
+    for (TechniqueData& t : data(effect)->techniques) {
+        if (t.name == name) {
+            return t.handle();
+        }
+    }
+    return nullptr;
+}
+
+const char* techniqueName(const Technique* technique) { return technique ? data(technique)->name.c_str() : ""; }
+
+bool validateTechnique(Technique* technique)
+{
+    if (!technique) {
+        return false;
+    }
+    TechniqueData& t = *data(technique);
+    if (t.validation != 0) {
+        return t.validation > 0;
+    }
+    Context* context = data(t.effect)->context;
+    context->listing.clear();
+    bool ok = true;
+    for (PassData& pass : t.passes) {
+        if (!buildPass(t, pass, context->listing)) {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok) {
+        for (PassData& pass : t.passes) {
+            deletePassProgram(pass);
+        }
+    }
+    t.validation = ok ? 1 : -1;
+    return ok;
+}
+
+bool isTechniqueValidated(const Technique* technique) { return technique && data(technique)->validation > 0; }
+
+Pass* firstPass(Technique* technique)
+{
+    if (!technique || data(technique)->passes.empty()) {
+        return nullptr;
+    }
+    return data(technique)->passes.front().handle();
+}
+
+Pass* nextPass(Pass* pass)
+{
+    if (!pass) {
+        return nullptr;
+    }
+    PassData* p = data(pass);
+    TechniqueData* t = data(p->technique);
+    return p->index + 1 < t->passes.size() ? t->passes[p->index + 1].handle() : nullptr;
+}
+
+const char* passName(const Pass* pass) { return pass ? data(pass)->name.c_str() : ""; }
+const char* passVertexSource(const Pass* pass) { return pass ? data(pass)->vertexSource.c_str() : ""; }
+const char* passFragmentSource(const Pass* pass) { return pass ? data(pass)->fragmentSource.c_str() : ""; }
+
+void setPassState(Pass* pass)
+{
+    if (!pass || !glReady()) {
+        return;
+    }
+    const PassData& p = *data(pass);
+    if (data(p.technique)->validation <= 0 && !validateTechnique(p.technique)) {
+        return;
+    }
+    glUseProgram(p.program);
+    glActiveTexture(GL_TEXTURE0);
+    for (const StateAssignment& s : p.states) {
+        applyState(s);
+    }
+    for (const UniformBinding& u : p.uniforms) {
+        uploadUniform(u);
+    }
+    for (const SamplerBinding& s : p.samplers) {
+        glActiveTexture(GL_TEXTURE0 + GLenum(s.unit));
+        glBindTexture(s.target, effectiveTexture(*s.parameter));
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void resetPassState(Pass* pass)
+{
+    if (!pass || !glReady()) {
+        return;
+    }
+    const PassData& p = *data(pass);
+    glUseProgram(0);
+    glActiveTexture(GL_TEXTURE0);
+    for (const StateAssignment& s : p.states) {
+        resetState(s.kind);
+    }
+    for (const SamplerBinding& s : p.samplers) {
+        glActiveTexture(GL_TEXTURE0 + GLenum(s.unit));
+        glBindTexture(s.target, 0);
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// ---- parameters ----
+
+Parameter* firstParameter(Effect* effect)
+{
+    if (!effect || data(effect)->parameters.empty()) {
+        return nullptr;
+    }
+    return handle(&data(effect)->parameters.front());
+}
+
+Parameter* nextParameter(Parameter* parameter)
+{
+    if (!parameter) {
+        return nullptr;
+    }
+    ParameterData* p = data(parameter);
+    EffectData* e = data(p->effect);
+    return p->index + 1 < e->parameters.size() ? handle(&e->parameters[p->index + 1]) : nullptr;
+}
+
+Parameter* namedParameter(Effect* effect, const char* name)
+{
+    if (!effect || !name) {
+        return nullptr;
+    }
+    const auto& map = data(effect)->byName;
+    auto it = map.find(std::string_view(name));
+    return it == map.end() ? nullptr : handle(it->second);
+}
+
+Parameter* parameterBySemantic(Effect* effect, const char* semantic)
+{
+    if (!effect || !semantic) {
+        return nullptr;
+    }
+    char upper[128];
+    size_t n = std::strlen(semantic);
+    if (n >= sizeof(upper)) {
+        return nullptr;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        upper[i] = char(std::toupper(static_cast<unsigned char>(semantic[i])));
+    }
+    const auto& map = data(effect)->bySemantic;
+    auto it = map.find(std::string_view(upper, n));
+    return it == map.end() ? nullptr : handle(it->second);
+}
+
+const char* parameterName(const Parameter* parameter) { return parameter ? data(parameter)->name.c_str() : ""; }
+Type parameterType(const Parameter* parameter) { return parameter ? data(parameter)->publicType : Type::Unknown; }
+const char* parameterSemantic(const Parameter* parameter)
+{
+    return parameter ? data(parameter)->semantic.c_str() : "";
+}
+Effect* parameterEffect(const Parameter* parameter) { return parameter ? data(parameter)->effect : nullptr; }
+
+int defaultValues(const Parameter* parameter, float* out, int max)
+{
+    if (!parameter || !out) {
+        return 0;
+    }
+    const ParameterData& p = *data(parameter);
+    int n = p.defaultCount < max ? p.defaultCount : max;
+    for (int i = 0; i < n; ++i) {
+        out[i] = p.defaults[i];
+    }
+    return n;
+}
+
+int currentValues(const Parameter* parameter, float* out, int max)
+{
+    if (!parameter || !out) {
+        return 0;
+    }
+    const ParameterData& p = *data(parameter);
+    int count = componentCount(p.type);
+    int n = count < max ? count : max;
+    for (int i = 0; i < n; ++i) {
+        out[i] = p.value[i];
+    }
+    return n;
+}
+
+void setParameter4f(Parameter* parameter, float x, float y, float z, float w)
+{
+    if (!parameter) {
+        return;
+    }
+    float* v = data(parameter)->value;
+    v[0] = x;
+    v[1] = y;
+    v[2] = z;
+    v[3] = w;
+}
+
+void setParameter1f(Parameter* parameter, float x)
+{
+    if (parameter) {
+        data(parameter)->value[0] = x;
+    }
+}
+
+void setParameter2f(Parameter* parameter, float x, float y)
+{
+    if (parameter) {
+        data(parameter)->value[0] = x;
+        data(parameter)->value[1] = y;
+    }
+}
+
+void setParameter3f(Parameter* parameter, float x, float y, float z)
+{
+    if (parameter) {
+        data(parameter)->value[0] = x;
+        data(parameter)->value[1] = y;
+        data(parameter)->value[2] = z;
+    }
+}
+
+void setParameter1i(Parameter* parameter, int x) { setParameter1f(parameter, float(x)); }
+
+void setMatrixParameterRowMajor(Parameter* parameter, const float* m)
+{
+    if (!parameter || !m) {
+        return;
+    }
+    ParameterData& p = *data(parameter);
+    int n = componentCount(p.type);
+    for (int i = 0; i < n && i < 16; ++i) {
+        p.value[i] = m[i];
+    }
+}
+
+void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTransform transform)
+{
+    if (!parameter || data(parameter)->publicType != Type::Float4x4) {
+        return;
+    }
+    float m[16], a[16];
+    switch (matrix) {
+    case StateMatrix::ModelView:
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        break;
+    case StateMatrix::Projection:
+        glGetFloatv(GL_PROJECTION_MATRIX, m);
+        break;
+    case StateMatrix::Texture:
+        glGetFloatv(GL_TEXTURE_MATRIX, m);
+        break;
+    case StateMatrix::ModelViewProjection: {
+        float p[16];
+        glGetFloatv(GL_PROJECTION_MATRIX, p);
+        glGetFloatv(GL_MODELVIEW_MATRIX, a);
+        for (int c = 0; c < 4; ++c) {
+            for (int r = 0; r < 4; ++r) {
+                float s = 0;
+                for (int k = 0; k < 4; ++k) {
+                    s += p[k * 4 + r] * a[c * 4 + k];
+                }
+                m[c * 4 + r] = s;
+            }
+        }
+        break;
+    }
+    }
+    if (transform == MatrixTransform::Inverse || transform == MatrixTransform::InverseTranspose) {
+        if (!invert(m, a)) {
+            return;
+        }
+        std::memcpy(m, a, sizeof(m));
+    }
+    float* v = data(parameter)->value;
+    bool transposed = transform == MatrixTransform::Transpose || transform == MatrixTransform::InverseTranspose;
+    // m is column-major; the parameter holds rows.
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            v[r * 4 + c] = transposed ? m[r * 4 + c] : m[c * 4 + r];
+        }
+    }
+}
+
+void setupSampler(Parameter* sampler, uint32_t texture)
+{
+    if (!sampler || !isSampler(data(sampler)->type)) {
+        return;
+    }
+    data(sampler)->texture = texture;
+    applySamplerState(*data(sampler), texture);
+}
+
+void setTextureParameter(Parameter* texture, uint32_t name)
+{
+    if (!texture || data(texture)->type.base != TypeInfo::Texture) {
+        return;
+    }
+    ParameterData& t = *data(texture);
+    t.texture = name;
+    for (ParameterData& p : data(t.effect)->parameters) {
+        if (p.textureParameter == &t && !p.texture) {
+            applySamplerState(p, name);
+        }
+    }
+}
+
+uint32_t samplerTexture(const Parameter* sampler) { return sampler ? effectiveTexture(*data(sampler)) : 0; }
+
+// ---- annotations ----
+
+Annotation* firstParameterAnnotation(Parameter* parameter)
+{
+    if (!parameter || data(parameter)->annotations.items.empty()) {
+        return nullptr;
+    }
+    return data(parameter)->annotations.items.front().handle();
+}
+
+Annotation* nextAnnotation(Annotation* annotation)
+{
+    if (!annotation) {
+        return nullptr;
+    }
+    AnnotationData* a = data(annotation);
+    auto& items = const_cast<AnnotationList*>(a->list)->items;
+    return a->index + 1 < items.size() ? items[a->index + 1].handle() : nullptr;
+}
+
+Annotation* namedParameterAnnotation(Parameter* parameter, const char* name)
+{
+    if (!parameter || !name) {
+        return nullptr;
+    }
+    for (AnnotationData& a : data(parameter)->annotations.items) {
+        if (a.name == name) {
+            return a.handle();
+        }
+    }
+    return nullptr;
+}
+
+const char* annotationName(const Annotation* annotation) { return annotation ? data(annotation)->name.c_str() : ""; }
+Type annotationType(const Annotation* annotation) { return annotation ? data(annotation)->type : Type::Unknown; }
+
+const float* floatAnnotationValues(const Annotation* annotation, int* count)
+{
+    if (count) {
+        *count = annotation ? int(data(annotation)->values.size()) : 0;
+    }
+    return annotation && !data(annotation)->values.empty() ? data(annotation)->values.data() : nullptr;
+}
+
+const char* stringAnnotationValue(const Annotation* annotation)
+{
+    return annotation ? data(annotation)->text.c_str() : "";
+}
+
+}  // namespace fx

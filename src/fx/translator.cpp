@@ -1,0 +1,887 @@
+// Translation of one program of a pass (an entry function and its compile arguments)
+// from the Cg subset of cg_subset.md to GLSL 1.20, compatibility profile.
+//
+// Matrices: a Cg matrix is uploaded row by row, so GLSL column i holds Cg row i and
+// every index M[i][j] means the same element in both languages; mul(A, B) then
+// becomes (B * A) for every combination of matrices and vectors.
+#include "fx/model.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <unordered_set>
+
+namespace fx {
+
+namespace {
+
+constexpr int maxDepth = 48;
+
+const std::unordered_set<std::string_view>& reservedNames()
+{
+    static const std::unordered_set<std::string_view> names = {
+        "attribute", "varying", "centroid", "invariant", "flat", "smooth", "noperspective", "layout", "patch",
+        "sample", "subroutine", "lowp", "mediump", "highp", "precision", "input", "output", "hvec2", "hvec3",
+        "hvec4", "dvec2", "dvec3", "dvec4", "fvec2", "fvec3", "fvec4", "double", "long", "short", "unsigned",
+        "superp", "sizeof", "cast", "namespace", "using", "class", "union", "enum", "typedef", "template", "this",
+        "packed", "goto", "switch", "default", "inline", "noinline", "volatile", "public", "extern", "external",
+        "interface", "main", "filter", "image1D", "image2D", "image3D", "active", "common", "partition", "half",
+        "fixed", "vec2", "vec3", "vec4", "ivec2", "ivec3", "ivec4", "bvec2", "bvec3", "bvec4", "uvec2", "uvec3",
+        "uvec4", "uint", "mat2", "mat3", "mat4", "mat2x2", "mat2x3", "mat2x4", "mat3x2", "mat3x3", "mat3x4",
+        "mat4x2", "mat4x3", "mat4x4", "samplerCube", "sampler1DShadow", "sampler2DShadow", "sampler2DRect",
+        "sampler3DRect", "sampler2DRectShadow", "samplerBuffer", "mod", "fract", "mix", "inversesqrt",
+        "matrixCompMult", "outerProduct", "lessThan", "lessThanEqual", "greaterThan", "greaterThanEqual",
+        "equal", "notEqual", "not", "texture1D", "texture1DProj", "texture1DLod", "texture1DProjLod",
+        "texture2D", "texture2DProj", "texture2DLod", "texture2DProjLod", "texture3D", "texture3DProj",
+        "texture3DLod", "texture3DProjLod", "textureCube", "textureCubeLod", "shadow1D", "shadow2D",
+        "shadow1DProj", "shadow2DProj", "dFdx", "dFdy", "noise1", "noise2", "noise3", "noise4", "ftransform",
+        "texture", "textureLod", "round", "trunc", "roundEven", "isnan", "isinf",
+    };
+    return names;
+}
+
+// Cg intrinsics with the same name and meaning in GLSL.
+const std::unordered_set<std::string_view>& sameIntrinsics()
+{
+    static const std::unordered_set<std::string_view> names = {
+        "abs", "acos", "all", "any", "asin", "atan", "ceil", "clamp", "cos", "cross", "degrees", "distance",
+        "dot", "exp", "exp2", "faceforward", "floor", "fwidth", "length", "log", "log2", "max", "min",
+        "normalize", "pow", "radians", "reflect", "refract", "sign", "sin", "smoothstep", "sqrt", "step", "tan",
+        "transpose",
+    };
+    return names;
+}
+
+struct Rename {
+    const char* cg;
+    const char* glsl;
+};
+const Rename renames[] = {
+    {"lerp", "mix"},          {"frac", "fract"},         {"rsqrt", "inversesqrt"},     {"atan2", "atan"},
+    {"ddx", "dFdx"},          {"ddy", "dFdy"},           {"tex1D", "texture1D"},       {"tex2D", "texture2D"},
+    {"tex3D", "texture3D"},   {"texCUBE", "textureCube"}, {"tex1Dproj", "texture1DProj"},
+    {"tex2Dproj", "texture2DProj"}, {"tex3Dproj", "texture3DProj"},
+};
+
+// Helpers written in GLSL; `T` stands for float, vec2, vec3 and vec4 in turn.
+struct Helper {
+    const char* name;
+    const char* code;
+    int stages;  // bit 0 vertex, bit 1 fragment
+    bool perType;
+};
+const Helper helpers[] = {
+    {"saturate", "T cgx_saturate(T x) { return clamp(x, 0.0, 1.0); }\n", 3, true},
+    {"fmod", "T cgx_fmod(T x, T y) { T q = x / y; return x - y * (sign(q) * floor(abs(q))); }\n", 3, true},
+    {"log10", "T cgx_log10(T x) { return log2(x) * 0.30102999566398; }\n", 3, true},
+    {"round", "T cgx_round(T x) { return floor(x + 0.5); }\n", 3, true},
+    {"trunc", "T cgx_trunc(T x) { return sign(x) * floor(abs(x)); }\n", 3, true},
+    {"sincos", "void cgx_sincos(T x, out T s, out T c) { s = sin(x); c = cos(x); }\n", 3, true},
+    {"clip",
+     "void cgx_clip(float x) { if (x < 0.0) discard; }\n"
+     "void cgx_clip(vec2 x) { if (any(lessThan(x, vec2(0.0)))) discard; }\n"
+     "void cgx_clip(vec3 x) { if (any(lessThan(x, vec3(0.0)))) discard; }\n"
+     "void cgx_clip(vec4 x) { if (any(lessThan(x, vec4(0.0)))) discard; }\n",
+     2, false},
+    {"tex2Dlod", "vec4 cgx_tex2Dlod(sampler2D s, vec4 t) { return texture2DLod(s, t.xy, t.w); }\n", 1, false},
+    {"tex2Dbias", "vec4 cgx_tex2Dbias(sampler2D s, vec4 t) { return texture2D(s, t.xy, t.w); }\n", 2, false},
+};
+
+const char* const fragmentOnly[] = {"ddx", "ddy", "fwidth"};
+const char* const refused[] = {"texRECT", "texRECTproj", "texRECTbias", "texRECTlod", "asm", "switch", "case",
+                               "goto", "typedef", "register", "packoffset", "sampler_state", "compile",
+                               "technique", "pass", "string", "texture", "interface", "unsigned", "double"};
+
+struct Builtin {
+    const char* semantic;
+    const char* glsl;
+    int components;
+};
+
+const Builtin vertexInputs[] = {
+    {"POSITION", "gl_Vertex", 4}, {"POSITION0", "gl_Vertex", 4}, {"NORMAL", "gl_Normal", 3},
+    {"NORMAL0", "gl_Normal", 3},  {"COLOR", "gl_Color", 4},      {"COLOR0", "gl_Color", 4},
+    {"DIFFUSE", "gl_Color", 4},   {"COLOR1", "gl_SecondaryColor", 4}, {"SPECULAR", "gl_SecondaryColor", 4},
+    {"TEXCOORD", "gl_MultiTexCoord0", 4}, {"TEXCOORD0", "gl_MultiTexCoord0", 4},
+    {"TEXCOORD1", "gl_MultiTexCoord1", 4}, {"TEXCOORD2", "gl_MultiTexCoord2", 4},
+    {"TEXCOORD3", "gl_MultiTexCoord3", 4}, {"TEXCOORD4", "gl_MultiTexCoord4", 4},
+    {"TEXCOORD5", "gl_MultiTexCoord5", 4}, {"TEXCOORD6", "gl_MultiTexCoord6", 4},
+    {"TEXCOORD7", "gl_MultiTexCoord7", 4},
+};
+const Builtin vertexOutputs[] = {
+    {"POSITION", "gl_Position", 4},  {"POSITION0", "gl_Position", 4},  {"HPOS", "gl_Position", 4},
+    {"COLOR", "gl_FrontColor", 4},   {"COLOR0", "gl_FrontColor", 4},   {"COL0", "gl_FrontColor", 4},
+    {"COLOR1", "gl_FrontSecondaryColor", 4}, {"COL1", "gl_FrontSecondaryColor", 4},
+    {"TEXCOORD", "gl_TexCoord[0]", 4}, {"TEXCOORD0", "gl_TexCoord[0]", 4}, {"TEXCOORD1", "gl_TexCoord[1]", 4},
+    {"TEXCOORD2", "gl_TexCoord[2]", 4}, {"TEXCOORD3", "gl_TexCoord[3]", 4}, {"TEXCOORD4", "gl_TexCoord[4]", 4},
+    {"TEXCOORD5", "gl_TexCoord[5]", 4}, {"TEXCOORD6", "gl_TexCoord[6]", 4}, {"TEXCOORD7", "gl_TexCoord[7]", 4},
+    {"PSIZE", "gl_PointSize", 1},    {"FOG", "gl_FogFragCoord", 1},    {"FOGC", "gl_FogFragCoord", 1},
+};
+const Builtin fragmentInputs[] = {
+    {"COLOR", "gl_Color", 4},  {"COLOR0", "gl_Color", 4}, {"COL0", "gl_Color", 4},
+    {"COLOR1", "gl_SecondaryColor", 4}, {"COL1", "gl_SecondaryColor", 4},
+    {"TEXCOORD", "gl_TexCoord[0]", 4}, {"TEXCOORD0", "gl_TexCoord[0]", 4}, {"TEXCOORD1", "gl_TexCoord[1]", 4},
+    {"TEXCOORD2", "gl_TexCoord[2]", 4}, {"TEXCOORD3", "gl_TexCoord[3]", 4}, {"TEXCOORD4", "gl_TexCoord[4]", 4},
+    {"TEXCOORD5", "gl_TexCoord[5]", 4}, {"TEXCOORD6", "gl_TexCoord[6]", 4}, {"TEXCOORD7", "gl_TexCoord[7]", 4},
+    {"WPOS", "gl_FragCoord", 4}, {"POSITION", "gl_FragCoord", 4}, {"FOG", "gl_FogFragCoord", 1},
+    {"FACE", "(gl_FrontFacing ? 1.0 : -1.0)", 1}, {"VFACE", "(gl_FrontFacing ? 1.0 : -1.0)", 1},
+};
+const Builtin fragmentOutputs[] = {
+    {"COLOR", "gl_FragColor", 4},     {"COLOR0", "gl_FragColor", 4},    {"COL", "gl_FragColor", 4},
+    {"COL0", "gl_FragColor", 4},      {"COLOR1", "gl_FragData[1]", 4},  {"COLOR2", "gl_FragData[2]", 4},
+    {"COLOR3", "gl_FragData[3]", 4},  {"DEPTH", "gl_FragDepth", 1},     {"DEPR", "gl_FragDepth", 1},
+};
+
+template <size_t N>
+const Builtin* findBuiltin(const Builtin (&table)[N], const std::string& semantic)
+{
+    for (const Builtin& b : table) {
+        if (semantic == b.semantic) {
+            return &b;
+        }
+    }
+    return nullptr;
+}
+
+std::string number(std::string_view text)
+{
+    std::string s(text);
+    bool hex = s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    if (!hex) {
+        while (!s.empty() && std::strchr("fFhHxX", s.back())) {
+            s.pop_back();
+        }
+        // "1f" was a float in Cg: keep it one in GLSL.
+        if (s.size() != text.size() && s.find_first_of(".eE") == std::string::npos) {
+            s += ".0";
+        }
+    }
+    return s;
+}
+
+class Translator {
+public:
+    Translator(const EffectData& effect, int stage, std::string& listing)
+        : e(effect), t(effect.tokens), stage(stage), listing(listing)
+    {
+    }
+
+    bool run(const ProgramRef& program, std::string& glsl, std::vector<ParameterData*>& used);
+
+private:
+    const EffectData& e;
+    const std::vector<Token>& t;
+    int stage;
+    std::string& listing;
+    bool ok = true;
+    int line = 0;  // the output's current source line (for #line sync)
+    std::set<std::string_view> helpersUsed;
+
+    bool error(int atLine, const std::string& message)
+    {
+        if (ok) {
+            listing += e.file + "(" + std::to_string(atLine) + "): error: " + message + "\n";
+        }
+        ok = false;
+        return false;
+    }
+
+    const FunctionData* findFunction(std::string_view name) const
+    {
+        for (const FunctionData& f : e.functions) {
+            if (f.name == name) {
+                return &f;
+            }
+        }
+        return nullptr;
+    }
+    const StructData* findStruct(std::string_view name) const
+    {
+        for (const StructData& s : e.structs) {
+            if (s.name == name) {
+                return &s;
+            }
+        }
+        return nullptr;
+    }
+
+    bool isPunct(size_t i, const char* s) const { return t[i].kind == Token::Punct && t[i].text == s; }
+
+    // Index of the bracket closing the one at `open`, or `end` when missing.
+    size_t matching(size_t open, size_t end) const
+    {
+        const std::string_view o = t[open].text;
+        const char* c = o == "(" ? ")" : o == "[" ? "]" : "}";
+        int depth = 0;
+        for (size_t i = open; i < end; ++i) {
+            if (t[i].kind != Token::Punct) {
+                continue;
+            }
+            if (t[i].text == o) {
+                ++depth;
+            } else if (t[i].text == c && --depth == 0) {
+                return i;
+            }
+        }
+        return end;
+    }
+
+    std::vector<std::pair<size_t, size_t>> splitArgs(size_t b, size_t end) const
+    {
+        std::vector<std::pair<size_t, size_t>> args;
+        int depth = 0;
+        size_t start = b;
+        for (size_t i = b; i < end; ++i) {
+            if (t[i].kind == Token::Punct) {
+                if (t[i].text == "(" || t[i].text == "[" || t[i].text == "{") {
+                    ++depth;
+                } else if (t[i].text == ")" || t[i].text == "]" || t[i].text == "}") {
+                    --depth;
+                } else if (depth == 0 && t[i].text == ",") {
+                    args.push_back({start, i});
+                    start = i + 1;
+                }
+            }
+        }
+        if (start < end) {
+            args.push_back({start, end});
+        }
+        return args;
+    }
+
+    void syncLine(std::string& o, int tokenLine)
+    {
+        if (line > 0 && tokenLine > line && tokenLine - line < 64) {
+            o.append(size_t(tokenLine - line), '\n');
+            line = tokenLine;
+        }
+    }
+
+    void startLine(std::string& o, int sourceLine)
+    {
+        o += "#line " + std::to_string(sourceLine) + "\n";
+        line = sourceLine;
+    }
+
+    std::string mapIdentifier(const Token& k)
+    {
+        std::string_view name = k.text;
+        TypeInfo type;
+        if (cgType(name, type)) {
+            std::string g = glslType(type);
+            if (g.empty()) {
+                error(k.line, "type '" + std::string(name) + "' cannot be used in code");
+            }
+            return g;
+        }
+        if (sameIntrinsics().count(name)) {
+            return std::string(name);
+        }
+        for (const Rename& r : renames) {
+            if (name == r.cg) {
+                return r.glsl;
+            }
+        }
+        for (const char* f : fragmentOnly) {
+            if (name == f && stage == 0) {
+                error(k.line, std::string(f) + " is only available in fragment programs");
+            }
+        }
+        for (const Helper& h : helpers) {
+            if (name == h.name) {
+                if (!(h.stages & (1 << stage))) {
+                    error(k.line, std::string(h.name) + " is not available in " +
+                                      (stage == 0 ? "vertex" : "fragment") + " programs");
+                }
+                helpersUsed.insert(h.name);
+                return std::string("cgx_") + h.name;
+            }
+        }
+        for (const char* r : refused) {
+            if (name == r) {
+                error(k.line, "'" + std::string(name) + "' is not supported");
+            }
+        }
+        return glslName(name);
+    }
+
+    // End of the operand of a cast starting at s.
+    size_t operandEnd(size_t s, size_t end) const
+    {
+        size_t j = s;
+        if (j >= end) {
+            return end;
+        }
+        if (t[j].kind == Token::Number) {
+            return j + 1;
+        }
+        if (t[j].kind == Token::Ident) {
+            ++j;
+            if (j < end && isPunct(j, "(")) {
+                j = std::min(end, matching(j, end) + 1);
+            }
+        } else if (isPunct(j, "(")) {
+            j = std::min(end, matching(j, end) + 1);
+        } else {
+            return j;
+        }
+        while (j < end) {
+            if (isPunct(j, "[")) {
+                j = std::min(end, matching(j, end) + 1);
+            } else if (isPunct(j, ".") && j + 1 < end && t[j + 1].kind == Token::Ident) {
+                j += 2;
+            } else {
+                break;
+            }
+        }
+        return j;
+    }
+
+    void emitInitList(const TypeInfo& type, std::string_view typeName, int arraySize, size_t open, size_t close,
+                      std::string& o, int depth)
+    {
+        if (depth > maxDepth) {
+            error(t[open].line, "initializer nested too deeply");
+            return;
+        }
+        std::string g = type.base == TypeInfo::Struct ? glslName(typeName) : glslType(type);
+        if (g.empty() || type.base == TypeInfo::Void) {
+            error(t[open].line, "initializer list for a type without components");
+            return;
+        }
+        auto elements = splitArgs(open + 1, close);
+        o += g;
+        if (arraySize > 0) {
+            o += "[" + std::to_string(arraySize) + "]";
+            if (int(elements.size()) != arraySize) {
+                error(t[open].line, "array of " + std::to_string(arraySize) + " initialised with " +
+                                        std::to_string(elements.size()) + " values");
+                return;
+            }
+        }
+        o += "(";
+        const StructData* s = type.base == TypeInfo::Struct ? findStruct(typeName) : nullptr;
+        for (size_t k = 0; k < elements.size() && ok; ++k) {
+            if (k) {
+                o += ", ";
+            }
+            auto [b, en] = elements[k];
+            if (isPunct(b, "{")) {
+                size_t c = matching(b, en);
+                if (c != en - 1) {
+                    error(t[b].line, "malformed initializer list");
+                    return;
+                }
+                if (arraySize > 0) {
+                    emitInitList(type, typeName, 0, b, c, o, depth + 1);
+                } else if (s && k < s->members.size()) {
+                    const VarDecl& m = s->members[k];
+                    emitInitList(m.type, m.typeName, m.arraySize, b, c, o, depth + 1);
+                } else {
+                    error(t[b].line, "nested initializer list without a matching type");
+                    return;
+                }
+            } else {
+                emitRange(b, en, o, depth + 1);
+            }
+        }
+        o += ")";
+    }
+
+    // Declared type before `= {` at index eq: "type name [N] =" or "type name =".
+    bool declarationBefore(size_t b, size_t eq, TypeInfo& type, std::string_view& typeName, int& arraySize)
+    {
+        arraySize = 0;
+        size_t j = eq;
+        if (j >= b + 5 && isPunct(j - 1, "]") && t[j - 2].kind == Token::Number && isPunct(j - 3, "[")) {
+            float n = std::strtof(std::string(t[j - 2].text).c_str(), nullptr);
+            arraySize = int(n);
+            j -= 3;
+        }
+        if (j < b + 2 || t[j - 1].kind != Token::Ident || t[j - 2].kind != Token::Ident) {
+            return false;
+        }
+        typeName = t[j - 2].text;
+        if (cgType(typeName, type)) {
+            return componentCount(type) > 0;
+        }
+        if (findStruct(typeName)) {
+            type = TypeInfo();
+            type.base = TypeInfo::Struct;
+            type.structName = typeName;
+            return true;
+        }
+        return false;
+    }
+
+public:
+    void emitRange(size_t b, size_t end, std::string& o, int depth)
+    {
+        if (depth > maxDepth) {
+            error(t[b < t.size() ? b : 0].line, "expression nested too deeply");
+            return;
+        }
+        for (size_t i = b; i < end && ok;) {
+            const Token& k = t[i];
+            syncLine(o, k.line);
+            if (k.kind == Token::Punct && k.text == "(" && i + 3 < end && t[i + 1].kind == Token::Ident &&
+                isPunct(i + 2, ")") &&
+                (t[i + 3].kind == Token::Ident || t[i + 3].kind == Token::Number || isPunct(i + 3, "("))) {
+                TypeInfo type;
+                if (findStruct(t[i + 1].text)) {
+                    error(k.line, "casts to struct types are not supported");
+                    return;
+                }
+                if (cgType(t[i + 1].text, type)) {
+                    size_t oe = operandEnd(i + 3, end);
+                    o += mapIdentifier(t[i + 1]) + "(";
+                    emitRange(i + 3, oe, o, depth + 1);
+                    o += ") ";
+                    i = oe;
+                    continue;
+                }
+            }
+            if (k.kind == Token::Ident && k.text == "mul" && i + 1 < end && isPunct(i + 1, "(")) {
+                size_t close = matching(i + 1, end);
+                if (close >= end) {
+                    error(k.line, "missing ')'");
+                    return;
+                }
+                auto args = splitArgs(i + 2, close);
+                if (args.size() != 2) {
+                    error(k.line, "mul takes two arguments");
+                    return;
+                }
+                o += "((";
+                emitRange(args[1].first, args[1].second, o, depth + 1);
+                o += ") * (";
+                emitRange(args[0].first, args[0].second, o, depth + 1);
+                o += ")) ";
+                i = close + 1;
+                continue;
+            }
+            if (k.kind == Token::Punct && k.text == "=" && i + 1 < end && isPunct(i + 1, "{")) {
+                TypeInfo type;
+                std::string_view typeName;
+                int arraySize = 0;
+                if (!declarationBefore(b, i, type, typeName, arraySize)) {
+                    error(k.line, "initializer lists are only supported in declarations");
+                    return;
+                }
+                size_t close = matching(i + 1, end);
+                if (close >= end) {
+                    error(k.line, "missing '}'");
+                    return;
+                }
+                o += "= ";
+                emitInitList(type, typeName, arraySize, i + 1, close, o, depth + 1);
+                o += " ";
+                i = close + 1;
+                continue;
+            }
+            switch (k.kind) {
+            case Token::Ident:
+                if (k.text == "static" || k.text == "uniform") {
+                    break;
+                }
+                o += mapIdentifier(k);
+                o += ' ';
+                break;
+            case Token::Number:
+                o += number(k.text);
+                o += ' ';
+                break;
+            case Token::String:
+                error(k.line, "strings are not supported in code");
+                return;
+            case Token::Punct:
+                if (k.text == "::") {
+                    error(k.line, "'::' is not supported");
+                    return;
+                }
+                if (k.text == "." && i + 1 < end && t[i + 1].kind == Token::Ident && t[i + 1].text[0] == '_') {
+                    error(k.line, "matrix swizzles are not supported");
+                    return;
+                }
+                o += k.text;
+                if (k.text != ".") {
+                    o += ' ';
+                } else if (i + 1 < end && t[i + 1].kind == Token::Ident) {
+                    o += t[i + 1].text;  // member or swizzle: never renamed
+                    o += ' ';
+                    ++i;
+                }
+                break;
+            default:
+                return;
+            }
+            ++i;
+        }
+    }
+
+private:
+    std::string declaration(const VarDecl& d, bool withQualifier)
+    {
+        std::string s;
+        if (withQualifier && (d.qualifier == "out" || d.qualifier == "inout")) {
+            s += std::string(d.qualifier) + " ";
+        }
+        s += d.type.base == TypeInfo::Struct ? glslName(d.typeName) : glslType(d.type);
+        s += " " + glslName(d.name);
+        if (d.arraySize > 0) {
+            s += "[" + std::to_string(d.arraySize) + "]";
+        }
+        return s;
+    }
+
+    void emitFunction(const FunctionData& f, std::string& o)
+    {
+        startLine(o, f.line);
+        o += f.returnType.base == TypeInfo::Struct ? glslName(f.returnTypeName) : glslType(f.returnType);
+        o += " " + glslName(f.name) + "(";
+        for (size_t k = 0; k < f.params.size(); ++k) {
+            o += (k ? ", " : "") + declaration(f.params[k], true);
+        }
+        o += ")\n";
+        ++line;
+        emitRange(f.bodyBegin, f.bodyEnd + 1, o, 0);
+        o += "\n";
+    }
+
+    void emitStatic(const StaticData& s, std::string& o)
+    {
+        startLine(o, s.decl.line);
+        // GLSL 1.20 has no const arrays.
+        if (s.isConst && s.decl.arraySize == 0) {
+            o += "const ";
+        }
+        o += declaration(s.decl, false);
+        if (s.initEnd > s.initBegin) {
+            o += " = ";
+            if (isPunct(s.initBegin, "{")) {
+                size_t close = matching(s.initBegin, s.initEnd);
+                if (close + 1 != s.initEnd) {
+                    error(s.decl.line, "malformed initializer list");
+                    return;
+                }
+                emitInitList(s.decl.type, s.decl.typeName, s.decl.arraySize, s.initBegin, close, o, 0);
+            } else {
+                emitRange(s.initBegin, s.initEnd, o, 0);
+            }
+        }
+        o += ";\n";
+    }
+
+    // Converts a built-in value of `components` floats to the variable's type.
+    std::string fromBuiltin(const Builtin& b, const TypeInfo& type, int atLine)
+    {
+        if (type.base != TypeInfo::Float || type.matrix) {
+            error(atLine, std::string("semantic ") + b.semantic + " needs a float or float vector");
+            return "";
+        }
+        std::string g = glslType(type);
+        if (type.cols == b.components) {
+            return b.glsl;
+        }
+        if (type.cols < b.components) {
+            return std::string(b.glsl) + "." + std::string("xyzw").substr(0, size_t(type.cols));
+        }
+        std::string s = g + "(" + b.glsl;
+        for (int c = b.components; c < type.cols; ++c) {
+            s += c == 3 ? ", 1.0" : ", 0.0";
+        }
+        return s + ")";
+    }
+
+    std::string toBuiltin(const Builtin& b, const std::string& value, const TypeInfo& type, int atLine)
+    {
+        if (type.base != TypeInfo::Float || type.matrix) {
+            error(atLine, std::string("semantic ") + b.semantic + " needs a float or float vector");
+            return "";
+        }
+        std::string assign = std::string(b.glsl) + " = ";
+        if (type.cols == b.components) {
+            return assign + value + ";\n";
+        }
+        if (type.cols > b.components) {
+            return assign + value + (b.components == 1 ? ".x" : ".xyz") + ";\n";
+        }
+        static const char* const pads[] = {"", ", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0"};
+        return assign + "vec4(" + value + pads[type.cols] + ");\n";
+    }
+
+    const Builtin* inputBuiltin(const std::string& semantic, int atLine)
+    {
+        const Builtin* b = stage == 0 ? findBuiltin(vertexInputs, semantic) : findBuiltin(fragmentInputs, semantic);
+        if (!b) {
+            error(atLine, "semantic '" + semantic + "' is not a " + (stage == 0 ? "vertex" : "fragment") +
+                              " program input");
+        }
+        return b;
+    }
+    const Builtin* outputBuiltin(const std::string& semantic, int atLine)
+    {
+        const Builtin* b = stage == 0 ? findBuiltin(vertexOutputs, semantic) : findBuiltin(fragmentOutputs, semantic);
+        if (!b) {
+            error(atLine, "semantic '" + semantic + "' is not a " + (stage == 0 ? "vertex" : "fragment") +
+                              " program output");
+        }
+        return b;
+    }
+
+    // Reads inputs into `var` (a local of `type`), struct members by their semantics.
+    void glueInput(const std::string& var, const TypeInfo& type, std::string_view typeName, const std::string& semantic,
+                   int atLine, std::string& o)
+    {
+        if (type.base == TypeInfo::Struct) {
+            const StructData* s = findStruct(typeName);
+            for (const VarDecl& m : s->members) {
+                if (m.semantic.empty()) {
+                    error(m.line, "member '" + std::string(m.name) + "' of an entry struct needs a semantic");
+                    return;
+                }
+                glueInput(var + "." + std::string(m.name), m.type, m.typeName, m.semantic, m.line, o);
+            }
+            return;
+        }
+        if (semantic.empty()) {
+            error(atLine, "entry parameter '" + var + "' needs a semantic");
+            return;
+        }
+        if (const Builtin* b = inputBuiltin(semantic, atLine)) {
+            o += "  " + var + " = " + fromBuiltin(*b, type, atLine) + ";\n";
+        }
+    }
+
+    void glueOutput(const std::string& value, const TypeInfo& type, std::string_view typeName,
+                    const std::string& semantic, int atLine, std::string& o, std::set<std::string>& written)
+    {
+        if (type.base == TypeInfo::Struct) {
+            const StructData* s = findStruct(typeName);
+            for (const VarDecl& m : s->members) {
+                if (m.semantic.empty()) {
+                    error(m.line, "member '" + std::string(m.name) + "' of an entry struct needs a semantic");
+                    return;
+                }
+                glueOutput(value + "." + std::string(m.name), m.type, m.typeName, m.semantic, m.line, o, written);
+            }
+            return;
+        }
+        if (semantic.empty()) {
+            error(atLine, "entry output '" + value + "' needs a semantic");
+            return;
+        }
+        if (const Builtin* b = outputBuiltin(semantic, atLine)) {
+            written.insert(b->glsl);
+            o += "  " + toBuiltin(*b, value, type, atLine);
+        }
+    }
+
+    void emitMain(const FunctionData& f, const ProgramRef& program, std::string& o)
+    {
+        startLine(o, program.line);
+        o += "void main()\n{\n";
+        std::string call = glslName(f.name) + "(";
+        size_t argIndex = 0;
+        std::set<std::string> written;
+        std::string outputs;
+        for (size_t k = 0; k < f.params.size() && ok; ++k) {
+            const VarDecl& d = f.params[k];
+            std::string local = "cgx_p" + std::to_string(k);
+            if (k) {
+                call += ", ";
+            }
+            bool isUniform = d.qualifier == "uniform" || (d.qualifier.empty() && d.semantic.empty() &&
+                                                          d.type.base != TypeInfo::Struct);
+            if (d.arraySize > 0) {
+                error(d.line, "entry parameter '" + std::string(d.name) + "' cannot be an array");
+                return;
+            }
+            if (isUniform) {
+                if (argIndex < program.args.size()) {
+                    call += "(";
+                    emitRange(program.args[argIndex].first, program.args[argIndex].second, call, 0);
+                    call += ")";
+                    ++argIndex;
+                } else {
+                    auto it = e.byName.find(d.name);
+                    if (it == e.byName.end()) {
+                        error(d.line, "uniform parameter '" + std::string(d.name) + "' of '" + std::string(f.name) +
+                                          "' has no compile argument");
+                        return;
+                    }
+                    call += it->second->glslName;
+                }
+                continue;
+            }
+            std::string typeName = d.type.base == TypeInfo::Struct ? glslName(d.typeName) : glslType(d.type);
+            o += "  " + typeName + " " + local + ";\n";
+            if (d.qualifier != "out") {
+                glueInput(local, d.type, d.typeName, d.semantic, d.line, o);
+            }
+            if (d.qualifier == "out" || d.qualifier == "inout") {
+                glueOutput(local, d.type, d.typeName, d.semantic, d.line, outputs, written);
+            }
+            call += local;
+        }
+        if (ok && argIndex < program.args.size()) {
+            error(program.line, "too many compile arguments for '" + std::string(f.name) + "'");
+            return;
+        }
+        call += ")";
+        if (f.returnType.base == TypeInfo::Void) {
+            o += "  " + call + ";\n";
+        } else {
+            std::string typeName =
+                f.returnType.base == TypeInfo::Struct ? glslName(f.returnTypeName) : glslType(f.returnType);
+            o += "  " + typeName + " cgx_result = " + call + ";\n";
+            glueOutput("cgx_result", f.returnType, f.returnTypeName, f.returnSemantic, f.line, outputs, written);
+        }
+        o += outputs;
+        if (ok && stage == 0 && !written.count("gl_Position")) {
+            error(f.line, "vertex program '" + std::string(f.name) + "' writes no POSITION");
+        }
+        if (ok && stage == 1 && written.count("gl_FragColor") && written.size() > 1) {
+            bool data = false;
+            for (const std::string& w : written) {
+                data = data || w.rfind("gl_FragData", 0) == 0;
+            }
+            if (data) {
+                size_t at = 0;
+                while ((at = o.find("gl_FragColor", at)) != std::string::npos) {
+                    o.replace(at, 12, "gl_FragData[0]");
+                }
+            }
+        }
+        o += "}\n";
+    }
+};
+
+bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<ParameterData*>& used)
+{
+    const FunctionData* entry = findFunction(program.entry);
+    if (!entry) {
+        return error(program.line, "entry function '" + std::string(program.entry) + "' not found");
+    }
+    // Functions reachable from the entry, by name (overloads come along).
+    std::set<std::string_view> names = {entry->name};
+    std::set<std::string_view> identifiers;
+    for (auto [b, en] : program.args) {
+        for (size_t i = b; i < en; ++i) {
+            if (t[i].kind == Token::Ident) {
+                identifiers.insert(t[i].text);
+            }
+        }
+    }
+    std::vector<std::string_view> work = {entry->name};
+    for (std::string_view id : identifiers) {
+        if (findFunction(id) && names.insert(id).second) {
+            work.push_back(id);
+        }
+    }
+    while (!work.empty()) {
+        std::string_view name = work.back();
+        work.pop_back();
+        for (const FunctionData& f : e.functions) {
+            if (f.name != name) {
+                continue;
+            }
+            for (std::string_view id : f.identifiers) {
+                identifiers.insert(id);
+                if (findFunction(id) && names.insert(id).second) {
+                    work.push_back(id);
+                }
+            }
+        }
+    }
+    // Statics used, and what their initialisers use.
+    std::vector<bool> staticUsed(e.statics.size(), false);
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (size_t k = 0; k < e.statics.size(); ++k) {
+            if (!staticUsed[k] && identifiers.count(e.statics[k].decl.name)) {
+                staticUsed[k] = grew = true;
+                identifiers.insert(e.statics[k].identifiers.begin(), e.statics[k].identifiers.end());
+            }
+        }
+    }
+
+    std::string body;
+    for (const StructData& s : e.structs) {
+        startLine(body, s.line);
+        body += "struct " + glslName(s.name) + " {\n";
+        for (const VarDecl& m : s.members) {
+            body += "  " + declaration(m, false) + ";\n";
+        }
+        body += "};\n";
+    }
+    used.clear();
+    for (const ParameterData& param : e.parameters) {
+        bool usable = componentCount(param.type) > 0 ||
+                      (param.type.base >= TypeInfo::Sampler1D && param.type.base <= TypeInfo::SamplerCube);
+        if (usable && identifiers.count(param.name)) {
+            used.push_back(const_cast<ParameterData*>(&param));
+            body += "uniform " + glslType(param.type) + " " + param.glslName + ";\n";
+        }
+    }
+    for (auto [kind, index] : e.order) {
+        if (!ok) {
+            break;
+        }
+        if (kind == 1 && staticUsed[index]) {
+            emitStatic(e.statics[index], body);
+        } else if (kind == 2 && names.count(e.functions[index].name)) {
+            emitFunction(e.functions[index], body);
+        }
+    }
+    if (ok) {
+        emitMain(*entry, program, body);
+    }
+    if (!ok) {
+        return false;
+    }
+    glsl = "#version 120\n";
+    for (const Helper& h : helpers) {
+        if (!helpersUsed.count(h.name)) {
+            continue;
+        }
+        if (!h.perType) {
+            glsl += h.code;
+            continue;
+        }
+        for (const char* type : {"float", "vec2", "vec3", "vec4"}) {
+            std::string code = h.code;
+            for (size_t at = 0; (at = code.find('T', at)) != std::string::npos;) {
+                bool word = (at == 0 || !std::isalnum(static_cast<unsigned char>(code[at - 1]))) &&
+                            (at + 1 >= code.size() || !std::isalnum(static_cast<unsigned char>(code[at + 1])));
+                if (word) {
+                    code.replace(at, 1, type);
+                    at += std::strlen(type);
+                } else {
+                    ++at;
+                }
+            }
+            glsl += code;
+        }
+    }
+    glsl += body;
+    return true;
+}
+
+}  // namespace
+
+std::string glslName(std::string_view name)
+{
+    bool clash = reservedNames().count(name) || name.substr(0, 3) == "gl_" || name.substr(0, 4) == "cgx_" ||
+                 name.find("__") != std::string_view::npos;
+    return clash ? "cgx_" + std::string(name) : std::string(name);
+}
+
+bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
+                      std::vector<ParameterData*>& used, std::string& listing)
+{
+    Translator translator(effect, stage, listing);
+    return translator.run(program, glsl, used);
+}
+
+}  // namespace fx

@@ -1,0 +1,134 @@
+#include "resources/shader.h"
+
+#include "app/log.h"
+#include "core/gui.h"
+#include "resources/loader.h"
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Appends to the current log line without ending it.
+template <typename T>
+void logPiece(const T& piece)
+{
+    if (coreLog.created) {
+        coreLog.stream << piece;
+    }
+}
+
+void reportCompileError(fx::Context* context)
+{
+    int error = fx::lastError(context);
+    if (error == fx::NoError) {
+        return;
+    }
+    if (error == fx::CompilerError) {
+        CORE_LOG("\nsituation: " << "creating effect" << " error: " << fx::errorString(error)
+                                 << " cg compiler output: " << fx::lastListing(context));
+    } else {
+        CORE_LOG("\nsituation: " << "creating effect" << " error: " << fx::errorString(error));
+    }
+}
+
+fx::Technique* chooseTechnique(fx::Effect* effect)
+{
+    for (fx::Technique* t = fx::firstTechnique(effect); t; t = fx::nextTechnique(t)) {
+        if (fx::validateTechnique(t)) {
+            return t;
+        }
+        CORE_LOG("technique " << fx::techniqueName(t) << " did not validate, skipping.");
+    }
+    return nullptr;
+}
+
+void registerParameters(Shader& shader)
+{
+    std::string group = shader.source;
+    size_t slash = group.rfind('/');
+    if (slash != std::string::npos) {
+        group = group.substr(slash + 1);
+    }
+    std::ostringstream definition;
+    for (fx::Parameter* p = fx::firstParameter(shader.effect); p; p = fx::nextParameter(p)) {
+        const char* name = fx::parameterName(p);
+        CORE_LOG("found parameter: " << name);
+        float minVal = 0.0f, maxVal = 100.0f, stepVal = 0.01f;
+        const char* typeName = fx::typeString(fx::parameterType(p));
+        CORE_LOG("param type: " << typeName);
+        for (fx::Annotation* a = fx::firstParameterAnnotation(p); a; a = fx::nextAnnotation(a)) {
+            const std::string annotationName = fx::annotationName(a);
+            const std::string annotationType = fx::typeString(fx::annotationType(a));
+            CORE_LOG("\tfound annotation: " << annotationName);
+            CORE_LOG("\t\tannotation type: " << annotationType);
+            if (annotationType.compare(0, 5, "float") != 0) {
+                continue;
+            }
+            int count = 0;
+            const float* values = fx::floatAnnotationValues(a, &count);
+            if (count < 1) {
+                continue;
+            }
+            if (annotationName.compare(0, 5, "UIMax") == 0) {
+                maxVal = values[0];
+            } else if (annotationName.compare(0, 5, "UIMin") == 0) {
+                minVal = values[0];
+            } else if (annotationName.compare(0, 6, "UIStep") == 0) {
+                stepVal = values[0];
+            }
+        }
+        if (std::string(typeName) != "float") {
+            continue;
+        }
+        float value = 0.0f;
+        if (fx::defaultValues(p, &value, 1) < 1) {
+            value = minVal;
+            CORE_LOG("\tno default value specified. setting to minVal (" << minVal << ")");
+        }
+        definition.str("");
+        definition.clear();
+        definition << " group=" << group << " label='" << name << "' min=" << minVal << " max=" << maxVal
+                   << " step=" << stepVal << " ";
+        // The group without its extension "cgfx" (the dot stays), then the parameter name.
+        std::string label = group.substr(0, group.size() >= 4 ? group.size() - 4 : 0) + name;
+        gui.addTweakable(name, shader.effect, label.c_str(), value, definition.str().c_str());
+    }
+}
+
+}  // namespace
+
+unsigned loadShader(Loader& loader, Shader& shader)
+{
+    logPiece("load shader: ");
+    logPiece(shader.source);
+    logPiece(" .. ");
+    uint32_t size = loader.fileSize(shader.source.c_str());
+    if (size == 0) {
+        CORE_LOG(" error, file size 0");
+        return 1;
+    }
+    std::vector<char> text(size_t(size) + 1, '\0');
+    char* buffer = text.data();
+    if (loader.readFile(shader.source.c_str(), &buffer) != 0) {
+        return 1;
+    }
+    text[size] = '\0';
+    CORE_LOG("ok");
+
+    fx::Context* context = fx::sharedContext();
+    shader.effect = fx::createEffect(context, text.data(), shader.source.c_str());
+    reportCompileError(context);
+    text.clear();
+    text.shrink_to_fit();
+
+    shader.technique = chooseTechnique(shader.effect);
+    if (!shader.technique) {
+        CORE_LOG("no valid technique ");
+        return 1;
+    }
+    CORE_LOG("using technique " << fx::techniqueName(shader.technique));
+    registerParameters(shader);
+    return 0;
+}
