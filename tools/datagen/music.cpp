@@ -1,0 +1,110 @@
+#include "datagen/music.h"
+
+#include "datagen/synth/render.h"
+
+#include <vorbis/vorbisenc.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace datagen {
+
+namespace {
+
+const char* const kScorePath = "music/drovel-contemplation.score";
+const char* const kEntryName = "music/drovel-contemplation.ogg";
+const int kStreamSerial = 0x436f7265;
+
+void appendPage(const ogg_page& page, std::vector<uint8_t>& out)
+{
+    out.insert(out.end(), page.header, page.header + page.header_len);
+    out.insert(out.end(), page.body, page.body + page.body_len);
+}
+
+}  // namespace
+
+int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right, int sampleRate, float quality,
+                 const std::string& title, std::vector<uint8_t>& out, std::string& error)
+{
+    out.clear();
+    vorbis_info info;
+    vorbis_info_init(&info);
+    if (vorbis_encode_init_vbr(&info, 2, sampleRate, quality) != 0) {
+        vorbis_info_clear(&info);
+        error = "the Vorbis encoder refused the stream settings";
+        return 1;
+    }
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_comment_add_tag(&comment, "TITLE", title.c_str());
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, kStreamSerial);
+    ogg_packet header, headerComment, headerCode;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &headerComment);
+    ogg_stream_packetin(&stream, &headerCode);
+    ogg_page page;
+    while (ogg_stream_flush(&stream, &page) != 0) appendPage(page, out);
+
+    const size_t frames = std::min(left.size(), right.size());
+    const size_t chunk = 4096;
+    bool done = false;
+    for (size_t at = 0; !done;) {
+        const size_t n = std::min(chunk, frames - at);
+        if (n == 0) {
+            vorbis_analysis_wrote(&dsp, 0);
+        } else {
+            float** buffer = vorbis_analysis_buffer(&dsp, int(n));
+            std::copy(left.begin() + long(at), left.begin() + long(at + n), buffer[0]);
+            std::copy(right.begin() + long(at), right.begin() + long(at + n), buffer[1]);
+            vorbis_analysis_wrote(&dsp, int(n));
+            at += n;
+        }
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            ogg_packet packet;
+            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ogg_stream_pageout(&stream, &page) != 0) {
+                    appendPage(page, out);
+                    if (ogg_page_eos(&page)) done = true;
+                }
+            }
+        }
+        if (n == 0) done = true;
+    }
+    while (ogg_stream_flush(&stream, &page) != 0) appendPage(page, out);
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return 0;
+}
+
+void generateMusic(const Context& context, std::vector<Asset>& out)
+{
+    std::vector<uint8_t> source = readSource(context, kScorePath);
+    synth::Score score;
+    std::string error;
+    if (synth::parseScore(std::string(source.begin(), source.end()), score, error)) {
+        throw std::runtime_error(std::string(kScorePath) + ": " + error);
+    }
+    synth::Rendering rendering;
+    synth::renderScore(score, rendering, 2);
+    Asset asset;
+    asset.name = kEntryName;
+    if (encodeVorbis(rendering.left, rendering.right, int(score.sampleRate), 0.5f, "Drovel Contemplation",
+                     asset.bytes, error)) {
+        throw std::runtime_error(error);
+    }
+    out.push_back(std::move(asset));
+}
+
+}  // namespace datagen

@@ -1,0 +1,203 @@
+#include "datagen/synth/render.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace synth {
+
+namespace {
+
+constexpr int kGroups = 2;        // tracks are always split into two groups, whatever the thread count
+constexpr int64_t kMixBlock = 64; // frames between automation look-ups
+
+struct Bus {
+    std::vector<float> left, right, reverb, delay;
+    std::vector<float> trackLeft, trackRight;
+};
+
+std::vector<float> duckEnvelope(const Score& score, const std::vector<TrackEvents>& events, int64_t frames)
+{
+    std::vector<float> duck(size_t(frames), 0.0f);
+    if (score.sidechain < 0) return duck;
+    const double sr = score.sampleRate;
+    const double attack = std::max(score.duckAttack, 1e-4f), release = std::max(score.duckRelease, 1e-3f);
+    for (const NoteEvent& ev : events[size_t(score.sidechain)].notes) {
+        const int64_t end = std::min(frames, ev.start + int64_t((attack + release) * sr));
+        for (int64_t f = std::max<int64_t>(0, ev.start); f < end; ++f) {
+            const double x = double(f - ev.start) / sr;
+            const double v = x < attack ? x / attack : 0.5 * (1.0 + std::cos(kPi * (x - attack) / release));
+            duck[size_t(f)] = std::max(duck[size_t(f)], float(v));
+        }
+    }
+    return duck;
+}
+
+double trackCost(const Score& score, size_t t, const TrackEvents& events)
+{
+    const Patch& p = score.instruments[size_t(score.tracks[t].instrument)].patch;
+    double perFrame = 1.0;
+    if (p.type == InstrumentType::Synth) perFrame = 2.0 + p.unison * (p.mix2 != 0.0f ? 2.0 : 1.0);
+    if (p.type == InstrumentType::Hat) perFrame = 6.0;
+    if (p.type == InstrumentType::Fm) perFrame = 3.0;
+    double frames = 0.0;
+    const double tail = double(noteTail(p, score.sampleRate));
+    for (const NoteEvent& ev : events.notes) frames += double(ev.length) + tail;
+    return frames * perFrame;
+}
+
+void renderTrack(const Score& score, size_t t, const TrackEvents& events, const std::vector<float>& duck, Bus& bus,
+                 int64_t frames)
+{
+    if (events.notes.empty()) return;
+    const TrackDef& track = score.tracks[t];
+    const Patch& patch = score.instruments[size_t(track.instrument)].patch;
+    const float sr = score.sampleRate;
+    const int64_t tail = noteTail(patch, sr);
+    int64_t first = frames, last = 0;
+    for (const NoteEvent& ev : events.notes) {
+        first = std::min(first, ev.start);
+        last = std::max(last, ev.start + ev.length + tail);
+    }
+    first = std::max<int64_t>(0, first);
+    last = std::min(last, frames);
+    if (first >= last) return;
+    std::fill(bus.trackLeft.begin() + first, bus.trackLeft.begin() + last, 0.0f);
+    std::fill(bus.trackRight.begin() + first, bus.trackRight.begin() + last, 0.0f);
+    const Curve* cut = events.cut.empty() ? nullptr : &events.cut;
+    for (size_t i = 0; i < events.notes.size(); ++i) {
+        const uint32_t seed = score.seed * 1000003u + uint32_t(t) * 7919u + uint32_t(i) * 104729u + 1u;
+        renderNote(patch, events.notes[i], cut, sr, seed, bus.trackLeft.data(), bus.trackRight.data(), frames);
+    }
+    const float pan = std::clamp(track.pan, -1.0f, 1.0f);
+    const float panL = std::cos(float(kPi) * 0.25f * (pan + 1.0f)) * 1.41421356f;
+    const float panR = std::sin(float(kPi) * 0.25f * (pan + 1.0f)) * 1.41421356f;
+    for (int64_t b = first; b < last; b += kMixBlock) {
+        const double time = double(b) / sr;
+        const float gain = dbToGain(track.gain + events.gain.at(time));
+        const float reverb = events.reverb.at(time), delay = events.delay.at(time);
+        const int64_t end = std::min(last, b + kMixBlock);
+        for (int64_t f = b; f < end; ++f) {
+            const float g = gain * (1.0f - track.duck * duck[size_t(f)]);
+            const float l = bus.trackLeft[size_t(f)] * g * panL, r = bus.trackRight[size_t(f)] * g * panR;
+            bus.left[size_t(f)] += l;
+            bus.right[size_t(f)] += r;
+            const float mono = (l + r) * 0.5f;
+            bus.reverb[size_t(f)] += mono * reverb;
+            bus.delay[size_t(f)] += mono * delay;
+        }
+    }
+}
+
+float fadeGain(const Score& score, double time)
+{
+    float g = 1.0f;
+    if (score.fadeInEnd > 0.0f && time < score.fadeInEnd) {
+        float x = float(time / score.fadeInEnd);
+        g *= x * x;
+    }
+    if (score.fadeOutEnd > score.fadeOutStart && score.fadeOutStart >= 0.0f && time > score.fadeOutStart) {
+        float x = float((time - score.fadeOutStart) / (score.fadeOutEnd - score.fadeOutStart));
+        x = std::clamp(x, 0.0f, 1.0f);
+        g *= 0.5f * (1.0f + std::cos(float(kPi) * x));
+        if (x >= 1.0f) g = 0.0f;
+    }
+    return g;
+}
+
+}  // namespace
+
+void renderScore(const Score& score, Rendering& out, int threads)
+{
+    const int64_t frames = int64_t(std::llround(score.length * score.sampleRate));
+    const float sr = score.sampleRate;
+    std::vector<TrackEvents> events = expandScore(score);
+    std::vector<float> duck = duckEnvelope(score, events, frames);
+
+    // Fixed assignment: the costliest tracks first, each to the lighter group.
+    std::vector<size_t> order(score.tracks.size());
+    std::vector<double> cost(score.tracks.size());
+    for (size_t t = 0; t < order.size(); ++t) {
+        order[t] = t;
+        cost[t] = trackCost(score, t, events[t]);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return cost[a] > cost[b]; });
+    std::vector<size_t> groups[kGroups];
+    double load[kGroups] = {0.0, 0.0};
+    for (size_t t : order) {
+        int g = load[1] < load[0] ? 1 : 0;
+        groups[g].push_back(t);
+        load[g] += cost[t];
+    }
+    for (auto& g : groups) std::sort(g.begin(), g.end());
+
+    Bus buses[kGroups];
+    auto work = [&](int g) {
+        Bus& bus = buses[g];
+        for (auto* v : {&bus.left, &bus.right, &bus.reverb, &bus.delay, &bus.trackLeft, &bus.trackRight}) {
+            v->assign(size_t(frames), 0.0f);
+        }
+        for (size_t t : groups[g]) renderTrack(score, t, events[t], duck, bus, frames);
+        bus.trackLeft = std::vector<float>();
+        bus.trackRight = std::vector<float>();
+    };
+    if (threads >= 2) {
+        std::thread helper(work, 1);
+        work(0);
+        helper.join();
+    } else {
+        for (int g = 0; g < kGroups; ++g) work(g);
+    }
+
+    std::vector<float> left = std::move(buses[0].left), right = std::move(buses[0].right);
+    std::vector<float> reverb = std::move(buses[0].reverb), delay = std::move(buses[0].delay);
+    for (int64_t f = 0; f < frames; ++f) {
+        left[size_t(f)] += buses[1].left[size_t(f)];
+        right[size_t(f)] += buses[1].right[size_t(f)];
+        reverb[size_t(f)] += buses[1].reverb[size_t(f)];
+        delay[size_t(f)] += buses[1].delay[size_t(f)];
+    }
+    buses[1] = Bus();
+    // The delay's repeats feed the reverb a little, so they sit in the same room.
+    std::vector<float> delayL(size_t(frames), 0.0f), delayR(size_t(frames), 0.0f);
+    applyDelay(score.delay, sr, delay.data(), delayL.data(), delayR.data(), frames);
+    for (int64_t f = 0; f < frames; ++f) {
+        left[size_t(f)] += delayL[size_t(f)];
+        right[size_t(f)] += delayR[size_t(f)];
+        reverb[size_t(f)] += 0.25f * (delayL[size_t(f)] + delayR[size_t(f)]);
+    }
+    delayL = std::vector<float>();
+    delayR = std::vector<float>();
+    applyReverb(score.reverb, sr, reverb.data(), left.data(), right.data(), frames);
+    reverb = std::vector<float>();
+
+    for (int64_t b = 0; b < frames; b += kMixBlock) {
+        const int64_t end = std::min(frames, b + kMixBlock);
+        const float g0 = fadeGain(score, double(b) / sr), g1 = fadeGain(score, double(end) / sr);
+        for (int64_t f = b; f < end; ++f) {
+            const float g = g0 + (g1 - g0) * float(f - b) / float(end - b);
+            left[size_t(f)] *= g;
+            right[size_t(f)] *= g;
+        }
+    }
+
+    // Normalise to the loudness target; the limiter takes off a little, so correct once.
+    const float ceiling = dbToGain(score.ceilingDb);
+    double measured = integratedLoudness(left.data(), right.data(), frames, sr);
+    float gainDb = measured > -69.0 ? float(score.loudness - measured) : 0.0f;
+    for (int pass = 0; pass < 2; ++pass) {
+        const float g = dbToGain(gainDb);
+        out.left.resize(size_t(frames));
+        out.right.resize(size_t(frames));
+        for (int64_t f = 0; f < frames; ++f) {
+            out.left[size_t(f)] = left[size_t(f)] * g;
+            out.right[size_t(f)] = right[size_t(f)] * g;
+        }
+        out.limiterDb = applyLimiter(ceiling, 0.003f, 0.12f, sr, out.left.data(), out.right.data(), frames);
+        out.loudness = integratedLoudness(out.left.data(), out.right.data(), frames, sr);
+        out.gainDb = gainDb;
+        if (pass == 0 && measured > -69.0) gainDb += float(score.loudness - out.loudness);
+    }
+    out.peak = peakLevel(out.left.data(), out.right.data(), frames);
+}
+
+}  // namespace synth
