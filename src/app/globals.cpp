@@ -4,6 +4,8 @@
 #include "app/screen.h"
 #include "audio/sound.h"
 #include "core/core.h"
+#include "core/gui.h"
+#include "effects/vantel.h"
 #include "resources/loader.h"
 
 Screen screen;
@@ -11,4 +13,6 @@ Sound sound;
 Core core;
 Log coreLog;
 Loader loader;
+VantelObject vantelObject;  // the scene renderer's companion object
+Gui gui;
 extern const double PI = 3.141592653589793;

@@ -1,24 +1,398 @@
 #include "core/core.h"
 
+#include "app/log.h"
 #include "app/screen.h"
+#include "audio/sound.h"
+#include "core/gui.h"
+#include "core/postprocess.h"
+#include "effects/blobs.h"
+#include "effects/credits.h"
+#include "effects/greetings.h"
+#include "effects/phalanx.h"
+#include "effects/random_geo2.h"
+#include "effects/scene_playback.h"
+#include "effects/sfmt.h"
+#include "effects/splines.h"
+#include "effects/stripes_dof.h"
+#include "effects/the_hub.h"
+#include "effects/vantel.h"
 #include "platform/platform.h"
+#include "resources/loader.h"
 
 #include <GL/glew.h>
 
+#include <cmath>
+
+namespace {
+
+// Bar colour: RGB 255, 199, 38.
+constexpr float barRed = 1.0f;
+constexpr float barGreen = 0.78039217f;
+constexpr float barBlue = 0.14901961f;
+
+// The demo's part for schedule slot `slot`, in the order of demoSchedule.
+Effect* makeDemoEffect(int slot)
+{
+    switch (slot) {
+    case 0: return new Scene01;
+    case 1: return new TheHub;
+    case 2: return new StripesDOF;
+    case 3: return new Blobs;
+    case 4: return new Phalanx;
+    case 5: return new RandomGeo2;
+    case 6: return new Splines;
+    case 7: return new Scene02;
+    case 8: return new Vantel;
+    case 9: return new Greetings;
+    case 10: return new Credits;
+    default: return nullptr;
+    }
+}
+
+// The window-sized orthographic projection of the band, pushed over the current one.
+void pushBandProjection()
+{
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, screen.viewportWidth - 1, 0.0, screen.viewportHeight - 1, -1.0, 1.0);
+}
+
+void popBandProjection()
+{
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+}  // namespace
+
+Core::~Core() { release(); }
+
+void Core::addSwitches()
+{
+    using tweak::Type;
+    tweak::addVarRW(gui.bar, "postprocess", Type::BoolCpp, &postprocess, "label='postprocess'");
+    tweak::addVarRW(gui.bar, "controlgrid", Type::BoolCpp, &controlgrid, "label='control grid'");
+    if (sound.loaded) {
+        tweak::addVarRW(gui.bar, "spectrum", Type::BoolCpp, &spectrum, "label='spectrum'");
+    }
+    tweak::addVarRW(gui.bar, "fftControl", Type::Int32, &fftControl, " min=0 max=512 label='fft flash' ");
+}
+
+void Core::addEffect(Effect* effect, float startTime, float endTime, int fadeInType, float fadeInLength,
+                     int fadeOutType, float fadeOutLength)
+{
+    if (effectCount >= unsigned(maxEntries)) {
+        delete effect;
+        return;
+    }
+    ScheduleEntry& entry = schedule[effectCount++];
+    entry.effect = effect;
+    entry.startTime = startTime;
+    entry.endTime = endTime;
+    entry.fadeInType = fadeInType;
+    entry.fadeInLength = fadeInLength;
+    entry.fadeOutType = fadeOutType;
+    entry.fadeOutLength = fadeOutLength;
+}
+
 int Core::init()
 {
-    screen.viewportWidth = screen.width;
-    screen.viewportHeight = screen.width * 9 / 16;
+    loadingBar.fade(1, 1.0f);
+
+    for (int slot = 0; slot < demoSlotCount; ++slot) {
+        Effect* effect = effectMaker ? effectMaker(slot) : makeDemoEffect(slot);
+        if (!effect) {
+            continue;
+        }
+        const ScheduleSlot& s = demoSchedule[slot];
+        addEffect(effect, s.startTime, s.endTime, s.fadeInType, s.fadeInLength, s.fadeOutType, s.fadeOutLength);
+    }
+
+    if (gui.init() != 0) {
+        platform::messageBox("Core::init", " GUI init error.", platform::MessageIcon::Warning);
+        return 1;
+    }
+    addSwitches();
+
+    seedRandom(12345);
+
+    for (unsigned int i = 0; i < effectCount; ++i) {
+        if (schedule[i].effect->init() != 0) {
+            loadingBar.fade(2, 1.0f);
+            return 1;
+        }
+        loadingBar.advance(effectCount);
+        loadingBar.draw();
+    }
+
+    if (initGL() != 0) {
+        return 1;
+    }
+    if (loadPostEffects() != 0) {
+        return 1;
+    }
+    loadingBar.fade(2, 1.0f);
+    overlayTexture = 0;
     timer.reset();
+    sound.play();
     return 0;
+}
+
+int Core::initGL()
+{
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glEnable(GL_BLEND);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+
+    // The 16:9 band: full width and centred vertically (letterbox); in a window wider
+    // than 16:9, full height and centred horizontally (pillarbox), so that the band
+    // never reaches outside the window.
+    if (screen.width * 9 / 16 <= screen.height) {
+        screen.viewportWidth = screen.width;
+        screen.viewportHeight = screen.width * 9 / 16;
+        viewportX = 0;
+        viewportY = (screen.height - screen.viewportHeight) / 2;
+    } else {
+        screen.viewportHeight = screen.height;
+        screen.viewportWidth = screen.height * 16 / 9;
+        viewportX = (screen.width - screen.viewportWidth) / 2;
+        viewportY = 0;
+    }
+    glViewport(viewportX, viewportY, screen.viewportWidth, screen.viewportHeight);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    const double f = std::tan(0.5235987901687622) * 0.02;
+    const double aspect = float(screen.viewportWidth) / float(screen.viewportHeight);
+    glFrustum(-f * aspect, f * aspect, -f, f, 0.02, 200.0);
+
+    RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
+    for (int i = 0; i < 5; ++i) {
+        const int w = i < 3 ? screen.viewportWidth : 256;
+        const int h = i < 3 ? screen.viewportHeight : 256;
+        targets[i]->create(w, h);
+        if (targets[i]->checkStatus() != 0) {
+            return 1;
+        }
+    }
+    createDepthBuffer(sceneCopy.width, sceneCopy.height, &sceneDepth);
+    sceneCopy.attachDepthBuffer(sceneDepth);
+
+    if (loadMesh("objects/quad.mmf", loader, quadMesh) != 0) {
+        return 1;
+    }
+    if (loadMesh("objects/cube_env100out.mmf", loader, cubeMesh) != 0) {
+        return 1;
+    }
+    vantelObject.init();  // a failure only leaves the scene companion undrawn
+    return 0;
+}
+
+void Core::setClock(float t)
+{
+    timer.paused = true;
+    timer.now = timer.start + (timer.secondsPerTick > 0.0 ? std::llround(double(t) / timer.secondsPerTick) : 0);
 }
 
 void Core::frame()
 {
-    time = timer.read();
-    glViewport(0, 0, screen.width, screen.height);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    renderFrame();
     platform::swapBuffers();
     ++frames;
+    if (demoFinished(time)) {
+        platform::postQuit(0);
+    }
+}
+
+void Core::renderFrame()
+{
+    if (sound.loaded) {
+        sound.update();
+    }
+    time = timer.read();
+
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    crossfadeFactor = 0.0f;
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    CrossfadeState crossfade{crossfadeStart, crossfadeEnd, 0.0f};
+    for (unsigned int i = 0; i < effectCount; ++i) {
+        const ScheduleEntry& entry = schedule[i];
+        if (!entryActive(entry, time)) {
+            continue;
+        }
+        glClear(GL_DEPTH_BUFFER_BIT);
+        entry.effect->render(time - entry.startTime);
+        if (overlayTexture != 0) {
+            drawOverlay();
+        }
+        const EntryFrame step = planEntry(entry, time, crossfade);
+        if (step.fadeIn) {
+            fade(entry.fadeInType, step.fadeInProgress);
+        }
+        if (step.fadeOut) {
+            fade(entry.fadeOutType, step.fadeOutProgress);
+        }
+        if (step.copySource) {
+            copyBand(fadeOutCopy);
+        }
+        if (step.copyTarget) {
+            copyBand(fadeInCopy);
+        }
+    }
+    crossfadeStart = crossfade.start;
+    crossfadeEnd = crossfade.end;
+    crossfadeFactor = crossfade.factor;
+
+    gui.pushTweakables();
+    if (postprocess) {
+        runPostProcess();
+    }
+    if (spectrum && fftControl > 0 && fftControl <= 512) {
+        const float* bins = spectrumAt ? spectrumAt(time) : sound.getSpectrum();
+        fade(fadeToWhite, bins[fftControl - 1] * 0.1f);
+    }
+}
+
+void Core::drawOverlay()
+{
+    pushBandProjection();
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, overlayTexture);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const float right = float(screen.viewportWidth - 1);
+    const float top = float(screen.viewportHeight - 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(right, 0.0f, 0.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(right, top, 0.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(0.0f, top, 0.0f);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    popBandProjection();
+    overlayTexture = 0;
+}
+
+void Core::copyBand(const RenderTarget& target)
+{
+    glBindTexture(GL_TEXTURE_2D, target.colorTexture);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, viewportX, viewportY, target.width, target.height);
+}
+
+void Core::fade(int type, float x)
+{
+    const Wash wash = fadeWash(type, x);
+    pushBandProjection();
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(wash.grey, wash.grey, wash.grey, wash.opacity);
+    glRectf(0.0f, 0.0f, float(screen.viewportWidth - 1), float(screen.viewportHeight - 1));
+    glDepthMask(GL_TRUE);
+    popBandProjection();
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+}
+
+void Core::release()
+{
+    if (released) {
+        return;
+    }
+    released = true;
+    for (unsigned int i = 0; i < effectCount; ++i) {
+        delete schedule[i].effect;
+        schedule[i].effect = nullptr;
+    }
+    if (!platform::hasWindow()) {
+        return;  // the context is gone, and its objects with it
+    }
+    RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
+    for (RenderTarget* target : targets) {
+        if (target->framebuffer != 0) {
+            target->destroy();
+            glDeleteTextures(1, &target->colorTexture);
+            target->colorTexture = 0;
+        }
+    }
+    if (sceneDepth != 0) {
+        glDeleteRenderbuffersEXT(1, &sceneDepth);
+        sceneDepth = 0;
+    }
+}
+
+void LoadingBar::draw()
+{
+    GLint saved[4];
+    glGetIntegerv(GL_VIEWPORT, saved);
+    glViewport(0, 0, screen.width, screen.height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, screen.width - 1, 0.0, screen.height - 1, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(float((screen.width - barWidth) / 2), float((screen.height - barHeight) / 2), -0.5f);
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(barRed, barGreen, barBlue, alpha);
+    const float right = float(barWidth - 1);
+    const float top = float(barHeight - 1);
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(0.0f, 0.0f);
+    glVertex2f(right, 0.0f);
+    glVertex2f(right, top);
+    glVertex2f(0.0f, top);
+    glEnd();
+    glBegin(GL_QUADS);
+    glVertex2f(2.0f, 2.0f);
+    glVertex2f(float(fill), 2.0f);
+    glVertex2f(float(fill), float(barHeight - 3));
+    glVertex2f(2.0f, float(barHeight - 3));
+    glEnd();
+
+    glViewport(saved[0], saved[1], saved[2], saved[3]);
+    platform::swapBuffers();
+}
+
+void LoadingBar::fade(int mode, float length)
+{
+    core.timer.reset();
+    const float t0 = core.timer.read();
+    if (!core.timer.available) {
+        alpha = mode == 2 ? 0.0f : 1.0f;  // no clock: the fade could never end
+        draw();
+        return;
+    }
+    for (;;) {
+        const float t = core.timer.read();
+        const float progress = length > 0.0f ? (t - t0) / length : 1.0f;
+        alpha = mode == 2 ? 1.0f - progress : progress;
+        draw();
+        if (t >= t0 + length) {
+            break;
+        }
+    }
 }

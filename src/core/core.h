@@ -1,22 +1,103 @@
-// Core: the demo's timeline and per-frame driver.
+// Core: the demo's conductor — the timeline of effects with their fades and
+// cross-fades, the per-frame driver, the post-processing chain and the spectrum flash.
 //
-// One process-wide object (`core`, globals.cpp). init() loads everything and starts
-// the clock and the music; frame() renders one frame at the clock's time and posts the
-// quit request after the end of the demo.
+// One process-wide object (`core`, globals.cpp). init() shows the loading bar, builds
+// the schedule, the GUI bar's Core variables, seeds the shared random generator,
+// initialises every effect, sets up the GL state, render targets, meshes and post
+// effects, then resets the clock and starts the music. frame() renders one frame at the
+// clock's time, presents it and posts the quit request once the time passes 197 s.
+// release() frees the effects and GL objects; call it while the GL context is still
+// current (the destructor calls it otherwise, when it may be too late for GL).
+// Main thread only.
 #pragma once
 #include "app/timer.h"
+#include "core/timeline.h"
+#include "resources/mesh.h"
+#include "resources/shader.h"
+#include "scene/render_target.h"
 
 #include <cstdint>
 
+class Effect;
+
 class Core {
 public:
+    static constexpr int maxEntries = 64;
+
+    int fftControl = 2;          // spectrum bin fftControl - 1 drives the flash; 0 = off
+    unsigned int effectCount = 0;
+    uint32_t overlayTexture = 0;  // handed over by an effect for one frame
+    LoadingBar loadingBar;
+    // The post-processing effects, in their loading order.
+    Shader brightPassShader;  // shaders/bloom-bright_pass.cgfx
+    Shader blurHShader;       // shaders/bloom-gaussH.cgfx
+    Shader blurVShader;       // shaders/bloom-gaussV.cgfx
+    Shader finalShader;       // shaders/bloom-final.cgfx
+    Shader overlayShader;     // shaders/post_overlay.cgfx (loaded, not used by the chain)
+    Shader mixerShader;       // shaders/post_mixer.cgfx
+    ScheduleEntry schedule[maxEntries];
+    bool postprocess = true;
+    bool controlgrid = false;
+    bool spectrum = true;
     Timer timer;
     uint32_t frames = 0;
     float time = 0.0f;
+    float crossfadeStart = 0.0f;
+    float crossfadeEnd = 0.0f;
+    float crossfadeFactor = 0.0f;
+    Mesh quadMesh;  // objects/quad.mmf, the full-screen quad of every post pass
+    Mesh cubeMesh;  // objects/cube_env100out.mmf, the environment cube
+    RenderTarget sceneCopy;
+    RenderTarget fadeOutCopy;
+    RenderTarget fadeInCopy;
+    RenderTarget bloomA;
+    RenderTarget bloomB;
+    uint32_t sceneDepth = 0;
+
+    // Lower-left corner of the 16:9 band in the window (set by initGL): the band is
+    // letterboxed in windows taller than 16:9 and pillarboxed in wider ones.
+    int viewportX = 0;
+    int viewportY = 0;
+
+    // Test hook: when set before init, makes the effect of schedule slot `slot`
+    // (0..10) instead of the demo's own parts.
+    Effect* (*effectMaker)(int slot) = nullptr;
+    // Offline hook: when set, the spectrum flash reads the 512-bin spectrum of the
+    // music at `time` from here instead of from what the sound device is playing.
+    const float* (*spectrumAt)(float time) = nullptr;
+
+    Core() = default;
+    ~Core();
+    Core(const Core&) = delete;
+    Core& operator=(const Core&) = delete;
 
     // 0 on success, 1 on failure (already reported).
     int init();
+    // One frame: renderFrame, then present, count and check for the end.
     void frame();
+    // Steps up to the spectrum flash: the picture of the frame at the clock's time is
+    // complete in the back buffer afterwards (used by offline rendering before reading it).
+    void renderFrame();
+    // Stops the clock at demo time t (the tweak bar's Play starts it again from there);
+    // offline rendering and tests drive the frames through it.
+    void setClock(float t);
+    // Appends a schedule entry (at most maxEntries; further ones are ignored).
+    void addEffect(Effect* effect, float startTime, float endTime, int fadeInType, float fadeInLength,
+                   int fadeOutType, float fadeOutLength);
+    // GL state, the 16:9 band and projection, render targets, meshes. 0 on success.
+    int initGL();
+    // A full-viewport wash: black for types 1 and 2, white for 3 and 4; opacity x for
+    // 2 and 4, 1 - x for 1 and 3, x clamped to [0, 1].
+    void fade(int type, float x);
+    // Deletes the effects and the GL objects (idempotent).
+    void release();
+
+private:
+    // The Core's switches and flash bin on the GUI bar.
+    void addSwitches();
+    void drawOverlay();
+    void copyBand(const RenderTarget& target);
+    bool released = false;
 };
 
 extern Core core;

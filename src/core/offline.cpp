@@ -1,0 +1,468 @@
+#include "core/offline.h"
+
+#include "app/options.h"
+#include "app/screen.h"
+#include "audio/music_channel.h"
+#include "audio/sound.h"
+#include "audio/spectrum.h"
+#include "core/core.h"
+#include "platform/platform.h"
+#include "resources/loader.h"
+
+#include <GL/glew.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr float warmUpStep = 0.1f;
+
+// ---- the music, decoded on the main thread for the flash ----
+
+class MusicSpectrum {
+public:
+    // Opens the archive's music; false (and zeros from then on) without it.
+    bool open()
+    {
+        const uint32_t size = loader.fileSize(Sound::musicPath);
+        if (size == 0) {
+            return false;
+        }
+        data.reset(new char[size]);
+        char* buffer = data.get();
+        if (loader.readFile(Sound::musicPath, &buffer) != 0) {
+            return false;
+        }
+        bytes = size;
+        std::string detail;
+        if (channel.open(data.get(), size, &detail) != 0) {
+            std::fprintf(stderr, "coredemo: music not decodable for the flash: %s\n", detail.c_str());
+            return false;
+        }
+        channel.attach();
+        channel.start();
+        opened = true;
+        return true;
+    }
+
+    // Decodes the 50 ms before `time` and analyses the last window of it, both
+    // channels averaged, as the player's spectrum does for what it outputs.
+    const float* at(float time)
+    {
+        if (!opened) {
+            return bins;
+        }
+        const int rate = channel.rate();
+        const int64_t endFrame = int64_t(std::llround(double(time) * rate));
+        const int64_t startMs = std::max<int64_t>(0, int64_t(std::floor(double(time) * 1000.0)) - 50);
+        const int64_t startFrame = startMs * rate / 1000;
+        channel.seek(uint32_t(startMs));
+        int64_t remaining = std::max<int64_t>(endFrame - startFrame, Spectrum::windowSize);
+        while (remaining > 0) {
+            const int n = int(std::min<int64_t>(remaining, chunkFrames));
+            channel.render(scratch, n, 2);
+            remaining -= n;
+        }
+        channel.latestWindow(left, right, Spectrum::windowSize);
+        analyser.analyse(left, bins);
+        analyser.analyse(right, rightBins);
+        for (int k = 0; k < Spectrum::bins; ++k) {
+            bins[k] = (bins[k] + rightBins[k]) * 0.5f;
+        }
+        return bins;
+    }
+
+    const char* musicData() const { return data.get(); }
+    uint32_t musicSize() const { return bytes; }
+
+    ~MusicSpectrum()
+    {
+        if (opened) {
+            channel.stop();
+            channel.close();
+        }
+    }
+
+private:
+    static constexpr int chunkFrames = 1024;
+    std::unique_ptr<char[]> data;
+    uint32_t bytes = 0;
+    bool opened = false;
+    MusicChannel channel;
+    Spectrum analyser;
+    float scratch[chunkFrames * 2] = {};
+    float left[Spectrum::windowSize] = {};
+    float right[Spectrum::windowSize] = {};
+    float bins[Spectrum::bins] = {};
+    float rightBins[Spectrum::bins] = {};
+};
+
+// Opened on first use and kept for the rest of the run (the decoded copy of the music
+// must outlive the channel that reads it).
+MusicSpectrum* musicDecoder()
+{
+    static std::unique_ptr<MusicSpectrum> decoder;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        decoder = std::make_unique<MusicSpectrum>();
+        if (!decoder->open()) {
+            decoder.reset();
+        }
+    }
+    return decoder.get();
+}
+
+const float* spectrumForFrame(float time) { return musicSpectrumAt(time); }
+
+// ---- frames ----
+
+// Reads the band of the back buffer (rows bottom-up) into pixels.
+void readBand(std::vector<uint8_t>& pixels)
+{
+    pixels.resize(size_t(screen.viewportWidth) * size_t(screen.viewportHeight) * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(core.viewportX, core.viewportY, screen.viewportWidth, screen.viewportHeight, GL_RGB,
+                 GL_UNSIGNED_BYTE, pixels.data());
+}
+
+// A frame whose picture nobody sees: the parts' state advances, the rasteriser does
+// next to nothing.
+void warmUpFrame(float time)
+{
+    const bool post = core.postprocess;
+    core.postprocess = false;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(core.viewportX, core.viewportY, 1, 1);
+    core.setClock(time);
+    core.renderFrame();
+    glDisable(GL_SCISSOR_TEST);
+    core.postprocess = post;
+}
+
+// Runs the frames from the start of the earliest part active at `time`, one every 0.1 s.
+void warmUp(float time)
+{
+    const float start = warmUpStart(time);
+    const int count = int(std::floor((time - start) / warmUpStep));
+    for (int i = 0; i < count; ++i) {
+        warmUpFrame(start + float(i) * warmUpStep);
+    }
+}
+
+// Renders the frame at `time` fully into the back buffer and reads it.
+void renderAt(float time, std::vector<uint8_t>& pixels)
+{
+    core.setClock(time);
+    core.renderFrame();
+    readBand(pixels);
+    platform::swapBuffers();
+    ++core.frames;
+}
+
+// ---- the encoder process ----
+
+struct Encoder {
+    FILE* pipe = nullptr;
+    pid_t pid = -1;
+};
+
+bool startEncoder(const std::vector<std::string>& args, Encoder& encoder)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        dup2(fds[0], STDIN_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        std::fprintf(stderr, "coredemo: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        _exit(127);
+    }
+    close(fds[0]);
+    encoder.pipe = fdopen(fds[1], "wb");
+    encoder.pid = pid;
+    return encoder.pipe != nullptr;
+}
+
+// Closes the pipe and waits; true when the encoder exited with 0.
+bool finishEncoder(Encoder& encoder)
+{
+    if (encoder.pipe) {
+        std::fclose(encoder.pipe);
+        encoder.pipe = nullptr;
+    }
+    int status = 0;
+    if (encoder.pid > 0 && waitpid(encoder.pid, &status, 0) == encoder.pid) {
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    return false;
+}
+
+std::string formatSeconds(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", seconds);
+    return text;
+}
+
+// Writes the archive's music to a temporary file for the encoder; "" without music.
+std::string extractMusic()
+{
+    MusicSpectrum* music = musicDecoder();
+    if (!music || music->musicSize() == 0) {
+        return "";
+    }
+    char path[] = "/tmp/coredemo-music-XXXXXX.ogg";
+    const int fd = mkstemps(path, 4);
+    if (fd < 0) {
+        return "";
+    }
+    FILE* file = fdopen(fd, "wb");
+    const bool ok = file && std::fwrite(music->musicData(), 1, music->musicSize(), file) == music->musicSize();
+    if (file) {
+        std::fclose(file);
+    }
+    if (!ok) {
+        std::remove(path);
+        return "";
+    }
+    return path;
+}
+
+// ---- the two modes ----
+
+int runShots()
+{
+    std::error_code error;
+    std::filesystem::create_directories(options.outDir, error);
+    std::vector<uint8_t> pixels;
+    const size_t count = options.shotTimes.size();
+    for (size_t i = 0; i < count; ++i) {
+        const float t = options.shotTimes[i];
+        const std::string path = (std::filesystem::path(options.outDir) / shotFileName(t)).string();
+        warmUp(t);
+        renderAt(t, pixels);
+        if (writePng(path, pixels.data(), screen.viewportWidth, screen.viewportHeight) != 0) {
+            std::fprintf(stderr, "coredemo: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        std::printf("shot %zu/%zu: %g s -> %s\n", i + 1, count, double(t), path.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+void progress(int frame, int count, float time)
+{
+    std::printf("\rcapture: frame %d/%d (%.2f s, %d%%)", frame, count, double(time),
+                count > 0 ? frame * 100 / count : 100);
+    std::fflush(stdout);
+}
+
+int captureFrames(const std::string& folder, int count)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    std::vector<uint8_t> pixels;
+    char name[32];
+    for (int i = 0; i < count; ++i) {
+        const float t = float(double(options.captureFrom) + double(i) / options.fps);
+        renderAt(t, pixels);
+        std::snprintf(name, sizeof name, "frame-%06d.png", i);
+        const std::string path = (std::filesystem::path(folder) / name).string();
+        if (writePng(path, pixels.data(), screen.viewportWidth, screen.viewportHeight) != 0) {
+            std::fprintf(stderr, "\ncoredemo: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        progress(i + 1, count, t);
+    }
+    std::printf("\ncapture: %d frames in %s\n", count, folder.c_str());
+    return 0;
+}
+
+int captureVideo(const std::string& path, int count)
+{
+    const int width = screen.viewportWidth;
+    const int height = screen.viewportHeight;
+    const double duration = double(count) / options.fps;
+    const std::string musicFile = extractMusic();
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+                                     "-pixel_format", "rgb24", "-video_size",
+                                     std::to_string(width) + "x" + std::to_string(height), "-framerate",
+                                     std::to_string(options.fps), "-i", "pipe:0"};
+    if (!musicFile.empty()) {
+        args.insert(args.end(), {"-ss", formatSeconds(options.captureFrom), "-i", musicFile, "-map", "0:v", "-map",
+                                 "1:a", "-c:a", "aac", "-b:a", "192k"});
+    }
+    // GL rows are bottom-up; H.264 in 4:2:0 wants even sizes.
+    args.insert(args.end(), {"-vf", "vflip,crop=trunc(iw/2)*2:trunc(ih/2)*2", "-c:v", "libx264", "-preset",
+                             "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", "-t", formatSeconds(duration)});
+    if (isVideoPath(path) && path.size() >= 4 && std::tolower(path[path.size() - 1]) == '4') {
+        args.insert(args.end(), {"-movflags", "+faststart"});
+    }
+    args.push_back(path);
+
+    std::error_code error;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) {
+        std::filesystem::create_directories(parent, error);
+    }
+    // A dying encoder must fail the write, not kill the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    Encoder encoder;
+    if (!startEncoder(args, encoder)) {
+        std::fprintf(stderr, "coredemo: cannot start ffmpeg\n");
+        if (!musicFile.empty()) {
+            std::remove(musicFile.c_str());
+        }
+        return 1;
+    }
+    std::vector<uint8_t> pixels;
+    bool written = true;
+    for (int i = 0; i < count && written; ++i) {
+        const float t = float(double(options.captureFrom) + double(i) / options.fps);
+        renderAt(t, pixels);
+        written = std::fwrite(pixels.data(), 1, pixels.size(), encoder.pipe) == pixels.size();
+        progress(i + 1, count, t);
+    }
+    const bool encoded = finishEncoder(encoder);
+    if (!musicFile.empty()) {
+        std::remove(musicFile.c_str());
+    }
+    if (!written || !encoded) {
+        std::fprintf(stderr, "\ncoredemo: ffmpeg failed to encode %s\n", path.c_str());
+        return 1;
+    }
+    std::printf("\ncapture: %d frames, %.2f s -> %s\n", count, duration, path.c_str());
+    return 0;
+}
+
+int runCapture()
+{
+    const int count = captureFrameCount(options.captureFrom, options.captureTo, options.fps);
+    if (options.captureFrom > 0.0f) {
+        warmUp(options.captureFrom);
+    }
+    if (isVideoPath(options.capturePath)) {
+        return captureVideo(options.capturePath, count);
+    }
+    return captureFrames(options.capturePath, count);
+}
+
+}  // namespace
+
+float warmUpStart(float time)
+{
+    float start = time;
+    for (unsigned int i = 0; i < core.effectCount; ++i) {
+        if (entryActive(core.schedule[i], time)) {
+            start = std::min(start, core.schedule[i].startTime);
+        }
+    }
+    return start;
+}
+
+int captureFrameCount(float from, float to, int fps)
+{
+    if (fps <= 0 || !(to > from)) {
+        return 0;
+    }
+    return int(std::llround((double(to) - double(from)) * fps));
+}
+
+std::string shotFileName(float time)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "shot-%g.png", double(time));
+    return text;
+}
+
+bool isVideoPath(const std::string& path)
+{
+    if (path.size() < 4) {
+        return false;
+    }
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return ext == ".mp4" || ext == ".mkv";
+}
+
+int writePng(const std::string& path, const uint8_t* rgb, int width, int height)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        return 1;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return 1;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t stride = size_t(width) * 3;
+    for (int row = height - 1; row >= 0; --row) {
+        png_write_row(png, const_cast<png_bytep>(rgb + size_t(row) * stride));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0 ? 0 : 1;
+}
+
+const float* musicSpectrumAt(float time)
+{
+    static const float silence[Spectrum::bins] = {};
+    MusicSpectrum* music = musicDecoder();
+    return music ? music->at(time) : silence;
+}
+
+int runOffline()
+{
+    // Nothing plays live: the flash reads the music decoded here at each frame's time.
+    if (sound.loaded) {
+        sound.pause();
+    }
+    core.spectrumAt = spectrumForFrame;
+    int result = 0;
+    if (!options.shotTimes.empty()) {
+        result = runShots();
+    }
+    if (result == 0 && !options.capturePath.empty()) {
+        result = runCapture();
+    }
+    core.spectrumAt = nullptr;
+    return result;
+}

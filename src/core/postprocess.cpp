@@ -1,0 +1,125 @@
+#include "core/postprocess.h"
+
+#include "app/screen.h"
+#include "core/core.h"
+#include "resources/geometry.h"
+#include "resources/loader.h"
+#include "scene/render_target.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+void bindFramebuffer(GLuint framebuffer)
+{
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
+    if (GLuint(bound) != framebuffer) {
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    }
+}
+
+void setSampler(const Shader& shader, const char* name, uint32_t texture)
+{
+    fx::setupSampler(fx::namedParameter(shader.effect, name), texture);
+}
+
+void setFloat(const Shader& shader, const char* name, float value)
+{
+    fx::setParameter1f(fx::namedParameter(shader.effect, name), value);
+}
+
+// The first pass of the shader's technique over the full-screen quad.
+void runPass(const Shader& shader)
+{
+    fx::Pass* pass = fx::firstPass(shader.technique);
+    fx::setPassState(pass);
+    drawMesh(core.quadMesh);
+    fx::resetPassState(pass);
+}
+
+int loadInto(Shader& shader, const char* path)
+{
+    shader.source = path;
+    return loadShader(loader, shader) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }
+
+void bindWindowFramebuffer() { bindFramebuffer(0); }
+
+int loadPostEffects()
+{
+    if (loadInto(core.brightPassShader, "shaders/bloom-bright_pass.cgfx") != 0 ||
+        loadInto(core.blurHShader, "shaders/bloom-gaussH.cgfx") != 0 ||
+        loadInto(core.blurVShader, "shaders/bloom-gaussV.cgfx") != 0 ||
+        loadInto(core.finalShader, "shaders/bloom-final.cgfx") != 0 ||
+        loadInto(core.overlayShader, "shaders/post_overlay.cgfx") != 0 ||
+        loadInto(core.mixerShader, "shaders/post_mixer.cgfx") != 0) {
+        return 1;
+    }
+    return 0;
+}
+
+void runPostProcess()
+{
+    glPushAttrib(GL_VIEWPORT_BIT);
+
+    if (core.crossfadeFactor != 0.0f) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        setSampler(core.mixerShader, "sampA", core.fadeOutCopy.colorTexture);
+        setSampler(core.mixerShader, "sampB", core.fadeInCopy.colorTexture);
+        setFloat(core.mixerShader, "factor", std::min(core.crossfadeFactor, 1.0f));
+        runPass(core.mixerShader);
+    }
+
+    glBindTexture(GL_TEXTURE_2D, core.sceneCopy.colorTexture);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, core.viewportX, core.viewportY, core.sceneCopy.width,
+                        core.sceneCopy.height);
+
+    bindRenderTarget(core.bloomA);
+    glViewport(0, 0, core.bloomA.width, core.bloomA.height);
+    setSampler(core.brightPassShader, "RT", core.sceneCopy.colorTexture);
+    setFloat(core.brightPassShader, "BloomThreshold", std::sin(24.0f * core.time) * 0.02f + 0.5f);
+    runPass(core.brightPassShader);
+
+    bindRenderTarget(core.bloomB);
+    setSampler(core.blurVShader, "Blur0", core.bloomA.colorTexture);
+    runPass(core.blurVShader);
+
+    bindRenderTarget(core.bloomA);
+    setSampler(core.blurHShader, "Blur0", core.bloomB.colorTexture);
+    runPass(core.blurHShader);
+
+    bindWindowFramebuffer();
+    glPopAttrib();
+
+    setSampler(core.finalShader, "RT", core.sceneCopy.colorTexture);
+    setSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);
+    runPass(core.finalShader);
+}
+
+void drawReferenceGrid()
+{
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1.0f, 1.0f, 1.0f, 0.5f);
+    glBegin(GL_LINES);
+    for (int i = -10; i <= 10; ++i) {
+        const float b = float(i);
+        glVertex3f(10.0f, 0.0f, b);
+        glVertex3f(-10.0f, 0.0f, b);
+        glVertex3f(b, 0.0f, 10.0f);
+        glVertex3f(b, 0.0f, -10.0f);
+        glVertex3f(10.0f, b, 0.0f);
+        glVertex3f(-10.0f, b, 0.0f);
+        glVertex3f(b, 10.0f, 0.0f);
+        glVertex3f(b, -10.0f, 0.0f);
+    }
+    glEnd();
+}

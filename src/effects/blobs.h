@@ -1,0 +1,14 @@
+// Blobs: a swarm of 64 spinning organic meshes in an environment cube, jump-cut camera,
+// depth of field and an overlay (demo time 57-77 s).
+// Initialises successfully and draws nothing until the part is built.
+#pragma once
+#include "effects/effect.h"
+
+class Blobs : public Effect {
+public:
+    int init() override;
+    void render(float localTime) override;
+
+    CameraBlock camera{0.0f, -3.5f, -30.0f, 0.0f, 25.0f, 30.0f, 70.0f, 140.0f};
+    float lastCut = 0.0f;  // local time of the last camera cut
+};

@@ -1,0 +1,218 @@
+#include "effects/effect.h"
+
+#include "app/matrix.h"
+#include "app/screen.h"
+#include "core/core.h"
+#include "core/gui.h"
+#include "core/postprocess.h"
+#include "effects/sfmt.h"
+#include "resources/geometry.h"
+#include "resources/loader.h"
+
+#include <GL/glew.h>
+
+#include <cmath>
+
+const char* const cameraPositionDefinition = " min=-100 max=100 step=0.1 ";
+const char* const stripesCameraPositionDefinition = " min=-40 max=40 step=0.1 ";
+const char* const cameraAngleDefinition = " min=-360 max=360 step=0.5 ";
+const char* const cameraFovyDefinition = " min=0 max=360 step=0.5 ";
+const char* const cameraZFarDefinition = " min=1 max=500 step=0.5 ";
+
+const JumpCut blobsCut = {3.3f, true, 2, {{15.0f, 0, 1, 0}, {5.0f, 1, 0, 0}, {}}};
+const JumpCut theHubCut = {3.3f, false, 2, {{15.0f, 0, 1, 0}, {5.0f, 1, 0, 0}, {}}};
+const JumpCut vantelCut = {3.1f, false, 2, {{15.0f, 0, 1, 0}, {5.0f, 1, 0, 0}, {}}};
+const JumpCut phalanxCut = {3.3f, true, 2, {{15.0f, 0, 1, 0}, {5.0f, 1, 0, 0}, {}}};
+const JumpCut randomGeo2Cut = {2.5f, false, 2, {{5.0f, 0, 1, 0}, {14.0f, 1, 0, 0}, {}}};
+const JumpCut splinesCut = {3.1f, false, 3, {{5.0f, 0, 1, 0}, {14.0f, 1, 0, 0}, {8.0f, 0, 0, 1}}};
+
+void registerCamera(CameraBlock& camera, const char* positionDefinition)
+{
+    using tweak::Type;
+    tweak::addVarRW(gui.bar, "camX", Type::Float, &camera.camX, positionDefinition);
+    tweak::addVarRW(gui.bar, "camY", Type::Float, &camera.camY, positionDefinition);
+    tweak::addVarRW(gui.bar, "camZ", Type::Float, &camera.camZ, positionDefinition);
+    tweak::addVarRW(gui.bar, "camP", Type::Float, &camera.camP, cameraAngleDefinition);
+    tweak::addVarRW(gui.bar, "camH", Type::Float, &camera.camH, cameraAngleDefinition);
+    tweak::addVarRW(gui.bar, "camB", Type::Float, &camera.camB, cameraAngleDefinition);
+    tweak::addVarRW(gui.bar, "fovy", Type::Float, &camera.fovy, cameraFovyDefinition);
+    tweak::addVarRW(gui.bar, "zFar", Type::Float, &camera.zFar, cameraZFarDefinition);
+}
+
+void setProjection(const CameraBlock& camera, float* matrix)
+{
+    float m[16];
+    const float aspect = float(screen.viewportWidth) / float(screen.viewportHeight);
+    perspectiveMatrix(camera.fovy, aspect, 0.05, camera.zFar, m);
+    transposeMatrix(m);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(m);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    if (matrix) {
+        copyMatrix(m, matrix);
+    }
+}
+
+void fixedCamera(const CameraBlock& camera)
+{
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(camera.camX, camera.camY, camera.camZ);
+    glRotatef(camera.camH, 0.0f, 1.0f, 0.0f);
+    glRotatef(camera.camP, 1.0f, 0.0f, 0.0f);
+    glRotatef(camera.camB, 0.0f, 0.0f, 1.0f);
+}
+
+void jumpCutView(const CameraBlock& camera, const JumpCut& cut, float t)
+{
+    setProjection(camera);
+    float view[16];
+    lookAtMatrix(camera.camX, camera.camY, camera.camZ, std::sin(t), std::cos(t), 0.0, 0.0, 1.0, 0.0, view);
+    transposeMatrix(view);
+    glMultMatrixf(view);
+    for (int i = 0; i < cut.spinCount; ++i) {
+        const Spin& spin = cut.spins[i];
+        glRotatef(spin.rate * t, spin.x, spin.y, spin.z);
+    }
+}
+
+bool jumpCutDue(float& lastCut, const JumpCut& cut, float t)
+{
+    if (cut.resetOnRewind && t < lastCut) {
+        lastCut = 0.0f;
+    }
+    if (t - lastCut > cut.interval) {
+        lastCut = t;
+        return true;
+    }
+    return false;
+}
+
+void randomCutPosition(CameraBlock& camera)
+{
+    float x = (randomUnit() - 0.5f) * 20.0f;
+    float y = (randomUnit() - 0.5f) * 4.0f;
+    float z = (randomUnit() - 0.5f) * 20.0f;
+    if (std::fabs(x) < 4.0f) {
+        x *= 2.0f + 10.0f * randomUnit();
+    }
+    if (std::fabs(y) < 4.0f) {
+        y *= 2.0f + 2.0f * randomUnit();
+    }
+    if (std::fabs(z) < 4.0f) {
+        z *= 2.0f + 10.0f * randomUnit();
+    }
+    camera.camX = x;
+    camera.camY = y;
+    camera.camZ = z;
+}
+
+void jumpCutCamera(CameraBlock& camera, float& lastCut, const JumpCut& cut, float t)
+{
+    jumpCutView(camera, cut, t);
+    if (jumpCutDue(lastCut, cut, t)) {
+        randomCutPosition(camera);
+    }
+}
+
+void handOverOverlay(uint32_t texture) { core.overlayTexture = texture; }
+
+void controlGrid()
+{
+    if (core.controlgrid) {
+        drawReferenceGrid();
+    }
+}
+
+void applyTweaks() { gui.pushTweakables(); }
+
+int loadShaderFile(Shader& shader, const char* path)
+{
+    shader.source = path;
+    return loadShader(loader, shader) == 0 ? 0 : 1;
+}
+
+fx::Parameter* shaderParameter(const Shader& shader, const char* name)
+{
+    return fx::namedParameter(shader.effect, name);
+}
+
+void setShaderSampler(const Shader& shader, const char* name, uint32_t texture)
+{
+    fx::setupSampler(shaderParameter(shader, name), texture);
+}
+
+void setShaderFloat(const Shader& shader, const char* name, float value)
+{
+    fx::setParameter1f(shaderParameter(shader, name), value);
+}
+
+fx::Pass* beginShaderPass(const Shader& shader)
+{
+    fx::Pass* pass = fx::firstPass(shader.technique);
+    fx::setPassState(pass);
+    return pass;
+}
+
+void endShaderPass(fx::Pass* pass) { fx::resetPassState(pass); }
+
+void drawFullScreenQuad() { drawMesh(core.quadMesh); }
+
+void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
+
+int loadDofShaders(DofShaders& shaders)
+{
+    if (loadShaderFile(shaders.render, "shaders/dof_render.cgfx") != 0 ||
+        loadShaderFile(shaders.copy, "shaders/dof_copy.cgfx") != 0 ||
+        loadShaderFile(shaders.gaussH, "shaders/dof_gaussH.cgfx") != 0 ||
+        loadShaderFile(shaders.gaussV, "shaders/dof_gaussV.cgfx") != 0 ||
+        loadShaderFile(shaders.combine, "shaders/dof_combine.cgfx") != 0) {
+        return 1;
+    }
+    return 0;
+}
+
+void beginDofScene()
+{
+    glPushAttrib(GL_VIEWPORT_BIT);
+    bindRenderTarget(core.sceneCopy);
+    glViewport(0, 0, core.sceneCopy.width, core.sceneCopy.height);
+}
+
+namespace {
+
+void dofPass(const Shader& shader)
+{
+    fx::Pass* pass = beginShaderPass(shader);
+    drawFullScreenQuad();
+    endShaderPass(pass);
+}
+
+}  // namespace
+
+void runDofChain(const DofShaders& shaders)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+
+    bindRenderTarget(core.bloomA);
+    glViewport(0, 0, core.bloomA.width, core.bloomA.height);
+    setShaderSampler(shaders.copy, "texScreen", core.sceneCopy.colorTexture);
+    dofPass(shaders.copy);
+
+    bindRenderTarget(core.bloomB);
+    setShaderSampler(shaders.gaussV, "texBlur", core.bloomA.colorTexture);
+    dofPass(shaders.gaussV);
+
+    bindRenderTarget(core.bloomA);
+    setShaderSampler(shaders.gaussH, "texBlur", core.bloomB.colorTexture);
+    dofPass(shaders.gaussH);
+
+    bindWindowFramebuffer();
+    glPopAttrib();
+
+    setShaderSampler(shaders.combine, "texScreen", core.sceneCopy.colorTexture);
+    setShaderSampler(shaders.combine, "texBlur", core.bloomA.colorTexture);
+    dofPass(shaders.combine);
+}

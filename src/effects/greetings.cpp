@@ -1,0 +1,5 @@
+#include "effects/greetings.h"
+
+int Greetings::init() { return 0; }
+
+void Greetings::render(float /*localTime*/) {}

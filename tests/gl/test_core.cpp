@@ -1,0 +1,334 @@
+// The Core's timeline and frame driver in a real GL context, with test parts that fill
+// the band with known colours in place of the demo's parts.
+#include "app/screen.h"
+#include "core/core.h"
+#include "core/postprocess.h"
+#include "effects/effect.h"
+#include "effects/sfmt.h"
+#include "platform/platform.h"
+#include "resources/loader.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int windowWidth = 320;
+constexpr int windowHeight = 240;  // taller than 16:9: a 320 x 180 band at y = 30
+
+struct Colour {
+    float r, g, b;
+};
+
+const Colour palette[demoSlotCount] = {
+    {0.8f, 0.2f, 0.1f}, {0.1f, 0.6f, 0.9f}, {0.3f, 0.9f, 0.2f}, {0.9f, 0.9f, 0.1f},
+    {0.6f, 0.1f, 0.7f}, {0.2f, 0.3f, 0.4f}, {0.5f, 0.5f, 0.5f}, {0.7f, 0.4f, 0.2f},
+    {0.1f, 0.2f, 0.8f}, {0.4f, 0.8f, 0.6f}, {0.9f, 0.5f, 0.6f}};
+
+std::vector<std::string> events;  // "init N", in call order
+
+class ColourPart : public Effect {
+public:
+    explicit ColourPart(int slot) : slot(slot) {}
+    int init() override
+    {
+        ++inits;
+        firstDraw = randomUnit();
+        events.push_back("init " + std::to_string(slot));
+        return 0;
+    }
+    void render(float localTime) override
+    {
+        renders.push_back(localTime);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_TEXTURE_2D);
+        const Colour& c = palette[slot];
+        glColor4f(c.r, c.g, c.b, 1.0f);
+        glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
+        if (overlay != 0) {
+            handOverOverlay(overlay);
+        }
+    }
+
+    int slot;
+    int inits = 0;
+    float firstDraw = -1.0f;
+    uint32_t overlay = 0;
+    std::vector<float> renders;
+};
+
+ColourPart* parts[demoSlotCount] = {};
+
+Effect* makePart(int slot)
+{
+    parts[slot] = new ColourPart(slot);
+    return parts[slot];
+}
+
+std::array<float, 3> pixel(int x, int y)
+{
+    unsigned char rgba[4] = {};
+    glReadBuffer(GL_BACK);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return {rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f};
+}
+
+std::array<float, 3> bandCentre() { return pixel(windowWidth / 2, windowHeight / 2); }
+
+void expectColour(const std::array<float, 3>& actual, float r, float g, float b, const char* what)
+{
+    EXPECT_NEAR(actual[0], r, 0.02f) << what;
+    EXPECT_NEAR(actual[1], g, 0.02f) << what;
+    EXPECT_NEAR(actual[2], b, 0.02f) << what;
+}
+
+std::array<float, 3> texel(uint32_t texture)
+{
+    std::vector<unsigned char> data(size_t(screen.viewportWidth) * screen.viewportHeight * 4);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, data.data());
+    const size_t centre = (size_t(screen.viewportHeight / 2) * screen.viewportWidth + screen.viewportWidth / 2) * 4;
+    return {data[centre] / 255.0f, data[centre + 1] / 255.0f, data[centre + 2] / 255.0f};
+}
+
+class CoreTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        platform::setBatchMode(true);
+        std::string error;
+        ASSERT_TRUE(platform::initVideo(&error)) << error;
+        platform::WindowDesc desc;
+        desc.title = "core test";
+        desc.width = windowWidth;
+        desc.height = windowHeight;
+        desc.hidden = true;
+        ASSERT_TRUE(platform::createWindow(desc, &error)) << error;
+        ASSERT_TRUE(platform::linkExtensions(&error)) << error;
+        screen.width = windowWidth;
+        screen.height = windowHeight;
+        loader.open("data.zip");
+        ASSERT_TRUE(loader.opened);
+        core.effectMaker = makePart;
+        ASSERT_EQ(core.init(), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        core.release();
+        platform::destroyWindow();
+    }
+    void SetUp() override
+    {
+        core.postprocess = false;  // the chain has its own tests; here the raw timeline
+        core.spectrum = true;
+    }
+    void renderAt(float t)
+    {
+        core.setClock(t);
+        core.renderFrame();
+    }
+};
+
+}  // namespace
+
+TEST_F(CoreTest, InitRunsEveryPartOnceInScheduleOrderAfterSeeding)
+{
+    ASSERT_EQ(core.effectCount, 11u);
+    std::vector<std::string> expected;
+    for (int i = 0; i < demoSlotCount; ++i) {
+        expected.push_back("init " + std::to_string(i));
+        EXPECT_EQ(core.schedule[i].startTime, demoSchedule[i].startTime);
+        EXPECT_EQ(core.schedule[i].fadeOutType, demoSchedule[i].fadeOutType);
+    }
+    EXPECT_EQ(events, expected);
+    // The generator was seeded with 12345 before the first init.
+    Sfmt19937 reference;
+    reference.seed(12345);
+    EXPECT_EQ(parts[0]->firstDraw, unitFromWord(reference.next()));
+    EXPECT_EQ(parts[1]->firstDraw, unitFromWord(reference.next()));
+    EXPECT_EQ(core.loadingBar.fill, 473);
+    EXPECT_LE(core.loadingBar.alpha, 0.0f);  // faded out
+    EXPECT_EQ(core.overlayTexture, 0u);
+}
+
+TEST_F(CoreTest, BandIsLetterboxedInATallWindow)
+{
+    EXPECT_EQ(screen.viewportWidth, 320);
+    EXPECT_EQ(screen.viewportHeight, 180);
+    EXPECT_EQ(core.viewportX, 0);
+    EXPECT_EQ(core.viewportY, 30);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[1], 30);
+    EXPECT_EQ(viewport[3], 180);
+    EXPECT_EQ(core.sceneCopy.width, 320);
+    EXPECT_EQ(core.sceneCopy.height, 180);
+    EXPECT_EQ(core.bloomA.width, 256);
+    EXPECT_EQ(core.bloomB.height, 256);
+    EXPECT_FALSE(core.quadMesh.points.empty());
+    EXPECT_FALSE(core.cubeMesh.points.empty());
+
+    renderAt(30.0f);
+    expectColour(bandCentre(), palette[1].r, palette[1].g, palette[1].b, "inside the band");
+    expectColour(pixel(10, 10), 0, 0, 0, "below the band");
+    expectColour(pixel(10, windowHeight - 5), 0, 0, 0, "above the band");
+    expectColour(pixel(10, 31), palette[1].r, palette[1].g, palette[1].b, "band's bottom row");
+}
+
+TEST_F(CoreTest, FadeFromBlackAtOneSecond)
+{
+    renderAt(1.0f);
+    EXPECT_FLOAT_EQ(core.time, 1.0f);
+    ASSERT_FALSE(parts[0]->renders.empty());
+    EXPECT_FLOAT_EQ(parts[0]->renders.back(), 1.0f);
+    const Colour& c = palette[0];
+    expectColour(bandCentre(), c.r * 0.5f, c.g * 0.5f, c.b * 0.5f, "first colour under a 0.5 black wash");
+}
+
+TEST_F(CoreTest, CrossfadeAt18_5CopiesSourceAndTarget)
+{
+    renderAt(18.5f);
+    EXPECT_FLOAT_EQ(core.crossfadeFactor, 0.25f);
+    EXPECT_FLOAT_EQ(core.crossfadeStart, 18.0f);
+    EXPECT_FLOAT_EQ(core.crossfadeEnd, 20.0f);
+    EXPECT_FLOAT_EQ(parts[1]->renders.back(), 0.5f);
+    const Colour& a = palette[0];
+    const Colour& b = palette[1];
+    auto source = texel(core.fadeOutCopy.colorTexture);
+    auto target = texel(core.fadeInCopy.colorTexture);
+    expectColour(source, a.r, a.g, a.b, "fadeOutCopy holds the source");
+    expectColour(target, b.r, b.g, b.b, "fadeInCopy holds the target");
+    // Without the chain the target simply covers the source.
+    expectColour(bandCentre(), b.r, b.g, b.b, "postprocess off: no mix");
+}
+
+TEST_F(CoreTest, WhiteWashesAroundTheSceneCut)
+{
+    renderAt(133.75f);
+    const Colour& s = palette[6];
+    expectColour(bandCentre(), s.r * 0.5f + 0.5f, s.g * 0.5f + 0.5f, s.b * 0.5f + 0.5f, "Splines under white 0.5");
+    renderAt(134.2f);
+    const Colour& c = palette[7];
+    expectColour(bandCentre(), c.r * 0.4f + 0.6f, c.g * 0.4f + 0.6f, c.b * 0.4f + 0.6f, "Scene02 under white 0.6");
+}
+
+TEST_F(CoreTest, BlackAfterTheCreditsAndNoRenders)
+{
+    for (ColourPart* p : parts) {
+        p->renders.clear();
+    }
+    renderAt(196.0f);
+    expectColour(bandCentre(), 0, 0, 0, "black tail");
+    for (ColourPart* p : parts) {
+        EXPECT_TRUE(p->renders.empty()) << "slot " << p->slot;
+    }
+    EXPECT_EQ(core.crossfadeFactor, 0.0f);
+}
+
+TEST_F(CoreTest, TimeSetBackwardsReentersWithoutReinitialising)
+{
+    renderAt(100.0f);
+    parts[0]->renders.clear();
+    parts[1]->renders.clear();
+    renderAt(10.0f);
+    ASSERT_EQ(parts[0]->renders.size(), 1u);
+    EXPECT_FLOAT_EQ(parts[0]->renders[0], 10.0f);
+    EXPECT_TRUE(parts[1]->renders.empty());
+    renderAt(25.0f);
+    EXPECT_FLOAT_EQ(parts[1]->renders.back(), 7.0f);
+    for (ColourPart* p : parts) {
+        EXPECT_EQ(p->inits, 1) << "slot " << p->slot;
+    }
+}
+
+TEST_F(CoreTest, OverlayIsDrawnOnceAndForgotten)
+{
+    // A 1 x 1 opaque white texture handed over by the Phalanx slot.
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char white[4] = {255, 255, 255, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    parts[4]->overlay = texture;
+    renderAt(85.0f);
+    parts[4]->overlay = 0;
+    expectColour(bandCentre(), 1, 1, 1, "overlay over the part");
+    EXPECT_EQ(core.overlayTexture, 0u);
+    renderAt(85.0f);
+    const Colour& c = palette[4];
+    expectColour(bandCentre(), c.r, c.g, c.b, "next frame without the overlay");
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(CoreTest, FadeLeavesDepthStateAsTheFrameExpects)
+{
+    core.fade(fadeToBlack, 0.3f);
+    GLboolean depthTest = GL_FALSE;
+    GLboolean depthMask = GL_FALSE;
+    GLint depthFunc = 0;
+    glGetBooleanv(GL_DEPTH_TEST, &depthTest);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    EXPECT_TRUE(depthTest);
+    EXPECT_TRUE(depthMask);
+    EXPECT_EQ(depthFunc, GL_LESS);
+    GLint projectionDepth = 0;
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projectionDepth);
+    EXPECT_EQ(projectionDepth, 1);
+}
+
+TEST_F(CoreTest, ControlGridDrawsOnlyWhenSwitchedOn)
+{
+    renderAt(196.0f);  // black
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-11, 11, -11, 11, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    auto litPixels = []() {
+        std::vector<unsigned char> data(size_t(windowWidth) * windowHeight * 4);
+        glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, data.data());
+        int lit = 0;
+        for (size_t i = 0; i < data.size(); i += 4) {
+            // Half-opacity white over black: about 128 in every channel.
+            lit += (data[i] > 100 && data[i] < 160 && data[i + 1] > 100 && data[i + 2] > 100) ? 1 : 0;
+        }
+        return lit;
+    };
+    core.controlgrid = false;
+    controlGrid();
+    EXPECT_EQ(litPixels(), 0);
+    core.controlgrid = true;
+    controlGrid();
+    core.controlgrid = false;
+    // 21 vertical lines across a 180-pixel-high band plus the horizontal ones.
+    EXPECT_GT(litPixels(), 21 * 150);
+}
+
+// Runs last: the quit request cannot be taken back.
+TEST_F(CoreTest, ZzFrameAfter197PostsTheQuitRequest)
+{
+    int code = -1;
+    core.setClock(197.0f);
+    core.frame();
+    EXPECT_FALSE(platform::quitRequested(&code));
+    const uint32_t before = core.frames;
+    core.setClock(197.01f);
+    core.frame();
+    EXPECT_EQ(core.frames, before + 1);
+    ASSERT_TRUE(platform::quitRequested(&code));
+    EXPECT_EQ(code, 0);
+}
