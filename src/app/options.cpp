@@ -190,6 +190,10 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
     if (o.offline()) {
         o.noDialog = true;
         o.batch = true;
+        // Offline pictures need no display mode of their own.
+        if (o.fullscreen < 0) {
+            o.fullscreen = 0;
+        }
         if (!o.shotTimes.empty() && o.outDir.empty()) {
             o.outDir = ".";
         }

@@ -41,7 +41,8 @@ extern Options options;
 
 // Parses argv[1..argc) into *out (starting from a default Options). Returns 0 on
 // success; 2 on an unknown option or a bad value, with a one-line reason in *error.
-// --shot and --capture imply --no-dialog and --batch.
+// --shot and --capture imply --no-dialog, --batch and (unless --fullscreen is given)
+// --windowed.
 int parseOptions(int argc, const char* const* argv, Options* out, std::string* error);
 
 // The --help text (several lines, ends with a newline).

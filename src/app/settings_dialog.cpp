@@ -158,7 +158,7 @@ void initSettingsDialog(const Screen& screen, const std::vector<OutputMethod>& o
     auto fill = [&](int id, std::vector<std::string> rows, int selection) {
         platform::DialogItem& item = state->item(id);
         item.rows = std::move(rows);
-        item.selection = selection >= 0 ? selection : (item.rows.empty() ? -1 : 0);
+        item.selection = item.rows.empty() ? -1 : (selection >= 0 ? selection : 0);
     };
     std::vector<std::string> captions;
     for (const DisplayMode& mode : screen.displayModes) {

@@ -85,6 +85,7 @@ void applyStyle()
     style.PopupBorderSize = 1.0f;
     style.WindowPadding = ImVec2(0.0f, 0.0f);
     style.ItemInnerSpacing = ImVec2(5.0f, 4.0f);
+    style.AntiAliasedLines = false;  // crisp one-pixel frames
     ImVec4* c = style.Colors;
     c[ImGuiCol_WindowBg] = ImVec4(0.94f, 0.94f, 0.94f, 1.0f);
     c[ImGuiCol_PopupBg] = ImVec4(1.0f, 1.0f, 1.0f, 1.0f);
@@ -132,10 +133,11 @@ void drawGroupBox(const Layout& layout, const DialogControl& control)
     ImVec2 origin = ImGui::GetWindowPos();
     ImVec2 p = layout.pos(control.x, control.y);
     float textHeight = ImGui::GetFontSize();
-    ImVec2 a(origin.x + p.x + 0.5f, origin.y + p.y + std::floor(textHeight / 2.0f) + 0.5f);
-    ImVec2 b(origin.x + p.x + layout.w(control.width) - 0.5f, origin.y + p.y + layout.h(control.height) - 0.5f);
-    draw->AddRect(a, b, IM_COL32(160, 160, 160, 255));
+    // An etched frame: a grey line with a white one just inside and below it.
+    ImVec2 a(origin.x + p.x, origin.y + p.y + std::floor(textHeight / 2.0f));
+    ImVec2 b(origin.x + p.x + layout.w(control.width), origin.y + p.y + layout.h(control.height));
     draw->AddRect(ImVec2(a.x + 1, a.y + 1), ImVec2(b.x + 1, b.y + 1), IM_COL32(255, 255, 255, 255));
+    draw->AddRect(a, b, IM_COL32(160, 160, 160, 255));
     ImVec2 text = ImGui::CalcTextSize(control.text);
     ImVec2 at(origin.x + p.x + layout.w(4), origin.y + p.y);
     draw->AddRectFilled(ImVec2(at.x - 2, at.y), ImVec2(at.x + text.x + 2, at.y + textHeight),

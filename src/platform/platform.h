@@ -123,8 +123,9 @@ bool quitRequested(int* exitCode);
 
 // ---- test hooks ----
 // End-to-end tests drive the program through the environment, never through options:
-//   CORE_TEST_INPUT="escape@N,close@N,key@N"  after N buffer swaps, queue an Escape key,
-//                                             a window close or an 'a' key press
+//   CORE_TEST_INPUT="escape@N,close@N,key@N"  after N buffer swaps of the main loop
+//                                             (counted from its first pollEvent), queue
+//                                             an Escape key, a window close or an 'a' key
 // The hooks are read once, at the first swap.
 
 }  // namespace platform

@@ -28,6 +28,7 @@ struct InjectedEvent {
 };
 std::vector<InjectedEvent> gInjected;
 bool gInjectedRead = false;
+bool gPolled = false;  // swaps count from the main loop's first poll on
 long gSwaps = 0;
 
 void readInjectedEvents()
@@ -80,6 +81,9 @@ void injectEvents()
 {
     if (!gInjectedRead) {
         readInjectedEvents();
+    }
+    if (!gPolled || gInjected.empty()) {
+        return;
     }
     ++gSwaps;
     for (const InjectedEvent& inject : gInjected) {
@@ -378,6 +382,7 @@ void windowSize(int* width, int* height)
 
 bool pollEvent(Event* event)
 {
+    gPolled = true;
     if (!SDL_WasInit(SDL_INIT_VIDEO) || !SDL_PollEvent(&gEvent)) {
         return false;
     }
