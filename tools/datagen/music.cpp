@@ -3,8 +3,11 @@
 #include "datagen/synth/render.h"
 
 #include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace datagen {
@@ -14,6 +17,33 @@ namespace {
 const char* const kScorePath = "music/drovel-contemplation.score";
 const char* const kEntryName = "music/drovel-contemplation.ogg";
 const int kStreamSerial = 0x436f7265;
+const float kPeakLimitDb = -0.3f;
+
+struct MemoryStream {
+    const std::vector<uint8_t>* bytes;
+    size_t at;
+};
+
+size_t memoryRead(void* dst, size_t size, size_t count, void* source)
+{
+    auto* m = static_cast<MemoryStream*>(source);
+    size_t n = std::min(size * count, m->bytes->size() - m->at);
+    std::memcpy(dst, m->bytes->data() + m->at, n);
+    m->at += n;
+    return size ? n / size : 0;
+}
+
+int memorySeek(void* source, ogg_int64_t offset, int whence)
+{
+    auto* m = static_cast<MemoryStream*>(source);
+    ogg_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? ogg_int64_t(m->at) : ogg_int64_t(m->bytes->size());
+    ogg_int64_t to = base + offset;
+    if (to < 0 || to > ogg_int64_t(m->bytes->size())) return -1;
+    m->at = size_t(to);
+    return 0;
+}
+
+long memoryTell(void* source) { return long(static_cast<MemoryStream*>(source)->at); }
 
 void appendPage(const ogg_page& page, std::vector<uint8_t>& out)
 {
@@ -88,6 +118,34 @@ int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right
     return 0;
 }
 
+int inspectVorbis(const std::vector<uint8_t>& bytes, VorbisInfo& info)
+{
+    info = VorbisInfo();
+    MemoryStream stream{&bytes, 0};
+    ov_callbacks callbacks{memoryRead, memorySeek, nullptr, memoryTell};
+    OggVorbis_File file;
+    if (ov_open_callbacks(&stream, &file, nullptr, 0, callbacks) != 0) return 1;
+    vorbis_info* vi = ov_info(&file, -1);
+    info.channels = vi->channels;
+    info.sampleRate = vi->rate;
+    int section = 0;
+    for (;;) {
+        float** pcm = nullptr;
+        long n = ov_read_float(&file, &pcm, 4096, &section);
+        if (n == 0) break;
+        if (n < 0) {
+            ov_clear(&file);
+            return 1;
+        }
+        for (int c = 0; c < info.channels; ++c) {
+            for (long i = 0; i < n; ++i) info.peak = std::max(info.peak, std::fabs(pcm[c][i]));
+        }
+        info.frames += n;
+    }
+    ov_clear(&file);
+    return 0;
+}
+
 void generateMusic(const Context& context, std::vector<Asset>& out)
 {
     std::vector<uint8_t> source = readSource(context, kScorePath);
@@ -100,9 +158,18 @@ void generateMusic(const Context& context, std::vector<Asset>& out)
     synth::renderScore(score, rendering, 2);
     Asset asset;
     asset.name = kEntryName;
-    if (encodeVorbis(rendering.left, rendering.right, int(score.sampleRate), 0.5f, "Drovel Contemplation",
-                     asset.bytes, error)) {
-        throw std::runtime_error(error);
+    const float limit = synth::dbToGain(kPeakLimitDb);
+    for (int attempt = 0;; ++attempt) {
+        if (encodeVorbis(rendering.left, rendering.right, int(score.sampleRate), 0.5f, "Drovel Contemplation",
+                         asset.bytes, error)) {
+            throw std::runtime_error(error);
+        }
+        VorbisInfo info;
+        if (inspectVorbis(asset.bytes, info)) throw std::runtime_error("the encoded soundtrack does not decode");
+        if (info.peak <= limit || attempt == 3) break;
+        const float scale = limit / info.peak * 0.98f;
+        for (float& v : rendering.left) v *= scale;
+        for (float& v : rendering.right) v *= scale;
     }
     out.push_back(std::move(asset));
 }

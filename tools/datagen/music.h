@@ -15,8 +15,18 @@ namespace datagen {
 int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right, int sampleRate, float quality,
                  const std::string& title, std::vector<uint8_t>& out, std::string& error);
 
+struct VorbisInfo {
+    int channels = 0;
+    long sampleRate = 0;
+    int64_t frames = 0;
+    float peak = 0.0f;           // largest decoded sample, linear
+};
+// Decodes an Ogg Vorbis stream from memory. Returns 0 on success, 1 when it is not decodable.
+int inspectVorbis(const std::vector<uint8_t>& bytes, VorbisInfo& info);
+
 // Reads, renders and encodes the score; throws std::runtime_error with the score's line
-// number when the score is malformed.
+// number when the score is malformed. Lossy coding can push peaks a little above the PCM's
+// ceiling, so the decoded stream is checked and re-encoded lower if it would exceed -0.3 dBFS.
 void generateMusic(const Context& context, std::vector<Asset>& out);
 
 }  // namespace datagen

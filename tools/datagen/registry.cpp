@@ -5,7 +5,7 @@
 #include "datagen/environments.h"
 #include "datagen/overlays.h"
 #include "datagen/sprites.h"
-#include "datagen/test_music.h"
+#include "datagen/music.h"
 #include "datagen/virus.h"
 
 #include <fstream>
@@ -25,7 +25,7 @@ const std::vector<Generator>& registry()
         {"textures/campus_cross", generateCampusCross},
         {"textures/particle", generateSprites},
         {"textures/overlay", generateOverlays},
-        {"music/drovel-contemplation.ogg", generateTestMusic},
+        {"music/drovel-contemplation.ogg", generateMusic},
         {"objects/virus", generateVirus},
     };
     return generators;

@@ -229,7 +229,7 @@ void renderHat(const Patch& p, const NoteEvent& ev, float sr, uint32_t seed, flo
     Svf bp, hp;
     bp.set(p.cutoff, 0.3f, sr);
     hp.set(p.cutoff * 0.7f, 0.1f, sr);
-    const float gain = p.level * ev.velocity * 2.0f;
+    const float gain = p.level * ev.velocity * 8.0f;
     const double scale = p.toneHz / 205.3 * 1.53 / sr;
     Decay env(p.decayTime, sr);
     const int64_t attack = std::max<int64_t>(1, int64_t(0.0005 * sr));
@@ -253,7 +253,7 @@ void renderClap(const Patch& p, const NoteEvent& ev, float sr, uint32_t seed, fl
     Svf bp, hp;
     bp.set(p.cutoff, 0.35f, sr);
     hp.set(600.0f, 0.1f, sr);
-    const float gain = p.level * ev.velocity * 2.5f;
+    const float gain = p.level * ev.velocity * 6.0f;
     // Three quick bursts, then the tail.
     const int64_t bursts[3] = {0, int64_t(0.010 * sr), int64_t(0.021 * sr)};
     const int64_t burstLength = int64_t(0.01 * sr), tailStart = int64_t(0.031 * sr);

@@ -45,10 +45,10 @@ double trackCost(const Score& score, size_t t, const TrackEvents& events)
     return frames * perFrame;
 }
 
-void renderTrack(const Score& score, size_t t, const TrackEvents& events, const std::vector<float>& duck, Bus& bus,
-                 int64_t frames)
+float renderTrack(const Score& score, size_t t, const TrackEvents& events, const std::vector<float>& duck, Bus& bus,
+                  int64_t frames)
 {
-    if (events.notes.empty()) return;
+    if (events.notes.empty()) return 0.0f;
     const TrackDef& track = score.tracks[t];
     const Patch& patch = score.instruments[size_t(track.instrument)].patch;
     const float sr = score.sampleRate;
@@ -60,7 +60,7 @@ void renderTrack(const Score& score, size_t t, const TrackEvents& events, const 
     }
     first = std::max<int64_t>(0, first);
     last = std::min(last, frames);
-    if (first >= last) return;
+    if (first >= last) return 0.0f;
     std::fill(bus.trackLeft.begin() + first, bus.trackLeft.begin() + last, 0.0f);
     std::fill(bus.trackRight.begin() + first, bus.trackRight.begin() + last, 0.0f);
     const Curve* cut = events.cut.empty() ? nullptr : &events.cut;
@@ -71,6 +71,7 @@ void renderTrack(const Score& score, size_t t, const TrackEvents& events, const 
     const float pan = std::clamp(track.pan, -1.0f, 1.0f);
     const float panL = std::cos(float(kPi) * 0.25f * (pan + 1.0f)) * 1.41421356f;
     const float panR = std::sin(float(kPi) * 0.25f * (pan + 1.0f)) * 1.41421356f;
+    double energy = 0.0;
     for (int64_t b = first; b < last; b += kMixBlock) {
         const double time = double(b) / sr;
         const float gain = dbToGain(track.gain + events.gain.at(time));
@@ -84,8 +85,10 @@ void renderTrack(const Score& score, size_t t, const TrackEvents& events, const 
             const float mono = (l + r) * 0.5f;
             bus.reverb[size_t(f)] += mono * reverb;
             bus.delay[size_t(f)] += mono * delay;
+            energy += double(l) * l + double(r) * r;
         }
     }
+    return float(std::sqrt(energy / (2.0 * double(last - first))));
 }
 
 float fadeGain(const Score& score, double time)
@@ -131,12 +134,13 @@ void renderScore(const Score& score, Rendering& out, int threads)
     for (auto& g : groups) std::sort(g.begin(), g.end());
 
     Bus buses[kGroups];
+    out.trackLevels.assign(score.tracks.size(), 0.0f);
     auto work = [&](int g) {
         Bus& bus = buses[g];
         for (auto* v : {&bus.left, &bus.right, &bus.reverb, &bus.delay, &bus.trackLeft, &bus.trackRight}) {
             v->assign(size_t(frames), 0.0f);
         }
-        for (size_t t : groups[g]) renderTrack(score, t, events[t], duck, bus, frames);
+        for (size_t t : groups[g]) out.trackLevels[t] = renderTrack(score, t, events[t], duck, bus, frames);
         bus.trackLeft = std::vector<float>();
         bus.trackRight = std::vector<float>();
     };
@@ -169,6 +173,22 @@ void renderScore(const Score& score, Rendering& out, int threads)
     delayR = std::vector<float>();
     applyReverb(score.reverb, sr, reverb.data(), left.data(), right.data(), frames);
     reverb = std::vector<float>();
+
+    // Take off the slow offset that the one-sided start of every kick leaves behind.
+    Biquad dcLeft, dcRight;
+    {
+        const double k = std::tan(kPi * 12.0 / sr), q = 0.7071, a0 = 1.0 + k / q + k * k;
+        dcLeft.b0 = 1.0 / a0;
+        dcLeft.b1 = -2.0 / a0;
+        dcLeft.b2 = 1.0 / a0;
+        dcLeft.a1 = 2.0 * (k * k - 1.0) / a0;
+        dcLeft.a2 = (1.0 - k / q + k * k) / a0;
+        dcRight = dcLeft;
+    }
+    for (int64_t f = 0; f < frames; ++f) {
+        left[size_t(f)] = float(dcLeft.process(left[size_t(f)]));
+        right[size_t(f)] = float(dcRight.process(right[size_t(f)]));
+    }
 
     for (int64_t b = 0; b < frames; b += kMixBlock) {
         const int64_t end = std::min(frames, b + kMixBlock);

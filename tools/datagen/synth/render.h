@@ -16,6 +16,7 @@ struct Rendering {
     float peak = 0.0f;            // largest sample, linear
     float gainDb = 0.0f;          // normalisation gain that was applied
     float limiterDb = 0.0f;       // deepest limiter reduction
+    std::vector<float> trackLevels; // RMS of each track's dry output while it plays, before normalisation
 };
 
 // Renders the whole piece (score.length seconds). threads is 1 or 2.
