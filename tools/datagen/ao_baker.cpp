@@ -193,7 +193,7 @@ std::vector<int32_t> rasteriseUvs(const Mesh& mesh, int size)
 
 Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::string* error)
 {
-    if (settings.size <= 0 || settings.size > 8192 || settings.rays <= 0) {
+    if (settings.size <= 0 || settings.size > 8192 || settings.rays <= 0 || settings.traceDivisor <= 0) {
         if (error) {
             *error = "bad bake settings";
         }
@@ -209,7 +209,7 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
         }
         return Image();
     }
-    const int size = settings.size;
+    const int size = std::max(1, settings.size / settings.traceDivisor);
     std::vector<Cover> cover = rasterise(mesh, size);
     std::vector<uint32_t> texels;
     for (size_t i = 0; i < cover.size(); ++i) {
@@ -252,33 +252,41 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
             // Stratified cosine-weighted directions: a Fibonacci lattice, shifted per texel.
             Random random(mix64(uint64_t(settings.seed) << 32 | texel));
             float shift1 = random.unit(), shift2 = random.unit();
+            // Packets of eight rays from the same origin.
             int open = 0;
-            for (int k = 0; k < rays; ++k) {
-                float u1 = (k + shift1) / rays;
-                float u2 = std::fmod(k * 0.618034f + shift2, 1.0f);
-                float r = std::sqrt(u1), phi = 6.2831853f * u2;
-                Vec3 d = t * (r * std::cos(phi)) + b * (r * std::sin(phi)) + n * std::sqrt(std::max(0.0f, 1.0f - u1));
-                float below = dot(d, ng);
-                if (below < 0.0f) {
-                    d = d - ng * (2.0f * below);  // keep the ray above the real surface
+            for (int k0 = 0; k0 < rays; k0 += 8) {
+                alignas(32) RTCRay8 packet;
+                alignas(32) int valid[8];
+                for (int lane = 0; lane < 8; ++lane) {
+                    int k = k0 + lane;
+                    valid[lane] = k < rays ? -1 : 0;
+                    float u1 = (std::min(k, rays - 1) + shift1) / rays;
+                    float u2 = std::fmod(k * 0.618034f + shift2, 1.0f);
+                    float r = std::sqrt(u1), phi = 6.2831853f * u2;
+                    Vec3 d = t * (r * std::cos(phi)) + b * (r * std::sin(phi)) + n * std::sqrt(std::max(0.0f, 1.0f - u1));
+                    float below = dot(d, ng);
+                    if (below < 0.0f) {
+                        d = d - ng * (2.0f * below);  // keep the ray above the real surface
+                    }
+                    packet.org_x[lane] = origin.x;
+                    packet.org_y[lane] = origin.y;
+                    packet.org_z[lane] = origin.z;
+                    packet.tnear[lane] = 0.0f;
+                    packet.dir_x[lane] = d.x;
+                    packet.dir_y[lane] = d.y;
+                    packet.dir_z[lane] = d.z;
+                    packet.time[lane] = 0.0f;
+                    packet.tfar[lane] = far;
+                    packet.mask[lane] = 0xFFFFFFFFu;
+                    packet.id[lane] = unsigned(lane);
+                    packet.flags[lane] = 0;
                 }
-                RTCRay ray;
-                ray.org_x = origin.x;
-                ray.org_y = origin.y;
-                ray.org_z = origin.z;
-                ray.tnear = 0.0f;
-                ray.dir_x = d.x;
-                ray.dir_y = d.y;
-                ray.dir_z = d.z;
-                ray.time = 0.0f;
-                ray.tfar = far;
-                ray.mask = 0xFFFFFFFFu;
-                ray.id = 0;
-                ray.flags = 0;
                 rtcInitIntersectContext(&context);
-                rtcOccluded1(embree.scene, &context, &ray);
-                if (ray.tfar >= 0.0f) {
-                    ++open;
+                rtcOccluded8(valid, embree.scene, &context, &packet);
+                for (int lane = 0; lane < 8; ++lane) {
+                    if (valid[lane] && packet.tfar[lane] >= 0.0f) {
+                        ++open;
+                    }
                 }
             }
             value[texel] = float(open) / float(rays);
@@ -313,11 +321,29 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
         mean += value[texel];
     }
     mean = texels.empty() ? 1.0 : mean / double(texels.size());
-    dilate(value, filled, size, settings.dilate);
-    Image image(size, size, 1);
+    dilate(value, filled, size, std::max(2, settings.dilate * size / settings.size));
     for (size_t i = 0; i < value.size(); ++i) {
-        float v = filled[i] ? value[i] : float(mean);
-        image.pixels[i] = uint8_t(std::lround(std::min(std::max(v, 0.0f), 1.0f) * 255.0f));
+        if (!filled[i]) {
+            value[i] = float(mean);
+        }
+    }
+    // Enlarge to the picture size (texel centres map onto texel centres).
+    const int out = settings.size;
+    Image image(out, out, 1);
+    const float scale = float(size) / float(out);
+    for (int y = 0; y < out; ++y) {
+        float fy = std::min(std::max((y + 0.5f) * scale - 0.5f, 0.0f), float(size - 1));
+        int y0 = int(fy), y1 = std::min(y0 + 1, size - 1);
+        float wy = fy - y0;
+        for (int x = 0; x < out; ++x) {
+            float fx = std::min(std::max((x + 0.5f) * scale - 0.5f, 0.0f), float(size - 1));
+            int x0 = int(fx), x1 = std::min(x0 + 1, size - 1);
+            float wx = fx - x0;
+            float top = value[size_t(y0) * size + x0] * (1 - wx) + value[size_t(y0) * size + x1] * wx;
+            float bottom = value[size_t(y1) * size + x0] * (1 - wx) + value[size_t(y1) * size + x1] * wx;
+            float v = top * (1 - wy) + bottom * wy;
+            image.pixels[size_t(y) * out + x] = uint8_t(std::lround(std::min(std::max(v, 0.0f), 1.0f) * 255.0f));
+        }
     }
     return image;
 }

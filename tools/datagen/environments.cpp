@@ -372,7 +372,7 @@ Vec3 spaceRadiance(const Vec3& d)
     tint = mix(tint, amber, smoothstep(0.25f, 0.6f, hue) * 0.6f);
     // Glowing core of the nebula near the bright star.
     float nearStar = std::max(dot(d, brightStar), 0.0f);
-    float emission = density * density * (0.28f + 1.1f * std::pow(nearStar, 4.0f));
+    float emission = density * density * (0.4f + 1.1f * std::pow(nearStar, 4.0f));
     // Dark dust lanes cut through it.
     float dust = fbm3(warped.x * 3.0f, warped.y * 3.0f, warped.z * 3.0f, 4, 105);
     float lane = 1.0f - 0.75f * smoothstep(0.15f, 0.45f, dust) * bandWeight;
@@ -457,6 +457,38 @@ void addStars(CubeMap& cube, uint64_t seed, int count)
                 }
             }
         }
+    }
+}
+
+// Adds a light of the given total flux (integral of radiance over solid angle) as
+// a small Gaussian spot around the direction, normalised over the texels' solid
+// angles so that the light's share of the irradiance does not depend on the face size.
+void addSpotLight(CubeMap& cube, const Vec3& direction, const Vec3& flux, float sigma)
+{
+    struct Tap {
+        int face, x, y;
+        float weight;
+    };
+    std::vector<Tap> taps;
+    double norm = 0.0;
+    const int radius = int(std::ceil(sigma * 3.0f));
+    for (int f = 0; f < 6; ++f) {
+        float s, t;
+        if (!projectToFace(direction, f, &s, &t)) {
+            continue;
+        }
+        float px = s * cube.size - 0.5f, py = t * cube.size - 0.5f;
+        for (int y = std::max(0, int(std::floor(py)) - radius); y <= std::min(cube.size - 1, int(std::ceil(py)) + radius); ++y) {
+            for (int x = std::max(0, int(std::floor(px)) - radius); x <= std::min(cube.size - 1, int(std::ceil(px)) + radius); ++x) {
+                float dx = x - px, dy = y - py;
+                float w = std::exp(-(dx * dx + dy * dy) / (2.0f * sigma * sigma));
+                taps.push_back({f, x, y, w});
+                norm += w * texelSolidAngle(cube.size, x, y);
+            }
+        }
+    }
+    for (const Tap& tap : taps) {
+        cube.at(tap.face, tap.x, tap.y) += flux * float(tap.weight / norm);
     }
 }
 
@@ -653,6 +685,8 @@ Vec3 campusRadiance(const Vec3& d)
 
 namespace {
 
+// Uncompressed BGRA: these smooth, dithered faces deflate to less than DXT1 would
+// take and keep their gradients free of block artefacts.
 void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, DdsFormat format, std::vector<Asset>& out)
 {
     std::string base = std::string("textures/") + name;
@@ -665,24 +699,26 @@ void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, Dds
 
 void generateLivingRoom(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("living_room", renderCube(environmentSize, livingRoomRadiance), 1.25f, DdsFormat::Dxt1, out);
+    emitEnvironment("living_room", renderCube(environmentSize, livingRoomRadiance), 1.25f, DdsFormat::Bgra8, out);
 }
 
 void generateHd210(const Context&, std::vector<Asset>& out)
 {
     CubeMap cube = renderCube(environmentSize, spaceRadiance);
     addStars(cube, 210, 14000);
-    emitEnvironment("hd210", cube, 1.0f, DdsFormat::Dxt1, out);
+    // The bright star is the key light: a white surface facing it reflects about 0.2.
+    addSpotLight(cube, brightStar, Vec3(0.8f, 0.88f, 1.0f) * (0.22f * pi), 1.0f);
+    emitEnvironment("hd210", cube, 1.0f, DdsFormat::Bgra8, out);
 }
 
 void generateRnl(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("rnl", renderCube(environmentSize, studioRadiance), 1.0f, DdsFormat::Dxt1, out);
+    emitEnvironment("rnl", renderCube(environmentSize, studioRadiance), 1.0f, DdsFormat::Bgra8, out);
 }
 
 void generateCampusCross(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("campus_cross", renderCube(environmentSize, campusRadiance), 0.8f, DdsFormat::Dxt1, out);
+    emitEnvironment("campus_cross", renderCube(environmentSize, campusRadiance), 0.8f, DdsFormat::Bgra8, out);
 }
 
 }  // namespace datagen

@@ -42,7 +42,7 @@ std::string writeZip(const std::string& path, const std::vector<Asset>& assets)
             return reason;
         }
         zip_set_file_compression(archive, zip_uint64_t(index),
-                                 alreadyCompressed(asset.name) ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
+                                 alreadyCompressed(asset.name) ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 6);
         zip_file_set_mtime(archive, zip_uint64_t(index), fixedTime, 0);
     }
     if (zip_close(archive) != 0) {
