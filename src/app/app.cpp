@@ -114,6 +114,9 @@ int runApplication(int argc, char** argv)
     if (sound.loaded) {
         sound.stop();
     }
+    tweak::terminate();
+    // GPU objects go while their context is still current, not at static destruction.
+    core.release();
     screen.close();
     return exitCode;
 }
