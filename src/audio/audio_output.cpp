@@ -4,6 +4,8 @@
 #include "platform/audio_device.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -69,6 +71,8 @@ public:
         want.rate = rate;
         want.channels = channels;
         want.frames = blockFrames;
+        pacedFrames = 0;
+        paced = platform::currentAudioDriver() == silentDriver;
         device = platform::openAudioDevice(deviceName, want, &format, callback, this, detail);
         if (device != 0) {
             return soundOk;
@@ -80,6 +84,8 @@ public:
             std::string ignored;
             if (platform::startAudioDriver(silentDriver, &ignored)) {
                 deviceName.clear();
+                pacedFrames = 0;
+                paced = true;
                 device = platform::openAudioDevice(deviceName, want, &format, callback, this, &ignored);
                 if (device != 0) {
                     return soundOk;
@@ -117,10 +123,36 @@ private:
     {
         DeviceOutput* self = static_cast<DeviceOutput*>(user);
         self->renderFn(self->renderUser, out, frames, channels);
+        if (self->paced) {
+            self->pace(frames);
+        }
+    }
+
+    // The silent driver waits a whole number of milliseconds per block and so runs
+    // about 1% fast; this holds it to real time, so that "No Sound" keeps the music
+    // where it would be with sound. Runs on the audio thread, which only this waits.
+    void pace(int frames)
+    {
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point now = Clock::now();
+        if (pacedFrames == 0) {
+            pacedStart = now;
+        }
+        pacedFrames += frames;
+        double rendered = double(pacedFrames) / format.rate;
+        double elapsed = std::chrono::duration<double>(now - pacedStart).count();
+        // One block ahead is normal: the driver waits that long after each block.
+        double ahead = rendered - elapsed - double(frames) / format.rate;
+        if (ahead > 0.0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(ahead));
+        }
     }
 
     uint32_t device = 0;
     bool autodetect = true;
+    bool paced = false;
+    int64_t pacedFrames = 0;
+    std::chrono::steady_clock::time_point pacedStart;
     std::string deviceName;
     platform::AudioFormat format;
     RenderFn renderFn = nullptr;
@@ -146,6 +178,7 @@ public:
 
     void close() override { renderFn = nullptr; }
     void shutdown() override { close(); }
+    bool realTime() const override { return false; }
     int rate() const override { return outputRate; }
     int channels() const override { return outputChannels; }
 

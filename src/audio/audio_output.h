@@ -31,6 +31,8 @@ public:
     virtual void shutdown() = 0;
     virtual int rate() const = 0;
     virtual int channels() const = 0;
+    // True when a device plays the samples in real time as they are rendered.
+    virtual bool realTime() const { return true; }
     // A line for the log saying which output is in use.
     virtual std::string describe() const = 0;
     // Offline output only: renders `frames` frames of channels() samples into out and

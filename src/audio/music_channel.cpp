@@ -4,6 +4,7 @@
 
 #include <vorbis/vorbisfile.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +61,12 @@ const char* vorbisErrorText(int code)
     default:
         return "decoder error";
     }
+}
+
+int64_t nowNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace
@@ -247,14 +254,25 @@ void MusicChannel::remember(const float* out, int frames, int channels)
         history[slot].store(out[i * channels], std::memory_order_relaxed);
         history[slot + 1].store(out[i * channels + right], std::memory_order_relaxed);
     }
+    blockStart.store(written, std::memory_order_relaxed);
+    blockFrames.store(frames, std::memory_order_relaxed);
+    blockTime.store(nowNanoseconds(), std::memory_order_relaxed);
     historyWritten.store(written + frames, std::memory_order_release);
 }
 
-void MusicChannel::latestWindow(float* left, float* right, int count) const
+void MusicChannel::latestWindow(float* left, float* right, int count, bool followClock) const
 {
-    uint64_t written = historyWritten.load(std::memory_order_acquire);
+    uint64_t end = historyWritten.load(std::memory_order_acquire);
+    uint64_t start = blockStart.load(std::memory_order_relaxed);
+    int frames = blockFrames.load(std::memory_order_relaxed);
+    // Only when the three describe the same block (render() may be writing the next).
+    if (followClock && start + uint64_t(frames) == end) {
+        double elapsed = double(nowNanoseconds() - blockTime.load(std::memory_order_relaxed)) * 1e-9;
+        double played = elapsed > 0.0 ? elapsed * sampleRate : 0.0;
+        end = start + uint64_t(played < frames ? played : frames);
+    }
     for (int i = 0; i < count; ++i) {
-        uint64_t frame = written + historyFrames - count + i;  // never below zero
+        uint64_t frame = end + historyFrames - count + i;  // never below zero
         size_t slot = size_t(frame % historyFrames) * 2;
         left[i] = history[slot].load(std::memory_order_relaxed);
         right[i] = history[slot + 1].load(std::memory_order_relaxed);

@@ -17,8 +17,9 @@ struct OggVorbis_File;
 
 class MusicChannel {
 public:
-    // Frames of output kept for the spectrum window (a power of two).
-    static constexpr int historyFrames = 8192;
+    // Frames of output kept for the spectrum window (a power of two, room for the
+    // window plus two device blocks of up to 4096 frames).
+    static constexpr int historyFrames = 16384;
 
     MusicChannel();
     ~MusicChannel();
@@ -58,8 +59,11 @@ public:
     // right, then silence for any further channel; a mono output gets their mean).
     void render(float* out, int frames, int channels);
 
-    // The newest `count` (<= historyFrames) output frames, left and right apart.
-    void latestWindow(float* left, float* right, int count) const;
+    // The newest `count` (<= 8192) output frames, left and right apart. With
+    // `followClock` (a device that plays each block in real time after render()
+    // returned it) the window ends at the frame the device is playing now, found from
+    // the time since the last block was rendered; without, at the last frame rendered.
+    void latestWindow(float* left, float* right, int count, bool followClock = false) const;
 
 private:
     void applySeek();
@@ -84,6 +88,9 @@ private:
 
     std::atomic<float> history[historyFrames * 2];  // left/right pairs, a ring
     std::atomic<uint64_t> historyWritten{0};        // frames ever written
+    std::atomic<uint64_t> blockStart{0};            // the last block: its first frame,
+    std::atomic<int> blockFrames{0};                // its length
+    std::atomic<int64_t> blockTime{0};              // and when it was rendered (steady clock, ns)
 
     friend struct MemoryCallbacks;
 };

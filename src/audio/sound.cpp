@@ -167,7 +167,7 @@ const float* Sound::getSpectrum()
     if (!loaded) {
         return spectrum;
     }
-    channel.latestWindow(windowLeft, windowRight, Spectrum::windowSize);
+    channel.latestWindow(windowLeft, windowRight, Spectrum::windowSize, output && output->realTime());
     analyser.analyse(windowLeft, spectrum);
     analyser.analyse(windowRight, spectrumRight);
     for (int k = 0; k < Spectrum::bins; ++k) {

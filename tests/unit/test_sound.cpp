@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -362,6 +364,45 @@ TEST_F(SoundTest, LayoutRefusalIsRetriedOnceInStereoAndOtherFailuresAreNot)
     EXPECT_EQ(opens.size(), 1u);
     EXPECT_EQ(err, "Sound::init: Error opening the audio output device. (device says no)\n");
     EXPECT_FALSE(sound->loaded);
+}
+
+float energy(const std::vector<float>& samples)
+{
+    float sum = 0.0f;
+    for (float v : samples) {
+        sum += v * v;
+    }
+    return sum;
+}
+
+TEST(MusicChannelClock, OnADeviceTheWindowEndsAtTheFramePlayingNow)
+{
+    std::vector<uint8_t> ogg = sineOgg(64, 0.8f, 0.8f, 1.0f);
+    MusicChannel channel;
+    std::string detail;
+    ASSERT_EQ(channel.open(reinterpret_cast<const char*>(ogg.data()), ogg.size(), &detail), 0);
+    channel.attach();
+    channel.start();
+    std::vector<float> block(1024 * 2);
+    channel.render(block.data(), 1024, 2);  // music
+    channel.stop();
+    auto handedOver = std::chrono::steady_clock::now();
+    channel.render(block.data(), 1024, 2);  // silence, handed to the device just now
+
+    std::vector<float> left(1024), right(1024);
+    channel.latestWindow(left.data(), right.data(), 1024, false);
+    EXPECT_EQ(energy(left), 0.0f);  // the newest rendered frames
+    channel.latestWindow(left.data(), right.data(), 1024, true);
+    // The device is still near the start of the silent block (unless this thread was
+    // held up for most of a block, which a busy machine may do).
+    if (std::chrono::steady_clock::now() - handedOver < std::chrono::milliseconds(10)) {
+        EXPECT_GT(energy(left), 100.0f);
+    }
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));  // more than a block's 23 ms
+    channel.latestWindow(left.data(), right.data(), 1024, true);
+    EXPECT_EQ(energy(left), 0.0f);
+    EXPECT_EQ(energy(right), 0.0f);
 }
 
 TEST(SoundResult, TextsAndVersions)
