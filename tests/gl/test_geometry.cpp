@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "datagen/basic_meshes.h"
 #include "resources/geometry.h"
+#include "resources/loader.h"
 #include "resources/mesh.h"
 #include "scene/render_target.h"
 
@@ -220,4 +221,22 @@ TEST_F(GeometryTest, DrawMeshFromClientArrays)
     half.polygons.resize(3);
     double covered = coverage([&] { drawMesh(half); });
     EXPECT_NEAR(covered, 0.5, 0.05);
+}
+
+TEST_F(GeometryTest, ArchiveMeshesLoadAndUpload)
+{
+    Loader archive;
+    archive.open("data.zip");  // the generated archive in the build folder
+    ASSERT_TRUE(archive.opened);
+    for (const char* path : {"objects/quad.mmf", "objects/cube_env100out.mmf", "objects/arrow.mmf"}) {
+        Mesh mesh;
+        ASSERT_EQ(loadMesh(path, archive, mesh), 0) << path;
+        EXPECT_FALSE(mesh.polygons.empty()) << path;
+        GLuint indices = 0, vertices = 0;
+        ASSERT_EQ(uploadMesh(&indices, mesh.polygons, mesh.points, mesh.normals, GL_STATIC_DRAW, &vertices, mesh.uvs), 0)
+            << path;
+        EXPECT_EQ(bufferSize(GL_ARRAY_BUFFER, vertices), GLint(mesh.points.size() / 3 * 32));
+        GLuint names[2] = {indices, vertices};
+        glDeleteBuffers(2, names);
+    }
 }
