@@ -1,0 +1,232 @@
+// Every texture datagen ships loads through the texture loader into a complete GL
+// texture (environment maps as six-face cube maps), at the sizes the parts expect, and
+// the shipped cube maps have no visible seams; the archive stays within its budget.
+#include "gl_fixture.h"
+
+#include "datagen/cubemap.h"
+#include "datagen/image.h"
+#include "resources/loader.h"
+#include "resources/texture.h"
+
+#include <IL/il.h>
+#include <zip.h>
+
+#include <cmath>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using datagen::Image;
+
+namespace {
+
+const char* const environments[] = {"living_room", "hd210", "rnl", "campus_cross"};
+
+std::string archivePath() { return std::string(CORE_BINARY_DIR) + "/data.zip"; }
+
+std::vector<std::string> entries()
+{
+    std::vector<std::string> names;
+    int error = 0;
+    zip_t* archive = zip_open(archivePath().c_str(), ZIP_RDONLY, &error);
+    if (!archive) {
+        return names;
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+        names.push_back(zip_get_name(archive, zip_uint64_t(i), 0));
+    }
+    zip_close(archive);
+    return names;
+}
+
+std::vector<uint8_t> entry(const std::string& name)
+{
+    std::vector<uint8_t> bytes;
+    uint32_t size = loader.fileSize(name.c_str());
+    char* buffer = nullptr;
+    if (size == 0) {
+        return bytes;
+    }
+    buffer = new char[size];
+    if (loader.readFile(name.c_str(), &buffer) == 0) {
+        bytes.assign(buffer, buffer + size);
+    }
+    delete[] buffer;
+    return bytes;
+}
+
+// Faces as DevIL delivers them to the loader (stored row order).
+std::vector<Image> devilFaces(const std::vector<uint8_t>& bytes)
+{
+    std::vector<Image> faces;
+    ILuint id = 0;
+    ilGenImages(1, &id);
+    ilBindImage(id);
+    ilDisable(IL_ORIGIN_SET);
+    if (ilLoadL(IL_TYPE_UNKNOWN, bytes.data(), ILuint(bytes.size()))) {
+        int w = ilGetInteger(IL_IMAGE_WIDTH), h = ilGetInteger(IL_IMAGE_HEIGHT);
+        int faceCount = ilGetInteger(IL_NUM_FACES), images = ilGetInteger(IL_NUM_IMAGES);
+        int count = (faceCount == 5 || images == 5) ? 6 : 1;
+        for (int i = 0; i < count; ++i) {
+            ilBindImage(id);
+            if (faceCount == 5) {
+                ilActiveFace(ILuint(i));
+            } else if (images == 5) {
+                ilActiveImage(ILuint(i));
+            }
+            Image face(w, h, 4);
+            if (ilCopyPixels(0, 0, 0, ILuint(w), ILuint(h), 1, IL_RGBA, IL_UNSIGNED_BYTE, face.pixels.data())) {
+                faces.push_back(face);
+            }
+        }
+    }
+    ilDeleteImages(1, &id);
+    return faces;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& name)
+{
+    for (const std::string& s : list) {
+        if (s == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class Assets : public GlTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        GlTest::SetUpTestSuite();
+        ilInit();
+        loader.open(archivePath().c_str());
+    }
+    static void TearDownTestSuite()
+    {
+        loader.close();
+        GlTest::TearDownTestSuite();
+    }
+};
+
+}  // namespace
+
+TEST_F(Assets, ArchiveHoldsTheSharedContent)
+{
+    ASSERT_TRUE(loader.opened) << archivePath();
+    std::vector<std::string> names = entries();
+    std::vector<std::string> required = {"textures/overlay01.png", "textures/overlay08.jpg", "textures/overlay-bornto.png",
+                                         "textures/overlay-spiritblack.png", "textures/overlay-credits.png"};
+    for (int i = 1; i <= 8; ++i) {
+        required.push_back("textures/particle0" + std::to_string(i) + ".png");
+    }
+    for (const char* env : environments) {
+        required.push_back(std::string("textures/") + env + ".dds");
+        required.push_back(std::string("textures/") + env + "_diff.dds");
+    }
+    for (const std::string& name : required) {
+        EXPECT_TRUE(contains(names, name)) << name;
+    }
+    struct stat info;
+    ASSERT_EQ(stat(archivePath().c_str(), &info), 0);
+    EXPECT_LE(info.st_size, 40 * 1024 * 1024) << "data.zip is over its 40 MB budget";
+}
+
+TEST_F(Assets, EveryTextureLoadsIntoACompleteGlTexture)
+{
+    ASSERT_TRUE(loader.opened);
+    int loaded = 0;
+    for (const std::string& name : entries()) {
+        if (name.compare(0, 9, "textures/") != 0) {
+            continue;
+        }
+        Texture texture;
+        texture.source = name;
+        ASSERT_EQ(loadTexture(loader, texture), 0u) << name;
+        ASSERT_NE(texture.crc, 0u) << name;
+        bool cube = name.size() > 4 && name.compare(name.size() - 4, 4, ".dds") == 0;
+        GLint width = 0, height = 0;
+        glGetTexLevelParameteriv(cube ? GL_TEXTURE_CUBE_MAP_NEGATIVE_Z : GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTexLevelParameteriv(cube ? GL_TEXTURE_CUBE_MAP_NEGATIVE_Z : GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+        EXPECT_GT(width, 0) << name;
+        EXPECT_GT(height, 0) << name;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << name;
+        GLuint id = texture.crc;
+        glDeleteTextures(1, &id);
+        ++loaded;
+    }
+    EXPECT_GE(loaded, 21);
+}
+
+TEST_F(Assets, EnvironmentMapsAreSixFacesOfTheExpectedSizes)
+{
+    ASSERT_TRUE(loader.opened);
+    for (const char* env : environments) {
+        for (int diffuse = 0; diffuse < 2; ++diffuse) {
+            std::string name = std::string("textures/") + env + (diffuse ? "_diff.dds" : ".dds");
+            std::vector<Image> faces = devilFaces(entry(name));
+            ASSERT_EQ(faces.size(), 6u) << name;
+            if (diffuse) {
+                EXPECT_TRUE(faces[0].width >= 64 && faces[0].width <= 128) << name;
+            } else {
+                EXPECT_EQ(faces[0].width, 512) << name;
+            }
+            EXPECT_EQ(faces[0].width, faces[0].height) << name;
+        }
+    }
+}
+
+TEST_F(Assets, ShippedCubeMapsMeetAtTheirEdges)
+{
+    ASSERT_TRUE(loader.opened);
+    for (const char* env : environments) {
+        for (int diffuse = 0; diffuse < 2; ++diffuse) {
+            std::string name = std::string("textures/") + env + (diffuse ? "_diff.dds" : ".dds");
+            std::vector<Image> faces = devilFaces(entry(name));
+            ASSERT_EQ(faces.size(), 6u) << name;
+            const int n = faces[0].width;
+            double across = 0, inside = 0;
+            int count = 0;
+            for (int f = 0; f < 6; ++f) {
+                for (int i = 0; i < n; ++i) {
+                    const int edges[4][4] = {{i, 0, i, -1}, {i, n - 1, i, n}, {0, i, -1, i}, {n - 1, i, n, i}};
+                    for (const auto& e : edges) {
+                        datagen::Vec3 beyond = datagen::cubeDirection(f, (e[2] + 0.5f) / n, (e[3] + 0.5f) / n);
+                        int g;
+                        float s, t;
+                        datagen::cubeFaceOf(beyond, &g, &s, &t);
+                        const uint8_t* a = faces[size_t(f)].at(e[0], e[1]);
+                        const uint8_t* b = faces[size_t(g)].at(std::min(n - 1, int(s * n)), std::min(n - 1, int(t * n)));
+                        int ix = e[0] == 0 ? 1 : (e[0] == n - 1 ? n - 2 : e[0]);
+                        int iy = e[1] == 0 ? 1 : (e[1] == n - 1 ? n - 2 : e[1]);
+                        const uint8_t* c = faces[size_t(f)].at(ix, iy);
+                        for (int k = 0; k < 3; ++k) {
+                            across += std::abs(int(a[k]) - int(b[k]));
+                            inside += std::abs(int(a[k]) - int(c[k]));
+                        }
+                        ++count;
+                    }
+                }
+            }
+            // Stepping over an edge changes the colour about as much as stepping inside a face.
+            EXPECT_LT(across / count, inside / count * 1.6 + 1.0) << name;
+        }
+    }
+}
+
+TEST_F(Assets, SpritesAndOverlaysHaveTheirShapes)
+{
+    ASSERT_TRUE(loader.opened);
+    for (int i = 1; i <= 8; ++i) {
+        std::vector<Image> faces = devilFaces(entry("textures/particle0" + std::to_string(i) + ".png"));
+        ASSERT_EQ(faces.size(), 1u);
+        EXPECT_TRUE(faces[0].width >= 64 && faces[0].width <= 128);
+    }
+    for (const char* name : {"textures/overlay01.png", "textures/overlay08.jpg", "textures/overlay-bornto.png",
+                             "textures/overlay-spiritblack.png", "textures/overlay-credits.png"}) {
+        std::vector<Image> faces = devilFaces(entry(name));
+        ASSERT_EQ(faces.size(), 1u) << name;
+        EXPECT_GE(faces[0].width, 1024) << name;
+        EXPECT_EQ(faces[0].width * 9, faces[0].height * 16) << name;
+    }
+}
