@@ -259,7 +259,8 @@ private:
 
     void startLine(std::string& o, int sourceLine)
     {
-        o += "#line " + std::to_string(sourceLine) + "\n";
+        // In GLSL 1.20 the line after "#line n" is line n + 1.
+        o += "#line " + std::to_string(sourceLine - 1) + "\n";
         line = sourceLine;
     }
 
@@ -274,17 +275,17 @@ private:
             }
             return g;
         }
+        for (const char* f : fragmentOnly) {
+            if (name == f && stage == 0) {
+                error(k.line, std::string(f) + " is only available in fragment programs");
+            }
+        }
         if (sameIntrinsics().count(name)) {
             return std::string(name);
         }
         for (const Rename& r : renames) {
             if (name == r.cg) {
                 return r.glsl;
-            }
-        }
-        for (const char* f : fragmentOnly) {
-            if (name == f && stage == 0) {
-                error(k.line, std::string(f) + " is only available in fragment programs");
             }
         }
         for (const Helper& h : helpers) {
