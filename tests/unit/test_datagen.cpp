@@ -119,7 +119,7 @@ TEST(Sprites, RealAlphaThatVanishesAtTheBorder)
     std::vector<Asset> sprites = run("textures/particle");
     ASSERT_EQ(sprites.size(), 8u);
     for (size_t i = 0; i < sprites.size(); ++i) {
-        char expected[40];
+        char expected[64];
         std::snprintf(expected, sizeof expected, "textures/particle%02zu.png", i + 1);
         EXPECT_EQ(sprites[i].name, expected);
         Image image;
