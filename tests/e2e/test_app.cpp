@@ -53,9 +53,10 @@ std::vector<std::string> lines(const std::string& text)
 
 // Runs the program in `folder` with extra environment variables; kills it after
 // `seconds`.
+// `wrapper` runs the program through another command (a display server of its own).
 Result run(const std::string& folder, const std::vector<std::string>& args,
         const std::vector<std::pair<std::string, std::string>>& env = {}, int seconds = 300,
-        bool withDisplay = true)
+        bool withDisplay = true, const std::vector<std::string>& wrapper = {})
 {
     const std::string outPath = folder + "/.stdout";
     const std::string errPath = folder + "/.stderr";
@@ -75,12 +76,16 @@ Result run(const std::string& folder, const std::vector<std::string>& args,
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");
         }
-        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+        std::vector<char*> argv;
+        for (const std::string& w : wrapper) {
+            argv.push_back(const_cast<char*>(w.c_str()));
+        }
+        argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     Result r;
@@ -262,6 +267,30 @@ TEST_F(App, SampleCountTheDisplayLacksStillStarts)
                 {{"CORE_TEST_INPUT", "escape@2"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(logText().find("AA samples: 0 samples\n"), std::string::npos);
+}
+
+TEST_F(App, DisplayWithoutMultisampleConfigsOrTrueColourModes)
+{
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs xvfb-run";
+    }
+    withArchive();
+    // A 16-bit screen: no window-capable 8-bit RGBA config, so no multisample
+    // candidates, and no 32-bit display mode to switch to.
+    const std::vector<std::string> display16 = {"xvfb-run", "-a", "-s", "-screen 0 800x600x16"};
+    Result r = run(folder, {"--no-dialog", "--batch", "--width", "320", "--height", "180", "--aa", "4", "--log"},
+                   {{"CORE_TEST_INPUT", "escape@2"}}, 300, true, display16);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("Screen::init: Full screen mode failed"), std::string::npos) << r.err;
+    std::string log = logText();
+    EXPECT_NE(log.find("AA samples: 0 samples\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Fullscreen: 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Renderer: "), std::string::npos) << log;
+
+    // The dialog on that display: empty resolution list, "None" alone; "Start" works.
+    Result d = run(folder, {"--batch", "--windowed"}, {{"CORE_TEST_DIALOG", "1004"}, {"CORE_TEST_INPUT", "escape@2"}},
+                   300, true, display16);
+    EXPECT_EQ(d.exitCode, 0) << d.err;
 }
 
 TEST_F(App, DialogExitAndCloseEndWithOne)
