@@ -200,8 +200,13 @@ int MusicChannel::decode(float* out, int frames, int channels, float gain)
         float** pcm = nullptr;
         int section = 0;
         long got = ov_read_float(file, &pcm, frames - done, &section);
-        if (got == OV_HOLE && ++holes < 8) {
-            continue;  // a gap in the data: the decoder resynchronises on the next page
+        if (got == OV_HOLE) {
+            // A damaged or missing page: the decoder resumes after it. Each hole uses
+            // up data, so this ends; the bound only caps one block's work.
+            if (++holes > 4096) {
+                break;
+            }
+            continue;
         }
         if (got <= 0) {
             if (got < 0) {
