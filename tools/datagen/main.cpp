@@ -1,8 +1,9 @@
 // datagen: builds the demo's data archive.
 //   datagen [--data DIR] [--out FILE] [--only GLOB] [--preview DIR] [--jobs N]
 // --only keeps the generators whose name matches the shell pattern; --preview also
-// writes a PNG per entry and DIR/contact.png; --jobs runs that many generators at
-// once (default: one per core). The archive's bytes never depend on --jobs.
+// writes a PNG per entry and DIR/contact.png; --out - writes no archive; --jobs runs
+// that many generators at once (default: one per core). The archive's bytes never
+// depend on --jobs.
 #include "datagen/asset.h"
 #include "datagen/parallel.h"
 #include "datagen/preview.h"
@@ -126,7 +127,7 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::string error = datagen::writeZip(out, assets);
+    std::string error = out == "-" ? std::string() : datagen::writeZip(out, assets);
     if (!error.empty()) {
         std::fprintf(stderr, "datagen: %s\n", error.c_str());
         return 1;
@@ -135,7 +136,8 @@ int main(int argc, char** argv)
     for (const datagen::Asset& asset : assets) {
         total += asset.bytes.size();
     }
-    std::printf("datagen: wrote %s (%zu entries, %.1f MB before compression) in %.1f s\n", out.c_str(), assets.size(),
+    std::printf("datagen: %s %s (%zu entries, %.1f MB before compression) in %.1f s\n", out == "-" ? "generated" : "wrote",
+                out == "-" ? "the entries" : out.c_str(), assets.size(),
                 total / 1048576.0, std::chrono::duration<double>(Clock::now() - start).count());
     if (!previewDir.empty()) {
         int count = datagen::writePreviews(assets, previewDir);
