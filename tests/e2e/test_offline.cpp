@@ -1,0 +1,202 @@
+// Offline rendering end to end: the program's own start-up and --shot path, once with
+// test parts that fill the band with known colours (set through the Core's test hook
+// before runApplication) and once as the shipped program.
+#include "app/app.h"
+#include "core/core.h"
+#include "core/offline.h"
+#include "effects/effect.h"
+#include "resources/loader.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;  // top row first
+
+    std::array<float, 3> at(int x, int y) const  // y counted from the top
+    {
+        const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        return {rgb[i] / 255.0f, rgb[i + 1] / 255.0f, rgb[i + 2] / 255.0f};
+    }
+    std::array<float, 3> centre() const { return at(width / 2, height / 2); }
+};
+
+bool readPng(const std::string& path, Picture& picture)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) {
+        return false;
+    }
+    image.format = PNG_FORMAT_RGB;
+    picture.width = int(image.width);
+    picture.height = int(image.height);
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+}
+
+std::string makeTempDir()
+{
+    char path[] = "/tmp/core-offline-XXXXXX";
+    return mkdtemp(path) ? path : "";
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void expectColour(const std::array<float, 3>& actual, float r, float g, float b, const char* what)
+{
+    EXPECT_NEAR(actual[0], r, 0.015f) << what;
+    EXPECT_NEAR(actual[1], g, 0.015f) << what;
+    EXPECT_NEAR(actual[2], b, 0.015f) << what;
+}
+
+// Dim colours (luminance well under the bloom threshold of about 0.5) for the first two
+// slots, so that the bright pass keeps nothing of them.
+constexpr float first[3] = {0.6f, 0.1f, 0.1f};
+constexpr float second[3] = {0.1f, 0.3f, 0.6f};
+
+// Slot 0 and 1 fill the band; slot 2 draws a small white square on black (bloom test);
+// the others draw nothing.
+class TestPart : public Effect {
+public:
+    explicit TestPart(int slot) : slot(slot) {}
+    int init() override { return 0; }
+    void render(float) override
+    {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_TEXTURE_2D);
+        if (slot == 0) {
+            glColor3fv(first);
+            glRectf(-1, -1, 1, 1);
+        } else if (slot == 1) {
+            glColor3fv(second);
+            glRectf(-1, -1, 1, 1);
+        } else if (slot == 2) {
+            glColor3f(1, 1, 1);
+            glRectf(-0.1f, -0.1f, 0.1f, 0.1f);
+        }
+    }
+    int slot;
+};
+
+Effect* makeTestPart(int slot) { return new TestPart(slot); }
+
+}  // namespace
+
+TEST(Offline, TestPartsThroughTheWholeChain)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    core.effectMaker = makeTestPart;
+    core.spectrum = false;  // colours without the music's flash
+    std::vector<std::string> args = {"coredemo", "--shot", "1,18.5,45,196", "--out", dir, "--width", "320",
+                                     "--height", "240"};
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    ASSERT_EQ(runApplication(int(argv.size()), argv.data()), 0);
+
+    Picture one, mix, bloom, end;
+    ASSERT_TRUE(readPng(dir + "/shot-1.png", one));
+    ASSERT_TRUE(readPng(dir + "/shot-18.5.png", mix));
+    ASSERT_TRUE(readPng(dir + "/shot-45.png", bloom));
+    ASSERT_TRUE(readPng(dir + "/shot-196.png", end));
+    EXPECT_EQ(one.width, 320);
+    EXPECT_EQ(one.height, 180);  // the 16:9 band only
+
+    // 1 s: the first colour under a black wash of 0.5.
+    expectColour(one.centre(), first[0] * 0.5f, first[1] * 0.5f, first[2] * 0.5f, "1 s");
+    // 18.5 s: the mixer's blend at 0.25 of the first two colours.
+    expectColour(mix.centre(), first[0] * 0.75f + second[0] * 0.25f, first[1] * 0.75f + second[1] * 0.25f,
+                 first[2] * 0.75f + second[2] * 0.25f, "18.5 s");
+    expectColour(mix.at(5, 5), first[0] * 0.75f + second[0] * 0.25f, first[1] * 0.75f + second[1] * 0.25f,
+                 first[2] * 0.75f + second[2] * 0.25f, "18.5 s, corner of the band");
+    // 45 s: the white square glows beyond its edge (the square spans 32 x 18 pixels).
+    expectColour(bloom.centre(), 1, 1, 1, "45 s, the square");
+    const auto glow = bloom.at(bloom.width / 2 + 22, bloom.height / 2);
+    EXPECT_GT(glow[0], 0.02f) << "bloom next to the square";
+    expectColour(bloom.at(3, 3), 0, 0, 0, "45 s, far corner");
+    // 196 s: nothing is scheduled.
+    expectColour(end.centre(), 0, 0, 0, "196 s");
+}
+
+// The flash's spectrum depends only on the time asked for, not on what was asked before.
+TEST(Offline, MusicSpectrumIsAFunctionOfTime)
+{
+    if (!loader.opened) {
+        loader.open("data.zip");
+    }
+    ASSERT_TRUE(loader.opened);
+    std::vector<float> a(musicSpectrumAt(30.0f), musicSpectrumAt(30.0f) + 512);
+    musicSpectrumAt(120.0f);
+    musicSpectrumAt(2.0f);
+    std::vector<float> b(musicSpectrumAt(30.0f), musicSpectrumAt(30.0f) + 512);
+    EXPECT_EQ(a, b);
+    float loudest = 0.0f;
+    for (int ms = 20000; ms < 24000; ms += 50) {
+        const float* bins = musicSpectrumAt(ms / 1000.0f);
+        for (int k = 0; k < 512; ++k) {
+            ASSERT_GE(bins[k], 0.0f);
+            ASSERT_LE(bins[k], 1.0f);
+            loudest = std::max(loudest, bins[k]);
+        }
+    }
+    EXPECT_GT(loudest, 0.01f) << "the music is audible in the spectrum";
+}
+
+TEST(Offline, ShippedProgramWritesOneShotPerTime)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string log = dir + "/log.txt";
+    const std::string command = "./coredemo --shot 10,30 --out " + dir + " >" + log + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readText(log);
+    for (const char* name : {"/shot-10.png", "/shot-30.png"}) {
+        Picture p;
+        ASSERT_TRUE(readPng(dir + name, p)) << name;
+        EXPECT_EQ(p.width, 1024) << name;
+        EXPECT_EQ(p.height, 576) << name;
+    }
+    const std::string text = readText(log);
+    EXPECT_NE(text.find("shot 1/2"), std::string::npos) << text;
+    EXPECT_NE(text.find("shot 2/2"), std::string::npos) << text;
+}
+
+TEST(Offline, FileNamesAndFrameCounts)
+{
+    EXPECT_EQ(shotFileName(10.0f), "shot-10.png");
+    EXPECT_EQ(shotFileName(18.5f), "shot-18.5.png");
+    EXPECT_EQ(shotFileName(0.25f), "shot-0.25.png");
+    EXPECT_TRUE(isVideoPath("out/demo.mp4"));
+    EXPECT_TRUE(isVideoPath("DEMO.MKV"));
+    EXPECT_FALSE(isVideoPath("frames"));
+    EXPECT_FALSE(isVideoPath("a.png"));
+    EXPECT_EQ(captureFrameCount(0.0f, 2.0f, 30), 60);
+    EXPECT_EQ(captureFrameCount(0.0f, 197.0f, 30), 5910);
+    EXPECT_EQ(captureFrameCount(5.0f, 5.0f, 30), 0);
+    EXPECT_EQ(captureFrameCount(1.0f, 1.1f, 30), 3);
+}
