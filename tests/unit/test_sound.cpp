@@ -263,6 +263,26 @@ TEST_F(SoundTest, EndOfTheMusicHoldsItsLengthAndSeekingBackStillPlays)
     EXPECT_EQ(peakBin(sound->getSpectrum()), secondBin(3));
 }
 
+TEST_F(SoundTest, MonoMusicAtAnotherRateFillsBothChannelsAtItsOwnRate)
+{
+    const int monoRate = 22050;
+    std::vector<float> mono(size_t(monoRate) * 3);
+    for (size_t i = 0; i < mono.size(); ++i) {
+        mono[i] = 0.8f * std::sin(2 * pi * 100.0f * float(i) / 1024.0f);  // bin 100 at any rate
+    }
+    ASSERT_EQ(startWithMusic(datagen::encodeOggVorbis(mono, 1, monoRate, 0.6f)), 0);
+    EXPECT_EQ(sound->outputRate(), monoRate);
+    EXPECT_EQ(sound->outputChannels(), 2);
+    EXPECT_EQ(sound->getLength(), 3000u);
+    sound->play();
+    advance(monoRate);  // one second at the music's rate
+    EXPECT_EQ(sound->getPosition(), 1000u);
+    for (size_t i = 0; i < lastBlock.size(); i += 2) {
+        ASSERT_EQ(lastBlock[i], lastBlock[i + 1]);
+    }
+    EXPECT_NEAR(sound->getSpectrum()[100], 1.0f, 0.05f);
+}
+
 TEST_F(SoundTest, MissingMusicLogsOneLineAndShowsNoBox)
 {
     ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
