@@ -99,9 +99,9 @@ void applyStyle()
     c[ImGuiCol_ButtonHovered] = ImVec4(0.90f, 0.95f, 1.0f, 1.0f);
     c[ImGuiCol_ButtonActive] = ImVec4(0.80f, 0.90f, 1.0f, 1.0f);
     c[ImGuiCol_CheckMark] = ImVec4(0.0f, 0.0f, 0.0f, 1.0f);
-    c[ImGuiCol_Header] = ImVec4(0.0f, 0.47f, 0.84f, 1.0f);
-    c[ImGuiCol_HeaderHovered] = ImVec4(0.0f, 0.47f, 0.84f, 1.0f);
-    c[ImGuiCol_HeaderActive] = ImVec4(0.0f, 0.40f, 0.75f, 1.0f);
+    c[ImGuiCol_Header] = ImVec4(0.80f, 0.91f, 1.0f, 1.0f);
+    c[ImGuiCol_HeaderHovered] = ImVec4(0.90f, 0.95f, 1.0f, 1.0f);
+    c[ImGuiCol_HeaderActive] = ImVec4(0.70f, 0.85f, 1.0f, 1.0f);
 }
 
 // Dialog base units of a font, as the system derives them: the average width of the
