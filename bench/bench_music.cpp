@@ -1,7 +1,7 @@
 // Soundtrack benchmark: parse + render + Vorbis-encode the score (the budget is 20 s on the
 // two-core build machine), and with --report a summary of the result: peak, loudness, RMS per
 // section and the spectrum bin-1 reading (43 Hz, 1024-sample rectangular window) at each kick
-// (best window in its first 30 ms) versus halfway between kicks, as the Core's flash sees it.
+// (best window in its first 50 ms) versus halfway between kicks, as the Core's flash sees it.
 //   bench_music [--score PATH] [--report] [--write FILE.ogg] [benchmark flags]
 #include "datagen/music.h"
 #include "datagen/synth/render.h"
@@ -84,9 +84,9 @@ void report(const synth::Score& score, const synth::Rendering& r)
             const int64_t half = int64_t(synth::beatLength(score, s) * 0.5 * sr);
             for (const synth::NoteEvent& ev : events[size_t(score.sidechain)].notes) {
                 if (ev.start < f0 || ev.start >= f1) continue;
-                // The brightest frame of the flash: the best window in the kick's first 30 ms.
+                // The brightest frame of the flash: the best window in the kick's first 50 ms.
                 double best = 0.0;
-                for (int k = 0; k <= 5; ++k) best = std::max(best, binOne(r, ev.start + k * 256));
+                for (int k = 0; k <= 8; ++k) best = std::max(best, binOne(r, ev.start + k * 256));
                 atKick += best;
                 between += binOne(r, ev.start + half);
                 ++kicks;

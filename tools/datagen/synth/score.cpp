@@ -97,18 +97,25 @@ std::vector<int> voiceChord(const Chord& chord, int voices, int low, int high, c
             intervals.pop_back();
         }
     }
+    // Every placement of each class inside the range.
+    auto placements = [&](int pc) {
+        std::vector<int> notes;
+        for (int n = low; n <= high; ++n) {
+            if ((n % 12 + 12) % 12 == pc) notes.push_back(n);
+        }
+        if (notes.empty()) notes.push_back(low + ((pc - low) % 12 + 12) % 12);
+        return notes;
+    };
     std::vector<int> classes;
     for (int v : intervals) classes.push_back((chord.root + v) % 12);
-    for (size_t k = 0; int(classes.size()) < voices; ++k) classes.push_back(classes[k % intervals.size()]);
-
-    // Every placement of each class inside the range; keep the cheapest.
-    std::vector<std::vector<int>> options(classes.size());
-    for (size_t k = 0; k < classes.size(); ++k) {
-        for (int n = low; n <= high; ++n) {
-            if (n % 12 == classes[k]) options[k].push_back(n);
-        }
-        if (options[k].empty()) options[k].push_back(low + (classes[k] - low % 12 + 12) % 12);
+    // Doubling: root, then fifth, then the others, each only where the range has room for
+    // another copy of it.
+    for (size_t k = 0; int(classes.size()) < voices && k < 4 * intervals.size(); ++k) {
+        int pc = classes[k % intervals.size()];
+        if (std::count(classes.begin(), classes.end(), pc) < int(placements(pc).size())) classes.push_back(pc);
     }
+    std::vector<std::vector<int>> options(classes.size());
+    for (size_t k = 0; k < classes.size(); ++k) options[k] = placements(classes[k]);
     double centre = 0.5 * (low + high);
     std::vector<int> best, current(classes.size());
     double bestCost = 1e30;
@@ -122,8 +129,9 @@ std::vector<int> voiceChord(const Chord& chord, int voices, int low, int high, c
             if (span > 19) cost += 2.0 * (span - 19);
             for (size_t i = 1; i < sorted.size(); ++i) {
                 int gap = sorted[i] - sorted[i - 1];
-                if (gap < 3 && sorted[i - 1] < 52) cost += 3.0;  // muddy close intervals low down
-                if (gap == 1) cost += 1.5;
+                if (gap < 5 && sorted[i - 1] < 52) cost += 3.0;  // muddy close intervals low down
+                if (gap == 1) cost += 5.0;                        // clusters: keep them rare
+                if (gap == 2) cost += 1.5;
             }
             if (previous.size() == sorted.size()) {
                 for (size_t i = 0; i < sorted.size(); ++i) cost += std::abs(sorted[i] - previous[i]);
