@@ -10,6 +10,8 @@
 
 #include <vorbis/codec.h>
 
+#include <new>
+
 namespace {
 
 void renderMusic(void* user, float* out, int frames, int channels)
@@ -117,7 +119,13 @@ int Sound::init()
         CORE_LOG(" sound init: no data.");
         return 1;
     }
-    char* buffer = new char[size];
+    char* buffer = new (std::nothrow) char[size];
+    if (!buffer) {
+        result = soundErrMemory;
+        detail = "music of " + std::to_string(size) + " bytes";
+        errorBox("Sound::init");
+        return 1;
+    }
     if (loader.readFile(musicPath, &buffer) != 0) {
         delete[] buffer;
         return 1;
