@@ -1,5 +1,152 @@
 #include "effects/blobs.h"
 
-int Blobs::init() { return 0; }
+#include "core/core.h"
+#include "effects/sfmt.h"
+#include "resources/geometry.h"
+#include "resources/loader.h"
 
-void Blobs::render(float /*localTime*/) {}
+#include <GL/glew.h>
+
+namespace {
+
+// The runtime gives GL's matrices to a program only through the parameters bound to
+// the state.matrix.* semantics, read at the moment of the call: the cells change the
+// model-view between draws of one pass, so the matrices are read again before each.
+void trackMatrices(const Shader& shader)
+{
+    fx::setStateMatrixParameter(fx::parameterBySemantic(shader.effect, "state.matrix.mvp"),
+                                fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
+    fx::setStateMatrixParameter(fx::parameterBySemantic(shader.effect, "state.matrix.modelview"),
+                                fx::StateMatrix::ModelView, fx::MatrixTransform::Identity);
+}
+
+int loadTextureFile(Texture& texture, const char* path)
+{
+    texture.source = path;
+    return loadTexture(loader, texture) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void createBlobs(std::vector<Blob>& blobs, uint32_t count)
+{
+    blobs.reserve(blobs.size() + count);
+    for (uint32_t i = 0; i < count; ++i) {
+        Blob b;
+        b.x = (randomUnit() - 0.5f) * 70.0f;
+        b.y = (randomUnit() - 0.5f) * 70.0f;
+        b.z = (randomUnit() - 0.5f) * 70.0f;
+        b.s = 0.5f + 40.0f * randomUnit();
+        blobs.push_back(b);
+    }
+}
+
+Blobs::~Blobs()
+{
+    if (indexBuffer != 0) {
+        glDeleteBuffers(1, &indexBuffer);
+    }
+    if (vertexBuffer != 0) {
+        glDeleteBuffers(1, &vertexBuffer);
+    }
+    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
+        if (texture->crc != 0) {
+            glDeleteTextures(1, &texture->crc);
+        }
+    }
+}
+
+int Blobs::init()
+{
+    registerCamera(camera);
+    if (loadShaderFile(blobsShader, "shaders/blobs_render.cgfx") != 0 ||
+        loadShaderFile(cubeEnvShader, "shaders/cube_env.cgfx") != 0) {
+        return 1;
+    }
+    if (loadMesh("objects/cube_env100out.mmf", loader, envMesh) != 0 ||
+        loadMesh("objects/virus.mmf", loader, blobMesh) != 0) {
+        return 1;
+    }
+    if (loadTextureFile(aoTexture, "textures/virus-ao1024.png") != 0 ||
+        loadTextureFile(envTexture, "textures/living_room.dds") != 0 ||
+        loadTextureFile(envDiffTexture, "textures/living_room_diff.dds") != 0 ||
+        loadTextureFile(overlayTexture, "textures/overlay01.png") != 0) {
+        return 1;
+    }
+    // A mesh the draw could not use is refused here rather than drawn out of bounds.
+    if (uploadMesh(&indexBuffer, blobMesh.polygons, blobMesh.points, blobMesh.normals, GL_STATIC_DRAW, &vertexBuffer,
+                   blobMesh.uvs) != 0) {
+        return 1;
+    }
+    createBlobs(blobs, blobCount);
+    return loadDofShaders(dof);
+}
+
+void Blobs::render(float t)
+{
+    jumpCutCamera(camera, lastCut, blobsCut, t);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    applyTweaks();
+
+    beginDofScene();
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+
+    drawEnvironment();
+    drawSwarm(t);
+
+    runDofChain(dof);
+    controlGrid();
+    handOverOverlay(overlayTexture.crc);
+}
+
+void Blobs::drawEnvironment()
+{
+    setShaderSampler(cubeEnvShader, "texEnv", envDiffTexture.crc);
+    trackMatrices(cubeEnvShader);
+    fx::Pass* pass = beginShaderPass(cubeEnvShader);
+    drawEnvironmentCube(&envMesh);
+    endShaderPass(pass);
+}
+
+void Blobs::drawSwarm(float t)
+{
+    fx::setParameter3f(shaderParameter(blobsShader, "camPos"), camera.camX, camera.camY, camera.camZ);
+    setShaderSampler(blobsShader, "texAO", aoTexture.crc);
+    setShaderSampler(blobsShader, "texDiff", envDiffTexture.crc);
+    setShaderSampler(blobsShader, "texEnv", envTexture.crc);
+    fx::Pass* pass = beginShaderPass(blobsShader);
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+    setInterleavedPointers();
+
+    const GLuint vertexCount = GLuint(blobMesh.points.size() / 3);
+    const GLsizei indexCount = GLsizei(blobMesh.polygons.size());
+    for (const Blob& b : blobs) {
+        const float a = b.s * t;
+        glPushMatrix();
+        glRotatef(a, 0.0f, 1.0f, 0.0f);
+        glRotatef(0.4f * a, 1.0f, 0.0f, 0.0f);
+        glRotatef(0.8f * a, 0.0f, 0.0f, 1.0f);
+        glTranslatef(b.x, b.y, b.z);
+        glRotatef(0.5f * a, 0.0f, 1.0f, 0.0f);
+        glRotatef(0.8f * a, 1.0f, 0.0f, 0.0f);
+        glRotatef(0.7f * a, 0.0f, 0.0f, 1.0f);
+        trackMatrices(blobsShader);
+        fx::setPassState(pass);
+        glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, indexCount, GL_UNSIGNED_INT, nullptr);
+        glPopMatrix();
+    }
+
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    endShaderPass(pass);
+}
