@@ -74,13 +74,15 @@ void hitBox(const Vec3& o, const Vec3& d, const Box& box, Hit& hit)
 // Room interior: x -4..4, y 0..2.8, z -3.5..3.5; the eye stands at (0, 1.3, 0.4).
 const Vec3 roomLo(-4.0f, 0.0f, -3.5f), roomHi(4.0f, 2.8f, 3.5f);
 const Vec3 eye(0.0f, 1.3f, 0.4f);
-enum Surface { floorId, ceilingId, wallId, windowWallId, sofaId, sofaBackId, tableId, shelfId, cabinetId };
+enum Surface { floorId, ceilingId, wallId, windowWallId, sofaId, sofaBackId, tableId, shelfId, cabinetId, poleId };
 const Box furniture[] = {
     {{-1.9f, 0.0f, -3.5f}, {1.9f, 0.48f, -2.55f}, sofaId},
     {{-1.9f, 0.0f, -3.5f}, {1.9f, 0.95f, -3.15f}, sofaBackId},
     {{-0.75f, 0.0f, -1.55f}, {0.75f, 0.42f, -0.85f}, tableId},
     {{3.55f, 0.0f, -1.6f}, {4.0f, 2.15f, 0.6f}, shelfId},
     {{-4.0f, 0.0f, 1.2f}, {-3.5f, 0.75f, 2.8f}, cabinetId},
+    {{2.6f, 0.0f, -3.2f}, {3.2f, 0.62f, -2.5f}, tableId},  // side table under the small lamp
+    {{2.86f, 0.62f, -2.89f}, {2.94f, 0.93f, -2.81f}, poleId},  // its lamp's stem
 };
 struct Lamp {
     Vec3 position;
@@ -89,7 +91,7 @@ struct Lamp {
 };
 const Lamp lamps[] = {
     {{-3.15f, 1.62f, -2.75f}, 0.26f, {9.0f, 5.6f, 2.6f}},
-    {{2.9f, 1.05f, -2.85f}, 0.17f, {8.0f, 5.0f, 2.2f}},
+    {{2.9f, 1.05f, -2.85f}, 0.16f, {8.0f, 5.0f, 2.2f}},
 };
 // The window in the +z wall.
 const float windowX0 = -1.8f, windowX1 = 1.8f, windowY0 = 0.55f, windowY1 = 2.45f;
@@ -250,24 +252,43 @@ Vec3 outside(const Vec3& d)
 
 Vec3 livingRoomRadiance(const Vec3& d)
 {
-    // Lamp shades (spheres) in front of everything else they overlap.
+    // Lamp shades: glowing cylinders, brightest where the bulb shows through the
+    // open bottom, with a soft halo around them.
     float nearestLamp = 1e30f;
-    Vec3 glow;
+    Vec3 lampLight, glow;
     for (const Lamp& lamp : lamps) {
         Vec3 toLamp = lamp.position - eye;
         float along = dot(toLamp, d);
         if (along <= 0.0f) {
             continue;
         }
-        Vec3 closest = toLamp - d * along;
-        float miss = length(closest);
-        float angle = miss / along;
-        float radius = lamp.radius / along;
-        if (miss < lamp.radius) {
-            nearestLamp = std::min(nearestLamp, along - std::sqrt(lamp.radius * lamp.radius - miss * miss));
+        float miss = length(toLamp - d * along);
+        glow += lamp.colour * (0.035f * std::exp(-std::max(miss - lamp.radius, 0.0f) / (0.06f * along)));
+        const float r = lamp.radius, half = lamp.radius * 0.75f;
+        float ox = eye.x - lamp.position.x, oz = eye.z - lamp.position.z;
+        float a = d.x * d.x + d.z * d.z, b = ox * d.x + oz * d.z, c = ox * ox + oz * oz - r * r;
+        float disc = b * b - a * c;
+        if (a > 1e-9f && disc > 0.0f) {
+            float t = (-b - std::sqrt(disc)) / a;
+            float y = eye.y + d.y * t - lamp.position.y;
+            if (t > 0.0f && std::fabs(y) < half && t < nearestLamp) {
+                nearestLamp = t;
+                float folds = 0.92f + 0.08f * std::sin(std::atan2(oz + d.z * t, ox + d.x * t) * 24.0f);
+                lampLight = lamp.colour * (0.5f * folds * (0.75f + 0.25f * (y + half) / (2.0f * half)));
+            }
         }
-        glow += lamp.colour * (0.04f * std::exp(-(angle - radius) / 0.05f) * (angle > radius ? 1.0f : 0.0f));
-        glow += lamp.colour * (0.9f * (1.0f - smoothstep(radius - edge, radius + edge, angle)));
+        for (int cap = -1; cap <= 1; cap += 2) {
+            if (std::fabs(d.y) < 1e-6f) {
+                continue;
+            }
+            float t = (lamp.position.y + cap * half - eye.y) / d.y;
+            float px = ox + d.x * t, pz = oz + d.z * t;
+            if (t > 0.0f && px * px + pz * pz < r * r && t < nearestLamp) {
+                nearestLamp = t;
+                // Seen from below: the bulb; from above: the shade's lit inside.
+                lampLight = lamp.colour * (cap < 0 ? 1.4f : 0.45f);
+            }
+        }
     }
     // Room shell.
     Hit hit;
@@ -309,13 +330,19 @@ Vec3 livingRoomRadiance(const Vec3& d)
         }
     }
     if (nearestLamp < hit.t) {
-        return glow;
+        return lampLight + glow * 0.3f;
     }
     Vec3 p = eye + d * hit.t;
     Vec3 albedo;
     switch (hit.id) {
     case floorId: albedo = floorAlbedo(p); break;
-    case ceilingId: albedo = Vec3(0.8f, 0.78f, 0.74f); break;
+    case ceilingId: {
+        // Exposed wooden beams across the room.
+        float beam = std::fabs(std::remainder(p.x, 1.6f));
+        albedo = beam < 0.09f ? Vec3(0.34f, 0.21f, 0.11f) * (0.85f + 0.15f * fbm3(p.x * 20, 0, p.z * 2, 2, 61))
+                              : Vec3(0.8f, 0.78f, 0.74f);
+        break;
+    }
     case wallId: albedo = wallAlbedo(p, hit.normal); break;
     case windowWallId: {
         float inX = band(p.x, windowX0, windowX1, 0.004f), inY = band(p.y, windowY0, windowY1, 0.004f);
@@ -338,9 +365,10 @@ Vec3 livingRoomRadiance(const Vec3& d)
         Vec3 base = mix(wall, frame, std::min(inX * inY, 1.0f)) * lighting(p, hit.normal);
         Vec3 outdoor = outside(d);
         Vec3 result = mix(base, outdoor, glass);
-        return nearestLamp < 1e29f ? result : result + glow;
+        return result + glow;
     }
-    case -2: albedo = Vec3(0.08f, 0.07f, 0.06f); break;
+    case -2:
+    case poleId: albedo = Vec3(0.08f, 0.07f, 0.06f); break;
     default: albedo = furnitureAlbedo(hit.id, p, hit.normal); break;
     }
     return albedo * lighting(p + hit.normal * 0.01f, hit.normal) + glow;
