@@ -169,8 +169,8 @@ int Screen::init(int /*showCommand*/)
             fullscreen = false;
         }
     }
-    // X11 tells the decorations' size only once the window is mapped; the client
-    // area is centred, the window manager adds its frame around it.
+    // X11 tells the decorations' size only once the window is mapped: the client area
+    // is centred first and the whole window once it is shown.
     WindowPlacement place = placeWindow(width, height, fullscreen, platform::workArea(), platform::Rect());
 
     int format = choosePixelFormat(pixelFormats, antialiasSamples);
@@ -178,8 +178,8 @@ int Screen::init(int /*showCommand*/)
     desc.title = title;
     desc.x = place.x;
     desc.y = place.y;
-    desc.width = place.width;
-    desc.height = place.height;
+    desc.width = width;  // SDL sizes the client area; the decorations come on top
+    desc.height = height;
     desc.fullscreen = fullscreen;
     desc.hidden = true;
     desc.samples = format >= 0 ? pixelFormats[size_t(format)].samples : 0;
@@ -219,6 +219,11 @@ int Screen::init(int /*showCommand*/)
     screenSaverOff = true;
     // The effect runtime keeps its state per effect and needs no context object.
     platform::showWindow();
+    const platform::Rect frame = platform::windowFrame();
+    if (!fullscreen && (frame.left || frame.top || frame.right || frame.bottom)) {
+        place = placeWindow(width, height, false, platform::workArea(), frame);
+        platform::moveWindow(place.x + frame.left, place.y + frame.top);
+    }
     return 0;
 }
 

@@ -97,6 +97,8 @@ void hideWindow();
 // Size of the decorations the window manager adds around a client area of the
 // window (left, top, right, bottom thickness); zeros without a window or manager.
 Rect windowFrame();
+// Moves the window so that its client area's top-left corner is at (x, y).
+void moveWindow(int x, int y);
 void showCursor(bool show);
 void enableScreenSaver(bool enable);
 // Vertical sync: 1 waits for it, 0 does not. False when the driver refuses.

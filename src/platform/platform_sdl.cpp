@@ -290,6 +290,13 @@ Rect windowFrame()
     return frame;
 }
 
+void moveWindow(int x, int y)
+{
+    if (gWindow) {
+        SDL_SetWindowPosition(gWindow, x, y);
+    }
+}
+
 void showCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
 
 void enableScreenSaver(bool enable)
