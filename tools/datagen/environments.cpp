@@ -338,9 +338,10 @@ Vec3 livingRoomRadiance(const Vec3& d)
     case floorId: albedo = floorAlbedo(p); break;
     case ceilingId: {
         // Exposed wooden beams across the room.
-        float beam = std::fabs(std::remainder(p.x, 1.6f));
-        albedo = beam < 0.09f ? Vec3(0.34f, 0.21f, 0.11f) * (0.85f + 0.15f * fbm3(p.x * 20, 0, p.z * 2, 2, 61))
-                              : Vec3(0.8f, 0.78f, 0.74f);
+        float beam = std::fabs(std::remainder(p.x - 0.8f, 1.6f));
+        float w = hit.t * edge;
+        Vec3 wood = Vec3(0.34f, 0.21f, 0.11f) * (0.85f + 0.15f * fbm3(p.x * 20, 0, p.z * 2, 2, 61));
+        albedo = mix(wood, Vec3(0.8f, 0.78f, 0.74f), smoothstep(0.09f - w, 0.09f + w, beam));
         break;
     }
     case wallId: albedo = wallAlbedo(p, hit.normal); break;
