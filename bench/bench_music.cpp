@@ -2,7 +2,8 @@
 // two-core build machine), and with --report a summary of the result: peak, loudness, RMS per
 // section and the spectrum bin-1 reading (43 Hz, 1024-sample rectangular window) at each kick
 // (best window in its first 50 ms) versus halfway between kicks, as the Core's flash sees it.
-//   bench_music [--score PATH] [--report] [--write FILE.ogg] [benchmark flags]
+//   bench_music [--score PATH] [--report] [--write FILE.ogg] [--solo TRACK] [benchmark flags]
+// --solo writes TRACK.ogg with only that track playing.
 #include "datagen/music.h"
 #include "datagen/synth/render.h"
 
@@ -18,6 +19,7 @@
 namespace {
 
 std::string scorePath = std::string(CORE_BINARY_DIR) + "/../data/music/drovel-contemplation.score";
+std::string solo;  // when set, every other track is muted (for listening to one part)
 
 bool loadScore(synth::Score& score)
 {
@@ -31,6 +33,9 @@ bool loadScore(synth::Score& score)
     if (synth::parseScore(text, score, error)) {
         std::fprintf(stderr, "%s: %s\n", scorePath.c_str(), error.c_str());
         return false;
+    }
+    for (synth::TrackDef& track : score.tracks) {
+        if (!solo.empty() && track.name != solo) track.gain = -300.0f;
     }
     return true;
 }
@@ -131,9 +136,10 @@ int main(int argc, char** argv)
         if (!std::strcmp(argv[i], "--report")) doReport = true;
         else if (!std::strcmp(argv[i], "--write") && i + 1 < argc) write = argv[++i];
         else if (!std::strcmp(argv[i], "--score") && i + 1 < argc) scorePath = argv[++i];
+        else if (!std::strcmp(argv[i], "--solo") && i + 1 < argc) solo = argv[++i];
         else rest.push_back(argv[i]);
     }
-    if (!write.empty()) {
+    if (!write.empty() && solo.empty()) {
         // Exactly what datagen puts into the archive, timed.
         datagen::Context context;
         context.dataDir = scorePath.substr(0, scorePath.rfind("/music/"));
@@ -149,7 +155,7 @@ int main(int argc, char** argv)
                     info.sampleRate, double(info.frames) / info.sampleRate, synth::gainToDb(info.peak));
         std::ofstream(write, std::ios::binary).write((const char*)assets[0].bytes.data(), long(assets[0].bytes.size()));
     }
-    if (doReport) {
+    if (doReport || !solo.empty()) {
         synth::Score score;
         if (!loadScore(score)) return 1;
         auto t0 = std::chrono::steady_clock::now();
@@ -157,9 +163,15 @@ int main(int argc, char** argv)
         synth::renderScore(score, r, 2);
         auto t1 = std::chrono::steady_clock::now();
         std::printf("render %.2f s\n", std::chrono::duration<double>(t1 - t0).count());
-        report(score, r);
+        if (doReport) report(score, r);
+        if (!solo.empty()) {
+            std::vector<uint8_t> bytes;
+            std::string error;
+            datagen::encodeVorbis(r.left, r.right, int(score.sampleRate), 0.5f, solo, bytes, error);
+            std::ofstream(solo + ".ogg", std::ios::binary).write((const char*)bytes.data(), long(bytes.size()));
+        }
     }
-    if (doReport || !write.empty()) return 0;
+    if (doReport || !write.empty() || !solo.empty()) return 0;
     int count = int(rest.size());
     benchmark::Initialize(&count, rest.data());
     benchmark::RunSpecifiedBenchmarks();

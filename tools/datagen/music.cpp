@@ -17,7 +17,8 @@ namespace {
 const char* const kScorePath = "music/drovel-contemplation.score";
 const char* const kEntryName = "music/drovel-contemplation.ogg";
 const int kStreamSerial = 0x436f7265;
-const float kPeakLimitDb = -0.3f;
+// A little under the promised -0.3 dBFS, so other decoders' rounding cannot cross it.
+const float kPeakLimitDb = -0.4f;
 
 struct MemoryStream {
     const std::vector<uint8_t>* bytes;

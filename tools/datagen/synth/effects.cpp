@@ -6,16 +6,32 @@
 namespace synth {
 
 void applyDelay(const DelaySettings& settings, float sampleRate, const float* send, float* left, float* right,
-                int64_t frames)
+                int64_t frames, const Curve* times)
 {
-    const size_t length = std::max<size_t>(1, size_t(settings.time * sampleRate));
+    // Delay time per frame: fixed, or following the curve; a change glides over about 0.1 s
+    // (a short tape-like bend) instead of jumping.
+    double maxTime = settings.time;
+    if (times) {
+        for (float t : times->values) maxTime = std::max(maxTime, double(t));
+    }
+    const size_t length = size_t(maxTime * sampleRate) + 4;
     std::vector<float> lineL(length, 0.0f), lineR(length, 0.0f);
-    OnePole toneL, toneR;
+    OnePole toneL, toneR, glide;
     toneL.setCutoff(settings.tone, sampleRate);
     toneR.setCutoff(settings.tone, sampleRate);
+    glide.setCutoff(1.6f, sampleRate);
+    glide.z = (times ? times->at(0.0) : settings.time) * sampleRate;
     size_t pos = 0;
+    float target = float(glide.z);
     for (int64_t i = 0; i < frames; ++i) {
-        const float yl = lineL[pos], yr = lineR[pos];
+        if (times && (i & 63) == 0) target = times->at(double(i) / sampleRate) * sampleRate;
+        const float delay = times ? glide.lowpass(target) : settings.time * sampleRate;
+        double read = double(pos) - double(std::clamp(delay, 1.0f, float(length - 2)));
+        if (read < 0.0) read += double(length);
+        const size_t r0 = size_t(read), r1 = r0 + 1 == length ? 0 : r0 + 1;
+        const float frac = float(read - double(r0));
+        const float yl = lineL[r0] + (lineL[r1] - lineL[r0]) * frac;
+        const float yr = lineR[r0] + (lineR[r1] - lineR[r0]) * frac;
         lineL[pos] = send[i] + toneR.lowpass(yr) * settings.feedback;
         lineR[pos] = toneL.lowpass(yl) * settings.feedback;
         left[i] += yl * settings.level;

@@ -3,6 +3,7 @@
 // All work on whole buffers owned by the caller and are deterministic.
 #pragma once
 #include "datagen/synth/dsp.h"
+#include "datagen/synth/instrument.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,13 +13,15 @@ namespace synth {
 // Ping-pong delay: the mono send enters the left line, the repeats alternate sides and darken.
 struct DelaySettings {
     float time = 0.375f;      // seconds between repeats
+    float beats = 0.0f;       // when > 0: the repeat time in beats, following the tempo map
     float feedback = 0.45f;
     float tone = 3500.0f;     // low-pass in the feedback path, Hz
     float level = 1.0f;       // wet output gain
 };
-// Adds the wet signal of send (frames long) into left/right.
+// Adds the wet signal of send (frames long) into left/right. times (may be null) overrides
+// settings.time with a delay time in seconds that may change along the piece.
 void applyDelay(const DelaySettings& settings, float sampleRate, const float* send, float* left, float* right,
-                int64_t frames);
+                int64_t frames, const Curve* times = nullptr);
 
 struct ReverbSettings {
     float size = 0.84f;       // comb feedback scale, 0..1 (longer tail when higher)

@@ -224,7 +224,9 @@ void renderHat(const Patch& p, const NoteEvent& ev, float sr, uint32_t seed, flo
                int64_t end)
 {
     static const double kMetal[6] = {205.3, 304.4, 369.6, 522.7, 540.0, 800.0};
-    Oscillator metal[6];
+    // Plain squares: the band-pass keeps only their upper partials, where aliasing is as
+    // noise-like as the noise they are mixed with.
+    double metal[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     Rng noise(seed);
     Svf bp, hp;
     bp.set(p.cutoff, 0.3f, sr);
@@ -236,7 +238,11 @@ void renderHat(const Patch& p, const NoteEvent& ev, float sr, uint32_t seed, flo
     for (int64_t s = ev.start; s < end; ++s) {
         const int64_t n = s - ev.start;
         float m = 0.0f;
-        for (int i = 0; i < 6; ++i) m += metal[i].next(Wave::Square, kMetal[i] * scale);
+        for (int i = 0; i < 6; ++i) {
+            metal[i] += kMetal[i] * scale;
+            if (metal[i] >= 1.0) metal[i] -= 1.0;
+            m += metal[i] < 0.5 ? 1.0f : -1.0f;
+        }
         float x = m * (1.0f / 6.0f) * p.tone + noise.bipolar() * (1.0f - p.tone);
         float y = hp.process(bp.process(x, FilterMode::Band), FilterMode::High);
         float a = n < attack ? float(n) / float(attack) : 1.0f;

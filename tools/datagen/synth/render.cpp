@@ -72,13 +72,17 @@ float renderTrack(const Score& score, size_t t, const TrackEvents& events, const
     const float panL = std::cos(float(kPi) * 0.25f * (pan + 1.0f)) * 1.41421356f;
     const float panR = std::sin(float(kPi) * 0.25f * (pan + 1.0f)) * 1.41421356f;
     double energy = 0.0;
+    float gainNext = dbToGain(track.gain + events.gain.at(double(first) / sr));
     for (int64_t b = first; b < last; b += kMixBlock) {
         const double time = double(b) / sr;
-        const float gain = dbToGain(track.gain + events.gain.at(time));
+        // Gain glides across the block so that automation steps do not click.
+        const float gain = gainNext;
+        gainNext = dbToGain(track.gain + events.gain.at(double(b + kMixBlock) / sr));
+        const float gainStep = (gainNext - gain) / float(kMixBlock);
         const float reverb = events.reverb.at(time), delay = events.delay.at(time);
         const int64_t end = std::min(last, b + kMixBlock);
         for (int64_t f = b; f < end; ++f) {
-            const float g = gain * (1.0f - track.duck * duck[size_t(f)]);
+            const float g = (gain + gainStep * float(f - b)) * (1.0f - track.duck * duck[size_t(f)]);
             const float l = bus.trackLeft[size_t(f)] * g * panL, r = bus.trackRight[size_t(f)] * g * panR;
             bus.left[size_t(f)] += l;
             bus.right[size_t(f)] += r;
@@ -163,7 +167,16 @@ void renderScore(const Score& score, Rendering& out, int threads)
     buses[1] = Bus();
     // The delay's repeats feed the reverb a little, so they sit in the same room.
     std::vector<float> delayL(size_t(frames), 0.0f), delayR(size_t(frames), 0.0f);
-    applyDelay(score.delay, sr, delay.data(), delayL.data(), delayR.data(), frames);
+    Curve delayTimes;
+    if (score.delay.beats > 0.0f) {
+        for (size_t s = 0; s < score.sections.size(); ++s) {
+            const float t = std::min(4.0f, float(score.delay.beats * beatLength(score, s)));
+            delayTimes.add(score.sections[s].start, t);
+            if (s + 1 < score.sections.size()) delayTimes.add(score.sections[s + 1].start, t);
+        }
+    }
+    applyDelay(score.delay, sr, delay.data(), delayL.data(), delayR.data(), frames,
+               delayTimes.empty() ? nullptr : &delayTimes);
     for (int64_t f = 0; f < frames; ++f) {
         left[size_t(f)] += delayL[size_t(f)];
         right[size_t(f)] += delayR[size_t(f)];

@@ -599,6 +599,7 @@ int Parser::parseSettings(const Line& line)
             else if (key == "level") target = &score.reverb.level;
         } else if (what == "delay") {
             if (key == "time") target = &score.delay.time;
+            else if (key == "beats") target = &score.delay.beats;
             else if (key == "feedback") target = &score.delay.feedback;
             else if (key == "tone") target = &score.delay.tone;
             else if (key == "level") target = &score.delay.level;
@@ -625,6 +626,7 @@ int Parser::parseSettings(const Line& line)
         if (number(line, i + 1, *target)) return 1;
     }
     if (what == "delay" && (score.delay.time <= 0.0f || score.delay.time > 4.0f)) return fail(line.number, "delay time must be in (0, 4] seconds");
+    if (what == "delay" && (score.delay.beats < 0.0f || score.delay.beats > 8.0f)) return fail(line.number, "delay beats must be in [0, 8]");
     if (what == "delay" && (score.delay.feedback < 0.0f || score.delay.feedback >= 1.0f)) return fail(line.number, "delay feedback must be in [0, 1)");
     if (what == "reverb" && (score.reverb.size < 0.0f || score.reverb.size > 1.0f)) return fail(line.number, "reverb size must be in [0, 1]");
     return 0;
