@@ -338,6 +338,27 @@ TEST_F(App, DialogStartOpensTheWindowWithTheOptionsPreset)
     EXPECT_NE(bmp.find_first_not_of(bmp[bmp.size() - 1], 54), std::string::npos);
 }
 
+TEST(WindowEvents, OnlyEscapeAndCloseEndTheDemo)
+{
+    platform::Event key;
+    key.kind = platform::Event::KeyDown;
+    key.key = 'a';
+    handleEvent(key);
+    key.kind = platform::Event::Text;
+    handleEvent(key);
+    platform::Event other;
+    handleEvent(other);
+    int code = -1;
+    EXPECT_FALSE(platform::quitRequested(&code));
+
+    platform::Event escape;
+    escape.kind = platform::Event::KeyDown;
+    escape.key = 27;
+    handleEvent(escape);
+    ASSERT_TRUE(platform::quitRequested(&code));
+    EXPECT_EQ(code, 0);
+}
+
 TEST(Statistics, TextAsTheBoxShowsIt)
 {
     EXPECT_EQ(statisticsText(600, 10.0f), "Average framerate: 60 FPS.\n\nThank you for watching!\n");
