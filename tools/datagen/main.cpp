@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,6 +29,29 @@ struct Outcome {
     std::vector<datagen::Asset> assets;
     std::string error;
 };
+
+// Seconds each generator took on the last run (kept next to the archive as FILE.times):
+// the slowest start first, so that a long generator does not begin when the rest
+// are done. Unknown generators count as slow. Only the order of work depends on it.
+std::map<std::string, double> readTimes(const std::string& path)
+{
+    std::map<std::string, double> times;
+    std::ifstream in(path);
+    double seconds;
+    std::string name;
+    while (in >> seconds >> name) {
+        times[name] = seconds;
+    }
+    return times;
+}
+
+void writeTimes(const std::string& path, const std::map<std::string, double>& times)
+{
+    std::ofstream out(path);
+    for (const auto& entry : times) {
+        out << entry.second << " " << entry.first << "\n";
+    }
+}
 
 int usage()
 {
@@ -72,15 +97,27 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "datagen: no generator matches %s\n", only.c_str());
         return 1;
     }
-    // Workers take generators in registry order; each result lands in its own slot,
-    // so the archive is the same whatever finishes first.
+    // Workers take generators slowest first; each result lands in the slot of its
+    // registry position, so the archive is the same whatever finishes first.
+    const std::string timesPath = out == "-" ? std::string() : out + ".times";
+    std::map<std::string, double> times = timesPath.empty() ? std::map<std::string, double>() : readTimes(timesPath);
+    std::vector<size_t> order(selected.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    auto lastTime = [&](size_t i) {
+        auto found = times.find(selected[i]->name);
+        return found == times.end() ? 1e9 : found->second;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lastTime(a) > lastTime(b); });
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     std::vector<Outcome> outcomes(selected.size());
     std::atomic<size_t> next(0);
     std::mutex printing;
     auto work = [&] {
-        for (size_t i = next++; i < selected.size(); i = next++) {
+        for (size_t k = next++; k < order.size(); k = next++) {
+            const size_t i = order[k];
             Clock::time_point begin = Clock::now();
             try {
                 selected[i]->run(context, outcomes[i].assets);
@@ -89,6 +126,7 @@ int main(int argc, char** argv)
             }
             double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
             std::lock_guard<std::mutex> lock(printing);
+            times[selected[i]->name] = seconds;
             for (const datagen::Asset& asset : outcomes[i].assets) {
                 std::printf("datagen: %-40s %10zu bytes\n", asset.name.c_str(), asset.bytes.size());
             }
@@ -118,6 +156,9 @@ int main(int argc, char** argv)
     }
     if (failures) {
         return 1;
+    }
+    if (!timesPath.empty()) {
+        writeTimes(timesPath, times);
     }
     std::stable_sort(assets.begin(), assets.end(),
                      [](const datagen::Asset& a, const datagen::Asset& b) { return a.name < b.name; });
