@@ -1,0 +1,159 @@
+// Frame benchmarks of the Core under the machine's GL (llvmpipe under Xvfb here):
+//   - BareFrame: one Core frame with no part active (clear, post-processing chain,
+//     flash, swap) in a 1024 x 768 window, i.e. a 1024 x 576 band;
+//   - the heap allocations per frame in steady state, counted by replacing the global
+//     operator new (our code: must be 0) and malloc (everything, the GL driver too);
+//   - StartUp: the shipped program from exec to its first frame written (--shot 0),
+//     which includes the loading bar's two specified one-second fades.
+// Run from build/ (data.zip): xvfb-run -a -s "-screen 0 1280x1024x24" bench/bench_frame
+#include "app/screen.h"
+#include "core/core.h"
+#include "effects/effect.h"
+#include "platform/platform.h"
+#include "resources/loader.h"
+
+#include <GL/glew.h>
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+// ---- counting allocator ----
+
+namespace {
+std::atomic<uint64_t> newCount{0};
+std::atomic<uint64_t> mallocCount{0};
+}  // namespace
+
+extern "C" void* __libc_malloc(size_t size);
+extern "C" void* malloc(size_t size)
+{
+    mallocCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+
+// The replaced operator new takes its memory from malloc, so free is the matching release.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(size_t size)
+{
+    newCount.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+bool ready = false;
+
+Effect* noPart(int) { return nullptr; }
+
+bool setUp()
+{
+    if (ready) {
+        return true;
+    }
+    platform::setBatchMode(true);
+    std::string error;
+    platform::WindowDesc desc;
+    desc.title = "bench";
+    desc.width = 1024;
+    desc.height = 768;
+    desc.hidden = true;
+    if (!platform::initVideo(&error) || !platform::createWindow(desc, &error) || !platform::linkExtensions(&error)) {
+        std::fprintf(stderr, "no GL window: %s\n", error.c_str());
+        return false;
+    }
+    screen.width = desc.width;
+    screen.height = desc.height;
+    loader.open("data.zip");
+    core.effectMaker = noPart;
+    if (!loader.opened || core.init() != 0) {
+        std::fprintf(stderr, "Core::init failed (run from build/, where data.zip is)\n");
+        return false;
+    }
+    ready = true;
+    return true;
+}
+
+void frameAt(float t)
+{
+    core.setClock(t);
+    core.frame();
+}
+
+void BareFrame(benchmark::State& state)
+{
+    if (!setUp()) {
+        state.SkipWithError("no GL");
+        return;
+    }
+    float t = 100.0f;
+    for (int i = 0; i < 20; ++i) {
+        frameAt(t += 0.02f);
+    }
+    glFinish();
+    for (auto _ : state) {
+        frameAt(t += 0.02f);
+        glFinish();
+    }
+    state.counters["band_pixels"] = double(screen.viewportWidth) * screen.viewportHeight;
+}
+BENCHMARK(BareFrame)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void AllocationsPerFrame(benchmark::State& state)
+{
+    if (!setUp()) {
+        state.SkipWithError("no GL");
+        return;
+    }
+    float t = 150.0f;
+    for (int i = 0; i < 50; ++i) {
+        frameAt(t += 0.02f);
+    }
+    glFinish();
+    uint64_t frames = 0;
+    const uint64_t news = newCount.load();
+    const uint64_t mallocs = mallocCount.load();
+    for (auto _ : state) {
+        frameAt(t += 0.02f);
+        ++frames;
+    }
+    glFinish();
+    state.counters["new_per_frame"] = double(newCount.load() - news) / double(frames);
+    state.counters["malloc_per_frame"] = double(mallocCount.load() - mallocs) / double(frames);
+}
+BENCHMARK(AllocationsPerFrame)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+void StartUp(benchmark::State& state)
+{
+    const std::string out = "/tmp/core-bench-startup";
+    const std::string command = "./coredemo --shot 0 --out " + out + " >/dev/null 2>&1";
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const int status = std::system(command.c_str());
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (status != 0) {
+            state.SkipWithError("coredemo --shot 0 failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
