@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <sstream>
 
+// (The window needs no common-controls set-up when it is created: SDL draws no
+// system controls.)
 void handleEvent(const platform::Event& event)
 {
     if (tweak::handleEvent(event)) {

@@ -106,6 +106,7 @@ int Screen::enumerate()
     platform::ProbeResult probe;
     std::string error;
     if (!platform::probeMachine(&probe, &error)) {
+        // GLX 1.3 framebuffer configurations stand in for the pixel-format extension.
         if (probe.missingConfigs) {
             errorBox("Extension error", "Extension WGL_ARB_pixel_format is required.");
         }
