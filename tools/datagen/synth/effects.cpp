@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <thread>
 
 namespace synth {
 
@@ -70,7 +71,7 @@ struct Allpass {
 
 }  // namespace
 
-void applyReverb(const ReverbSettings& settings, float sampleRate, const float* send, float* left, float* right,
+void applyReverb(const ReverbSettings& settings, float sampleRate, const float* send, float* left, float* right_,
                  int64_t frames)
 {
     static const int kCombs[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
@@ -97,22 +98,32 @@ void applyReverb(const ReverbSettings& settings, float sampleRate, const float* 
     OnePole lowCut, highCut;
     lowCut.setCutoff(settings.lowCut, sampleRate);
     highCut.setCutoff(settings.highCut, sampleRate);
+    std::vector<float> input(static_cast<size_t>(frames));
     for (int64_t i = 0; i < frames; ++i) {
         float x = pre[prePos];
         pre[prePos] = send[i];
         if (++prePos == preLength) prePos = 0;
-        x = highCut.lowpass(lowCut.highpass(x)) * 0.03f;
-        float outL = 0.0f, outR = 0.0f;
-        for (int k = 0; k < 8; ++k) {
-            outL += combs[0][k].process(x, feedback, damp);
-            outR += combs[1][k].process(x, feedback, damp);
+        input[size_t(i)] = highCut.lowpass(lowCut.highpass(x)) * 0.03f;
+    }
+    // The two channels' tanks are independent: one thread each.
+    std::vector<float> tail[2];
+    auto tank = [&](int c) {
+        tail[c].resize(size_t(frames));
+        for (int64_t i = 0; i < frames; ++i) {
+            const float x = input[size_t(i)];
+            float out = 0.0f;
+            for (int k = 0; k < 8; ++k) out += combs[c][k].process(x, feedback, damp);
+            for (int k = 0; k < 4; ++k) out = allpasses[c][k].process(out);
+            tail[c][size_t(i)] = out;
         }
-        for (int k = 0; k < 4; ++k) {
-            outL = allpasses[0][k].process(outL);
-            outR = allpasses[1][k].process(outR);
-        }
+    };
+    std::thread right(tank, 1);
+    tank(0);
+    right.join();
+    for (int64_t i = 0; i < frames; ++i) {
+        const float outL = tail[0][size_t(i)], outR = tail[1][size_t(i)];
         left[i] += outL * wet1 + outR * wet2;
-        right[i] += outR * wet1 + outL * wet2;
+        right_[i] += outR * wet1 + outL * wet2;
     }
 }
 

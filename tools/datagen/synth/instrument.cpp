@@ -6,9 +6,10 @@ namespace synth {
 
 void Curve::add(double time, float value)
 {
-    // Points arrive in time order; an equal time makes a step (the later point wins after it).
-    times.push_back(time);
-    values.push_back(value);
+    // Kept in time order; a point at an existing time goes after it, making a step.
+    const size_t at = size_t(std::upper_bound(times.begin(), times.end(), time) - times.begin());
+    times.insert(times.begin() + long(at), time);
+    values.insert(values.begin() + long(at), value);
 }
 
 float Curve::at(double time) const
