@@ -279,10 +279,17 @@ int runShots()
     return 0;
 }
 
+// The progress line: rewritten in place on a terminal, otherwise one line per tenth.
 void progress(int frame, int count, float time)
 {
-    std::printf("\rcapture: frame %d/%d (%.2f s, %d%%)", frame, count, double(time),
-                count > 0 ? frame * 100 / count : 100);
+    static const bool terminal = isatty(fileno(stdout)) != 0;
+    const int percent = count > 0 ? frame * 100 / count : 100;
+    const int previous = count > 0 ? (frame - 1) * 100 / count : 0;
+    if (terminal) {
+        std::printf("\rcapture: frame %d/%d (%.2f s, %d%%)", frame, count, double(time), percent);
+    } else if (frame == count || percent / 10 != previous / 10) {
+        std::printf("capture: frame %d/%d (%.2f s, %d%%)\n", frame, count, double(time), percent);
+    }
     std::fflush(stdout);
 }
 
@@ -303,7 +310,7 @@ int captureFrames(const std::string& folder, int count)
         }
         progress(i + 1, count, t);
     }
-    std::printf("\ncapture: %d frames in %s\n", count, folder.c_str());
+    std::printf("%scapture: %d frames in %s\n", isatty(fileno(stdout)) ? "\n" : "", count, folder.c_str());
     return 0;
 }
 
@@ -360,7 +367,8 @@ int captureVideo(const std::string& path, int count)
         std::fprintf(stderr, "\ncoredemo: ffmpeg failed to encode %s\n", path.c_str());
         return 1;
     }
-    std::printf("\ncapture: %d frames, %.2f s -> %s\n", count, duration, path.c_str());
+    std::printf("%scapture: %d frames, %.2f s -> %s\n", isatty(fileno(stdout)) ? "\n" : "", count, duration,
+                path.c_str());
     return 0;
 }
 
