@@ -20,6 +20,19 @@ void trackMatrices(const Shader& shader)
                                 fx::StateMatrix::ModelView, fx::MatrixTransform::Identity);
 }
 
+// The chain leaves an identity projection, under which the grid around the world's
+// origin would fall outside the clip volume: the grid is drawn in this frame's view.
+void drawControlGrid(const float* projection)
+{
+    if (!core.controlgrid) {
+        return;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(projection);
+    glMatrixMode(GL_MODELVIEW);
+    controlGrid();
+}
+
 int loadTextureFile(Texture& texture, const char* path)
 {
     texture.source = path;
@@ -131,7 +144,7 @@ int StripesDOF::init()
 
 void StripesDOF::render(float t)
 {
-    setProjection(camera);
+    setProjection(camera, projection);
     fixedCamera(camera);
     applyTweaks();
 
@@ -147,7 +160,7 @@ void StripesDOF::render(float t)
     drawStripes(t);
 
     runDofChain(dof);
-    controlGrid();
+    drawControlGrid(projection);
 }
 
 void StripesDOF::drawBackground()

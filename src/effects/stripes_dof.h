@@ -60,6 +60,7 @@ public:
     unsigned int vertexBuffer = 0;
     float previousTime = 0.0f;  // localTime of the previous rendered frame
     CameraBlock camera{0.0f, -3.5f, -14.0f, 0.0f, 25.0f, 30.0f, 70.0f, 100.0f};
+    float projection[16] = {};  // this frame's projection, column-major
 
 private:
     void drawBackground();
