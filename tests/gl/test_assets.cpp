@@ -4,6 +4,7 @@
 #include "gl_fixture.h"
 
 #include "datagen/cubemap.h"
+#include "datagen/environments.h"
 #include "datagen/image.h"
 #include "resources/loader.h"
 #include "resources/texture.h"
@@ -229,4 +230,43 @@ TEST_F(Assets, SpritesAndOverlaysHaveTheirShapes)
         EXPECT_GE(faces[0].width, 1024) << name;
         EXPECT_EQ(faces[0].width * 9, faces[0].height * 16) << name;
     }
+}
+
+TEST_F(Assets, CubeFacesLandWhereOpenGlLooksForThem)
+{
+    // Read the campus map back from the GL cube texture: the brightest texel must lie
+    // in the sun's direction and the sky face must be the blue one.
+    ASSERT_TRUE(loader.opened);
+    Texture texture;
+    texture.source = "textures/campus_cross.dds";
+    ASSERT_EQ(loadTexture(loader, texture), 0u);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture.crc);
+    GLint n = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_TEXTURE_WIDTH, &n);
+    ASSERT_GT(n, 0);
+    std::vector<uint8_t> pixels(size_t(n) * n * 4);
+    int best = -1;
+    datagen::Vec3 bestDirection;
+    double blue[6] = {}, red[6] = {};
+    for (int f = 0; f < 6; ++f) {
+        glGetTexImage(GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f), 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                const uint8_t* p = &pixels[(size_t(y) * n + x) * 4];
+                int brightness = p[0] + p[1] + p[2];
+                blue[f] += p[2];
+                red[f] += p[0];
+                if (brightness > best) {
+                    best = brightness;
+                    bestDirection = datagen::normalize(datagen::cubeDirection(f, (x + 0.5f) / n, (y + 0.5f) / n));
+                }
+            }
+        }
+    }
+    EXPECT_GT(datagen::dot(bestDirection, datagen::campusSunDirection()), 0.999f);
+    EXPECT_GT(blue[2], red[2] * 1.3);  // +Y: sky
+    EXPECT_LT(blue[3], red[3] * 1.1);  // -Y: paving and grass
+    GLuint id = texture.crc;
+    glDeleteTextures(1, &id);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }

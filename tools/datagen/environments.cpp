@@ -660,6 +660,8 @@ Vec3 groundColour(const Vec3& d)
 
 }  // namespace
 
+Vec3 campusSunDirection() { return sunDirection; }
+
 Vec3 campusRadiance(const Vec3& d)
 {
     float elevation = std::asin(std::min(std::max(d.y, -1.0f), 1.0f));

@@ -16,6 +16,9 @@ Vec3 spaceRadiance(const Vec3& direction);   // without the point stars (see gen
 Vec3 studioRadiance(const Vec3& direction);
 Vec3 campusRadiance(const Vec3& direction);
 
+// Where the campus sun stands (unit vector, y up).
+Vec3 campusSunDirection();
+
 // Sharp face size and diffuse face size of every environment.
 constexpr int environmentSize = 512;
 constexpr int diffuseSize = 64;
