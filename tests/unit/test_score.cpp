@@ -18,7 +18,7 @@ std::string readScore()
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-const char* const kSmall = R"(rate 1000
+const char* const kSmall = R"(rate 8000
 length 12
 instrument beep synth
   wave1 square cutoff 400
@@ -61,21 +61,21 @@ TEST(Score, ParsesASmallScoreAndExpandsItExactly)
     ASSERT_EQ(score.sections.size(), 2u);
     std::vector<TrackEvents> events = expandScore(score);
 
-    // Section a: 2 bars in 4 s, 16 steps of 0.125 s; kick on every beat, looped over both bars.
+    // Section a: 2 bars in 4 s, 16 steps of 0.125 s (1000 frames); kick on every beat, looped over both bars.
     const auto& kick = events[2].notes;
     ASSERT_EQ(kick.size(), 8u);
-    for (size_t i = 0; i < kick.size(); ++i) EXPECT_EQ(kick[i].start, int64_t(i) * 500);
+    for (size_t i = 0; i < kick.size(); ++i) EXPECT_EQ(kick[i].start, int64_t(i) * 4000);
     EXPECT_FLOAT_EQ(kick[4].velocity, 0.8f);
 
     // Bass: root of Am in the register from E2 is A2 (45); holds lengthen the note.
     const auto& bass = events[0].notes;
     ASSERT_GE(bass.size(), 6u);
     EXPECT_EQ(bass[0].start, 0);
-    EXPECT_EQ(bass[0].length, 500);
+    EXPECT_EQ(bass[0].length, 4000);
     EXPECT_FLOAT_EQ(bass[0].note, 45.0f);
     EXPECT_FLOAT_EQ(bass[1].note, 52.0f);   // r+7
     EXPECT_FLOAT_EQ(bass[2].note, 57.0f);   // r+12
-    EXPECT_EQ(bass[2].length, 125);
+    EXPECT_EQ(bass[2].length, 1000);
     // Second bar: F for its first half, G for the second; r sits on F2 (41 -> above E2) and G2.
     EXPECT_FLOAT_EQ(bass[3].note, 41.0f);
     EXPECT_FLOAT_EQ(bass[5].note, 43.0f + 12.0f);
@@ -83,18 +83,18 @@ TEST(Score, ParsesASmallScoreAndExpandsItExactly)
     // Section b: bar = 2 s; the melody transposed by +2; chord tones of C in C3..C5.
     std::vector<NoteEvent> b;
     for (const NoteEvent& ev : bass) {
-        if (ev.start >= 4000) b.push_back(ev);
+        if (ev.start >= 32000) b.push_back(ev);
     }
     ASSERT_EQ(b.size(), 12u);  // "tune+2 _" is two bars long and repeats into the third bar
     EXPECT_FLOAT_EQ(b[0].note, 71.0f);
-    EXPECT_EQ(b[0].length, 250);
+    EXPECT_EQ(b[0].length, 2000);
     EXPECT_FLOAT_EQ(b[1].note, 73.0f);
     std::set<int> classes = {int(b[2].note - 2) % 12, int(b[3].note - 2) % 12, int(b[4].note - 2) % 12};
     EXPECT_EQ(classes, (std::set<int>{0, 4, 7}));
     EXPECT_FLOAT_EQ(b[5].note, b[2].note + 12.0f);
-    EXPECT_EQ(b[0].start, 4000);
-    EXPECT_EQ(b[5].start, 4000 + 7 * 125);
-    EXPECT_EQ(b[6].start, 8000);
+    EXPECT_EQ(b[0].start, 32000);
+    EXPECT_EQ(b[5].start, 32000 + 7 * 1000);
+    EXPECT_EQ(b[6].start, 64000);
 }
 
 TEST(Score, TiedChordNotesJoinAcrossBars)
@@ -107,7 +107,7 @@ TEST(Score, TiedChordNotesJoinAcrossBars)
     // (A or C) carries on from 0 s through the F half-bar.
     bool carried = false;
     for (const NoteEvent& ev : events[1].notes) {
-        if (ev.start == 0 && ev.length >= 3000) carried = true;
+        if (ev.start == 0 && ev.length >= 24000) carried = true;
     }
     EXPECT_TRUE(carried);
 }
@@ -137,6 +137,11 @@ TEST(Score, MalformedScoresNameTheLine)
         {"section s at 0 bars 2\nend\n", 2, "no 'stop'"},
         {"length 5\nsection s at 0 bars 2\nend\nstop 6\n", 4, "after the end of the piece"},
         {"delay time 9\n", 1, "delay time"},
+        {"reverb size 0.5\nreverb damping 7\n", 2, "damping"},
+        {"instrument a synth\n  release -1\nend\n", 3, "outside 0..60 s"},
+        {"rate 10\n", 1, "rate must be"},
+        {"instrument a kick\nend\ntrack t a\npattern p steps 1\n x\nend\nsection s at 0 bars 2\n  play t p+99\nend\nstop 4\n", 8,
+         "beyond four octaves"},
     };
     for (const Case& c : cases) {
         Score score;

@@ -118,8 +118,8 @@ struct Adsr {
     void start(float sampleRate)
     {
         attackStep = attack > 0.0f ? 1.0f / (attack * sampleRate) : 1.0f;
-        decayCoef = std::exp(-6.9f / (decay * sampleRate + 1.0f));
-        releaseCoef = std::exp(-6.9f / (release * sampleRate + 1.0f));
+        decayCoef = std::exp(-6.9f / (std::fmax(decay, 0.0f) * sampleRate + 1.0f));
+        releaseCoef = std::exp(-6.9f / (std::fmax(release, 0.0f) * sampleRate + 1.0f));
         stage = 0;
         value = 0.0f;
     }

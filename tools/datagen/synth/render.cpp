@@ -216,14 +216,17 @@ void renderScore(const Score& score, Rendering& out, int threads)
     // Normalise to the loudness target; the limiter takes off a little, so correct once.
     const float ceiling = dbToGain(score.ceilingDb);
     double measured = integratedLoudness(left.data(), right.data(), frames, sr);
+    if (!std::isfinite(measured)) measured = -70.0;
     float gainDb = measured > -69.0 ? float(score.loudness - measured) : 0.0f;
     for (int pass = 0; pass < 2; ++pass) {
         const float g = dbToGain(gainDb);
         out.left.resize(size_t(frames));
         out.right.resize(size_t(frames));
         for (int64_t f = 0; f < frames; ++f) {
-            out.left[size_t(f)] = left[size_t(f)] * g;
-            out.right[size_t(f)] = right[size_t(f)] * g;
+            // A runaway patch must not poison the stream: non-finite samples become silence.
+            const float l = left[size_t(f)] * g, r = right[size_t(f)] * g;
+            out.left[size_t(f)] = std::isfinite(l) ? l : 0.0f;
+            out.right[size_t(f)] = std::isfinite(r) ? r : 0.0f;
         }
         out.limiterDb = applyLimiter(ceiling, 0.003f, 0.12f, sr, out.left.data(), out.right.data(), frames);
         out.loudness = integratedLoudness(out.left.data(), out.right.data(), frames, sr);

@@ -329,6 +329,11 @@ int Parser::parseInstrument(const Line& head)
     for (++at; at < lines.size(); ++at) {
         const Line& line = lines[at];
         if (line.words[0] == "end") {
+            const Patch& p = def.patch;
+            for (float t : {p.amp.attack, p.amp.decay, p.amp.release, p.filterEnv.attack, p.filterEnv.decay,
+                            p.filterEnv.release, p.decayTime, p.hold, p.sweep, p.indexDecay}) {
+                if (t < 0.0f || t > 60.0f) return fail(line.number, "instrument '" + def.name + "' has a time outside 0..60 s");
+            }
             score.instruments.push_back(def);
             return 0;
         }
@@ -515,6 +520,7 @@ int Parser::parseSection(const Line& head)
                     if (!toInt(item.substr(item[sign] == '+' ? sign + 1 : sign), transpose)) {
                         return fail(line.number, "bad transposition in '" + line.words[i] + "'");
                     }
+                    if (transpose < -48 || transpose > 48) return fail(line.number, "transposition beyond four octaves in '" + line.words[i] + "'");
                     item.resize(sign);
                 }
                 int pattern = -1;
@@ -629,6 +635,11 @@ int Parser::parseSettings(const Line& line)
     if (what == "delay" && (score.delay.beats < 0.0f || score.delay.beats > 8.0f)) return fail(line.number, "delay beats must be in [0, 8]");
     if (what == "delay" && (score.delay.feedback < 0.0f || score.delay.feedback >= 1.0f)) return fail(line.number, "delay feedback must be in [0, 1)");
     if (what == "reverb" && (score.reverb.size < 0.0f || score.reverb.size > 1.0f)) return fail(line.number, "reverb size must be in [0, 1]");
+    if (what == "reverb" && (score.reverb.damping < 0.0f || score.reverb.damping > 1.0f)) return fail(line.number, "reverb damping must be in [0, 1]");
+    if (what == "reverb" && (score.reverb.lowCut <= 0.0f || score.reverb.highCut <= 0.0f || score.reverb.preDelay < 0.0f || score.reverb.preDelay > 1.0f)) {
+        return fail(line.number, "reverb filters must be positive and its pre-delay at most 1 s");
+    }
+    if (what == "delay" && score.delay.tone <= 0.0f) return fail(line.number, "delay tone must be positive");
     return 0;
 }
 
@@ -643,6 +654,8 @@ int Parser::run()
             if (line.words.size() != 2) return fail(line.number, "expected '" + verb + " VALUE'");
             if (number(line, 1, value)) return 1;
             if (value <= 0.0f) return fail(line.number, verb + " must be positive");
+            if (verb == "rate" && (value < 8000.0f || value > 192000.0f)) return fail(line.number, "rate must be 8000..192000");
+            if (verb != "rate" && value > 3600.0f) return fail(line.number, verb + " must be at most an hour");
             if (verb == "rate") score.sampleRate = value;
             if (verb == "length") score.length = value;
             if (verb == "stop") {
@@ -821,7 +834,7 @@ std::vector<TrackEvents> expandScore(const Score& score)
                     break;
                 }
                 for (float pitch : pitches) {
-                    ev.note = pitch;
+                    ev.note = std::clamp(pitch, 0.0f, 127.0f);
                     notes.push_back(ev);
                 }
             }
