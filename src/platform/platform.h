@@ -103,6 +103,8 @@ void showCursor(bool show);
 void enableScreenSaver(bool enable);
 // Vertical sync: 1 waits for it, 0 does not. False when the driver refuses.
 bool setSwapInterval(int interval);
+// The swap interval in effect (0 when the driver cannot tell).
+int swapInterval();
 // Links the GL entry points of the current context; false with the loader's text.
 bool linkExtensions(std::string* error);
 void swapBuffers();

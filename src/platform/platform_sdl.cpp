@@ -310,6 +310,8 @@ void enableScreenSaver(bool enable)
 
 bool setSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
 
+int swapInterval() { return SDL_GL_GetSwapInterval(); }
+
 std::vector<DisplayModeInfo> displayModes()
 {
     std::vector<DisplayModeInfo> modes;

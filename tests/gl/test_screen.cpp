@@ -152,6 +152,21 @@ TEST_F(ScreenInit, WindowedStartLogsSettingsThenGlStrings)
     EXPECT_NE(lines[12].find("GL_ARB_multisample"), std::string::npos);
 }
 
+TEST_F(ScreenInit, VerticalSyncSetsTheSwapInterval)
+{
+    for (int vsync : {0, 1, 0}) {
+        options.vsync = vsync;
+        Screen s;
+        ASSERT_EQ(s.init(1), 0);
+        if (!platform::setSwapInterval(vsync)) {
+            s.close();
+            GTEST_SKIP() << "the driver offers no swap control";  // Xvfb's GLX
+        }
+        EXPECT_EQ(platform::swapInterval(), vsync);
+        s.close();
+    }
+}
+
 TEST_F(ScreenInit, WithoutLogNothingIsWritten)
 {
     Screen s;
