@@ -235,3 +235,32 @@ TEST(Previews, MeshesAndCubeMapsGetPictures)
     Asset sound{"music/x.ogg", {1, 2, 3}};
     EXPECT_FALSE(datagen::previewAsset(sound, picture));
 }
+
+TEST(Program, OnlyPreviewAndExitCodes)
+{
+    const std::string program = std::string(CORE_BINARY_DIR) + "/tools/datagen/datagen";
+    if (!std::ifstream(program)) {
+        GTEST_SKIP() << "datagen not built";
+    }
+    const std::string dir = std::string(CORE_BINARY_DIR) + "/test_datagen_program";
+    const std::string data = std::string(" --data ") + CORE_SOURCE_DIR + "/data";
+    ASSERT_EQ(system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
+    std::string run = program + data + " --only 'textures/particle' --out " + dir + "/subset.zip --preview " + dir +
+                      "/preview > " + dir + "/log.txt";
+    ASSERT_EQ(system(run.c_str()), 0);
+    int error = 0;
+    zip_t* archive = zip_open((dir + "/subset.zip").c_str(), ZIP_RDONLY, &error);
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(zip_get_num_entries(archive, 0), 8);
+    zip_close(archive);
+    EXPECT_TRUE(std::ifstream(dir + "/preview/contact.png").good());
+    EXPECT_TRUE(std::ifstream(dir + "/preview/textures_particle05.png.png").good());
+    std::ifstream log(dir + "/log.txt");
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("textures/particle08.png"), std::string::npos);  // a progress line per entry
+    // No match, a bad option, an unwritable archive: failures, and no archive is claimed.
+    EXPECT_EQ(WEXITSTATUS(system((program + data + " --only 'nothing/*' --out " + dir + "/x.zip 2>/dev/null").c_str())), 1);
+    EXPECT_EQ(WEXITSTATUS(system((program + " --bogus 2>/dev/null").c_str())), 2);
+    EXPECT_EQ(WEXITSTATUS(system((program + data + " --only 'textures/particle' --out /nonexistent/dir/x.zip > /dev/null 2>&1").c_str())), 1);
+    EXPECT_FALSE(std::ifstream(dir + "/x.zip").good());
+}
