@@ -546,11 +546,11 @@ Vec3 studioRadiance(const Vec3& d)
         Vec3 colour;
     };
     static const Strip strips[] = {
-        {0.35f, 0.05f, -0.12f, 0.75f, {3.2f, 1.5f, 0.45f}},   // warm orange
-        {1.9f, 0.04f, -0.1f, 0.7f, {0.35f, 1.9f, 2.6f}},     // cyan
-        {3.3f, 0.07f, -0.15f, 0.8f, {2.4f, 0.35f, 1.9f}},    // magenta
-        {4.6f, 0.025f, -0.2f, 0.95f, {2.6f, 2.6f, 2.6f}},    // white
-        {5.5f, 0.035f, 0.0f, 0.6f, {0.6f, 0.8f, 3.0f}},      // blue
+        {0.35f, 0.05f, -0.12f, 1.15f, {3.2f, 1.5f, 0.45f}},   // warm orange
+        {1.9f, 0.04f, -0.1f, 1.05f, {0.35f, 1.9f, 2.6f}},     // cyan
+        {3.3f, 0.07f, -0.15f, 1.2f, {2.4f, 0.35f, 1.9f}},     // magenta
+        {4.6f, 0.025f, -0.2f, 1.25f, {2.6f, 2.6f, 2.6f}},     // white
+        {5.5f, 0.035f, 0.0f, 0.95f, {0.6f, 0.8f, 3.0f}},      // blue
     };
     for (const Strip& s : strips) {
         float da = std::remainder(azimuth - s.azimuth, 2.0f * pi) * std::cos(elevation);
@@ -563,6 +563,11 @@ Vec3 studioRadiance(const Vec3& d)
         float mirrored = band(-elevation, s.low, s.high, 0.08f) * (elevation < 0 ? 1.0f : 0.0f);
         colour += s.colour * (0.12f * mirrored * std::exp(-std::fabs(da) / (s.width * 2.5f)));
     }
+    // Two horizontal bands around the room: a wide warm one that turns pink towards
+    // the back, and a thin cool one higher up.
+    float warmBand = band(elevation, 0.33f, 0.41f, 0.012f);
+    colour += mix(Vec3(2.2f, 1.1f, 0.3f), Vec3(1.8f, 0.3f, 0.9f), 0.5f + 0.5f * std::sin(azimuth)) * (0.8f * warmBand);
+    colour += Vec3(1.4f, 1.7f, 2.2f) * (0.9f * band(elevation, 0.86f, 0.875f, 0.006f));
     // A thin ring of light just below the horizon whose hue turns with the azimuth.
     float ring = band(elevation, -0.07f, -0.045f, 0.008f);
     Vec3 hue(0.5f + 0.5f * std::cos(azimuth), 0.5f + 0.5f * std::cos(azimuth - 2.1f), 0.5f + 0.5f * std::cos(azimuth + 2.1f));
