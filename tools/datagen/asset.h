@@ -1,7 +1,9 @@
 // datagen's contract: a generator produces one or more archive entries from code and
 // from the hand-written sources under data/. Generators are registered in registry.cpp,
 // must be deterministic (fixed seeds, no clocks, no thread-order dependence) and must
-// not write outside the entries they return.
+// not write outside the entries they return. datagen runs several generators at once
+// (one per core), so a generator keeps no mutable state shared with others; it may
+// split its own work with parallelFor (parallel.h). Entry names are unique archive-wide.
 #pragma once
 #include <cstdint>
 #include <string>
