@@ -14,8 +14,7 @@ void Curve::add(double time, float value)
 
 float Curve::at(double time) const
 {
-    if (times.empty()) return fallback;
-    if (time <= times.front()) return values.front();
+    if (times.empty() || time < times.front()) return fallback;
     if (time >= times.back()) return values.back();
     size_t hi = size_t(std::upper_bound(times.begin(), times.end(), time) - times.begin());
     size_t lo = hi - 1;

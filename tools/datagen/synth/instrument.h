@@ -11,12 +11,12 @@ namespace synth {
 
 enum class InstrumentType { Synth, Fm, Kick, Snare, Hat, Clap, Noise };
 
-// A piecewise-linear function of time (seconds): holds its first value before the first point
-// and its last value after the last one. Used for automation (gain, cutoff, sends).
+// A piecewise-linear function of time (seconds): the fallback before its first point, its
+// last value after the last one. Used for automation (gain, cutoff, sends).
 struct Curve {
     std::vector<double> times;
     std::vector<float> values;
-    float fallback = 0.0f;  // value when the curve has no points
+    float fallback = 0.0f;  // value before the first point (the track's own setting)
 
     void add(double time, float value);
     float at(double time) const;
