@@ -675,7 +675,7 @@ private:
     }
 
     // Values of a state: a name, number or true/false, or typeN(v, v).
-    bool parseStateValues(std::vector<std::string_view>& values)
+    bool parseStateValues(std::vector<std::string>& values)
     {
         TypeInfo type;
         if (at(Token::Ident) && cgType(cur().text, type) && componentCount(type) > 1) {
@@ -692,9 +692,9 @@ private:
                     if (!at(Token::Number)) {
                         return failHere("expected a number");
                     }
-                    values.push_back(std::string_view(cur().text.data() - 1, cur().text.size() + 1));
+                    values.push_back("-" + std::string(cur().text));
                 } else if (at(Token::Ident) || at(Token::Number)) {
-                    values.push_back(cur().text);
+                    values.push_back(std::string(cur().text));
                 } else {
                     return failHere("expected a state value");
                 }
@@ -709,7 +709,7 @@ private:
             return true;
         }
         if (at(Token::Ident) || at(Token::Number)) {
-            values.push_back(cur().text);
+            values.push_back(std::string(cur().text));
             advance();
             return true;
         }
@@ -816,7 +816,7 @@ private:
             }
             return expectPunct(";");
         }
-        std::vector<std::string_view> v;
+        std::vector<std::string> v;
         if (!parseStateValues(v)) {
             return false;
         }

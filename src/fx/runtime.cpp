@@ -318,7 +318,8 @@ void uploadUniform(const UniformBinding& u)
     }
     GLint v[4];
     for (int k = 0; k < 4; ++k) {
-        v[k] = GLint(p.value[k]);
+        float x = p.value[k];
+        v[k] = x >= 2147483520.0f ? 2147483520 : x <= -2147483520.0f ? -2147483520 : GLint(x);
     }
     switch (type.cols) {
     case 1:

@@ -396,6 +396,9 @@ private:
         size_t j = eq;
         if (j >= b + 5 && isPunct(j - 1, "]") && t[j - 2].kind == Token::Number && isPunct(j - 3, "[")) {
             float n = std::strtof(std::string(t[j - 2].text).c_str(), nullptr);
+            if (!(n >= 1.0f && n <= 4096.0f)) {
+                return false;
+            }
             arraySize = int(n);
             j -= 3;
         }

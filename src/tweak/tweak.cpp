@@ -5,6 +5,7 @@
 #include <imgui.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -531,7 +532,7 @@ bool getValue(Variable* v, double* value)
 
 bool setValue(Variable* v, double value)
 {
-    if (!v || v->isButton || (!v->address && !v->set)) {
+    if (!v || v->isButton || (!v->address && !v->set) || std::isnan(value)) {
         return false;
     }
     if (v->hasMax && value > v->max) {
@@ -550,7 +551,8 @@ bool setValue(Variable* v, double value)
         storage.f = float(value);
         break;
     case Type::Int32:
-        storage.i = int32_t(value < 0 ? value - 0.5 : value + 0.5);
+        value = value < -2147483648.0 ? -2147483648.0 : value > 2147483647.0 ? 2147483647.0 : value;
+        storage.i = int32_t(std::lround(value));
         break;
     case Type::BoolCpp:
         storage.b = value != 0.0;
