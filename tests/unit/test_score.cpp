@@ -112,6 +112,37 @@ TEST(Score, TiedChordNotesJoinAcrossBars)
     EXPECT_TRUE(carried);
 }
 
+TEST(Score, AutomationRampsStepsAndHolds)
+{
+    const char* text = R"(rate 8000
+length 12
+instrument beep synth
+end
+track a beep reverb 0.3
+section one at 0 bars 2
+  ramp a gain -12 0 bars 2 2
+end
+section two at 4 bars 2
+  set a cut -1
+  set a reverb 0.5 bar 2
+end
+stop 8
+)";
+    Score score;
+    std::string error;
+    ASSERT_EQ(parseScore(text, score, error), 0) << error;
+    const TrackEvents te = expandScore(score)[0];
+    EXPECT_FLOAT_EQ(te.gain.at(1.0), 0.0f);    // the track's own level until the ramp starts
+    EXPECT_FLOAT_EQ(te.gain.at(2.0), -12.0f);
+    EXPECT_FLOAT_EQ(te.gain.at(3.0), -6.0f);
+    EXPECT_FLOAT_EQ(te.gain.at(7.0), 0.0f);    // held after its last point
+    EXPECT_FLOAT_EQ(te.cut.at(3.9), 0.0f);
+    EXPECT_FLOAT_EQ(te.cut.at(4.0), -1.0f);
+    EXPECT_FLOAT_EQ(te.reverb.at(5.9), 0.3f);
+    EXPECT_FLOAT_EQ(te.reverb.at(6.0), 0.5f);
+    EXPECT_FLOAT_EQ(te.delay.at(6.0), 0.0f);
+}
+
 TEST(Score, MalformedScoresNameTheLine)
 {
     struct Case {
