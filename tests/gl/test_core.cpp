@@ -321,6 +321,42 @@ TEST_F(CoreTest, ControlGridDrawsOnlyWhenSwitchedOn)
     EXPECT_GT(litPixels(), 21 * 150);
 }
 
+TEST_F(CoreTest, ChainMixesOnlyDuringACrossfadeAndClampsTheFactor)
+{
+    renderAt(18.5f);  // fills fadeOutCopy and fadeInCopy
+    core.time = 18.5f;
+    auto chainOver = [](float factor, float grey) {
+        glClearColor(grey, grey, grey, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        core.crossfadeFactor = factor;
+        runPostProcess();
+        return bandCentre();
+    };
+    // Factor 0: no mixer; the picture in the window goes to the bloom unchanged.
+    auto none = chainOver(0.0f, 0.25f);
+    expectColour(none, 0.25f, 0.25f, 0.25f, "factor 0 keeps the picture");
+    auto full = chainOver(1.0f, 0.25f);
+    auto above = chainOver(3.0f, 0.25f);
+    auto half = chainOver(0.5f, 0.25f);
+    expectColour(above, full[0], full[1], full[2], "a factor above 1 is passed as 1");
+    EXPECT_GT(full[2], 0.8f) << "factor 1 shows the target";
+    EXPECT_GT(half[0], full[0] + 0.1f) << "factor 0.5 still shows the source";
+    core.crossfadeFactor = 0.0f;
+}
+
+TEST_F(CoreTest, PostprocessOffTakesNoSceneCopy)
+{
+    core.postprocess = true;
+    renderAt(30.0f);  // TheHub's colour goes into sceneCopy
+    auto before = texel(core.sceneCopy.colorTexture);
+    core.postprocess = false;
+    renderAt(45.0f);  // StripesDOF's colour is drawn but not copied
+    auto after = texel(core.sceneCopy.colorTexture);
+    expectColour(after, before[0], before[1], before[2], "sceneCopy unchanged");
+    expectColour(bandCentre(), palette[2].r, palette[2].g, palette[2].b, "the picture itself");
+}
+
 // Runs last: the quit request cannot be taken back.
 TEST_F(CoreTest, ZzFrameAfter197PostsTheQuitRequest)
 {
