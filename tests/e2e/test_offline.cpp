@@ -73,13 +73,15 @@ void expectColour(const std::array<float, 3>& actual, float r, float g, float b,
 constexpr float first[3] = {0.6f, 0.1f, 0.1f};
 constexpr float second[3] = {0.1f, 0.3f, 0.6f};
 
+std::vector<float> squareTimes;  // local times slot 2 was rendered at
+
 // Slot 0 and 1 fill the band; slot 2 draws a small white square on black (bloom test);
 // the others draw nothing.
 class TestPart : public Effect {
 public:
     explicit TestPart(int slot) : slot(slot) {}
     int init() override { return 0; }
-    void render(float) override
+    void render(float localTime) override
     {
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
@@ -95,6 +97,7 @@ public:
             glColor3fv(second);
             glRectf(-1, -1, 1, 1);
         } else if (slot == 2) {
+            squareTimes.push_back(localTime);
             glColor3f(1, 1, 1);
             glRectf(-0.1f, -0.1f, 0.1f, 0.1f);
         }
@@ -142,6 +145,15 @@ TEST(Offline, TestPartsThroughTheWholeChain)
     expectColour(bloom.at(3, 3), 0, 0, 0, "45 s, far corner");
     // 196 s: nothing is scheduled.
     expectColour(end.centre(), 0, 0, 0, "196 s");
+
+    // Before the 45 s shot the part ran from its start (39 s) once every 0.1 s.
+    ASSERT_GE(squareTimes.size(), 60u);
+    EXPECT_FLOAT_EQ(squareTimes.front(), 0.0f);
+    for (size_t i = 1; i + 1 < squareTimes.size(); ++i) {
+        EXPECT_NEAR(squareTimes[i] - squareTimes[i - 1], 0.1f, 1e-3f) << i;
+    }
+    EXPECT_FLOAT_EQ(squareTimes.back(), 6.0f);
+    EXPECT_LE(squareTimes.size(), 62u);
 }
 
 // The flash's spectrum depends only on the time asked for, not on what was asked before.
