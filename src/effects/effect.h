@@ -15,8 +15,9 @@
 // - render must leave the window framebuffer bound and restore the viewport if it
 //   changed it (push GL_VIEWPORT_BIT around off-screen work).
 // - Effects own their resources by value (Shader, Texture, Mesh, buffer names) and
-//   release them in their destructor; the Core deletes every effect while the GL
-//   context is still current.
+//   release them in their destructor. The Core deletes every effect in Core::release
+//   (from its destructor at the latest, when the window and its GL context may already
+//   be gone: GL deletions then do nothing, so a destructor must not rely on them).
 //
 // A typical jump-cut part:
 //     int init() {
