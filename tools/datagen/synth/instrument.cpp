@@ -28,6 +28,15 @@ namespace {
 
 constexpr int kControlBlock = 32;  // frames between filter/modulation updates
 
+// One band-limited saw sample (the same arithmetic as Oscillator::next for Wave::Saw).
+inline float sawStep(double& phase, double dt)
+{
+    const double out = 2.0 * phase - 1.0 - polyBlep(phase, dt);
+    phase += dt;
+    if (phase >= 1.0) phase -= 1.0;
+    return float(out);
+}
+
 float expDecay(double t, float time60) { return float(std::exp(-6.9 * t / std::max(time60, 1e-4f))); }
 
 void renderSynth(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr, uint32_t seed, float* left,
@@ -50,6 +59,8 @@ void renderSynth(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr
         panR[i] = std::sqrt(0.5f * (1.0f + pan));
     }
     const float norm = 1.0f / std::sqrt(float(n));
+    const bool sawOnly = p.wave1 == Wave::Saw && (p.mix2 == 0.0f || p.wave2 == Wave::Saw);
+    double inc1[16], inc2[16];
     const double baseHz = midiToHz(ev.note);
     Adsr amp = p.amp, fenv = p.filterEnv;
     amp.start(sr);
@@ -70,6 +81,10 @@ void renderSynth(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr
         }
         const double hz = baseHz * std::pow(2.0, vib / 12.0);
         const double dt = hz / sr;
+        for (int i = 0; i < n; ++i) {
+            inc1[i] = dt * ratio1[i];
+            inc2[i] = dt * ratio2[i];
+        }
         float octaves = p.envAmount * fenv.value + p.keytrack * (ev.note - 60.0f) / 12.0f +
                         p.velocityToCutoff * ev.velocity;
         if (p.lfoDepth != 0.0f) octaves += p.lfoDepth * float(std::sin(2.0 * kPi * p.lfoRate * double(t) / sr));
@@ -85,11 +100,18 @@ void renderSynth(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr
             }
             const float e = amp.next();
             fenv.next();
-            if (amp.stage == 2 && e < 1e-4f) return;
+            if (amp.stage == 2 && e < 1e-3f) return;  // -60 dB: the rest of the tail is inaudible
             float sl = 0.0f, sr2 = 0.0f;
             for (int i = 0; i < n; ++i) {
-                float v = osc1[i].next(p.wave1, dt * ratio1[i], p.pulseWidth);
-                if (p.mix2 != 0.0f) v += p.mix2 * osc2[i].next(p.wave2, dt * ratio2[i], p.pulseWidth);
+                float v;
+                if (sawOnly) {
+                    // The common supersaw case, without the general oscillator's dispatch.
+                    v = sawStep(osc1[i].phase, inc1[i]);
+                    if (p.mix2 != 0.0f) v += p.mix2 * sawStep(osc2[i].phase, inc2[i]);
+                } else {
+                    v = osc1[i].next(p.wave1, inc1[i], p.pulseWidth);
+                    if (p.mix2 != 0.0f) v += p.mix2 * osc2[i].next(p.wave2, inc2[i], p.pulseWidth);
+                }
                 sl += v * panL[i];
                 sr2 += v * panR[i];
             }
@@ -136,7 +158,7 @@ void renderFm(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr, f
         for (int64_t s = t; s < blockEnd; ++s) {
             if (s == noteOff) amp.noteOff();
             const float e = amp.next();
-            if (amp.stage == 2 && e < 1e-4f) return;
+            if (amp.stage == 2 && e < 1e-3f) return;  // -60 dB: the rest of the tail is inaudible
             float mod = sin2pi(modulator + p.feedback * lastMod * (0.5 / kPi));
             lastMod = mod;
             float phaseMod = idx * mod;
@@ -300,7 +322,7 @@ void renderNoise(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr
             }
             const float e = amp.next();
             fenv.next();
-            if (amp.stage == 2 && e < 1e-4f) return;
+            if (amp.stage == 2 && e < 1e-3f) return;  // -60 dB: the rest of the tail is inaudible
             const float a = na.bipolar(), b = nb.bipolar();
             const float l = a, r = a + (b - a) * p.spread;
             left[s] += fl.process(l, p.filterMode) * e * gain;

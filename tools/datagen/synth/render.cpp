@@ -7,7 +7,7 @@ namespace synth {
 
 namespace {
 
-constexpr int kGroups = 2;        // tracks are always split into two groups, whatever the thread count
+constexpr int kGroups = 2;        // every track's notes are dealt to two groups, whatever the thread count
 constexpr int64_t kMixBlock = 64; // frames between automation look-ups
 
 struct Bus {
@@ -32,39 +32,28 @@ std::vector<float> duckEnvelope(const Score& score, const std::vector<TrackEvent
     return duck;
 }
 
-double trackCost(const Score& score, size_t t, const TrackEvents& events)
+// Renders the notes of track t whose index has the group's parity and mixes them into the
+// group's busses. Returns the energy (sum of squares) the group added to the dry mix.
+double renderTrack(const Score& score, size_t t, const TrackEvents& events, const std::vector<float>& duck, Bus& bus,
+                   int64_t frames, int group)
 {
-    const Patch& p = score.instruments[size_t(score.tracks[t].instrument)].patch;
-    double perFrame = 1.0;
-    if (p.type == InstrumentType::Synth) perFrame = 2.0 + p.unison * (p.mix2 != 0.0f ? 2.0 : 1.0);
-    if (p.type == InstrumentType::Hat) perFrame = 6.0;
-    if (p.type == InstrumentType::Fm) perFrame = 3.0;
-    double frames = 0.0;
-    const double tail = double(noteTail(p, score.sampleRate));
-    for (const NoteEvent& ev : events.notes) frames += double(ev.length) + tail;
-    return frames * perFrame;
-}
-
-float renderTrack(const Score& score, size_t t, const TrackEvents& events, const std::vector<float>& duck, Bus& bus,
-                  int64_t frames)
-{
-    if (events.notes.empty()) return 0.0f;
+    if (events.notes.size() <= size_t(group)) return 0.0;
     const TrackDef& track = score.tracks[t];
     const Patch& patch = score.instruments[size_t(track.instrument)].patch;
     const float sr = score.sampleRate;
     const int64_t tail = noteTail(patch, sr);
     int64_t first = frames, last = 0;
-    for (const NoteEvent& ev : events.notes) {
-        first = std::min(first, ev.start);
-        last = std::max(last, ev.start + ev.length + tail);
+    for (size_t i = size_t(group); i < events.notes.size(); i += kGroups) {
+        first = std::min(first, events.notes[i].start);
+        last = std::max(last, events.notes[i].start + events.notes[i].length + tail);
     }
     first = std::max<int64_t>(0, first);
     last = std::min(last, frames);
-    if (first >= last) return 0.0f;
+    if (first >= last) return 0.0;
     std::fill(bus.trackLeft.begin() + first, bus.trackLeft.begin() + last, 0.0f);
     std::fill(bus.trackRight.begin() + first, bus.trackRight.begin() + last, 0.0f);
     const Curve* cut = events.cut.empty() ? nullptr : &events.cut;
-    for (size_t i = 0; i < events.notes.size(); ++i) {
+    for (size_t i = size_t(group); i < events.notes.size(); i += kGroups) {
         const uint32_t seed = score.seed * 1000003u + uint32_t(t) * 7919u + uint32_t(i) * 104729u + 1u;
         renderNote(patch, events.notes[i], cut, sr, seed, bus.trackLeft.data(), bus.trackRight.data(), frames);
     }
@@ -92,7 +81,7 @@ float renderTrack(const Score& score, size_t t, const TrackEvents& events, const
             energy += double(l) * l + double(r) * r;
         }
     }
-    return float(std::sqrt(energy / (2.0 * double(last - first))));
+    return energy;
 }
 
 float fadeGain(const Score& score, double time)
@@ -120,31 +109,16 @@ void renderScore(const Score& score, Rendering& out, int threads)
     std::vector<TrackEvents> events = expandScore(score);
     std::vector<float> duck = duckEnvelope(score, events, frames);
 
-    // Fixed assignment: the costliest tracks first, each to the lighter group.
-    std::vector<size_t> order(score.tracks.size());
-    std::vector<double> cost(score.tracks.size());
-    for (size_t t = 0; t < order.size(); ++t) {
-        order[t] = t;
-        cost[t] = trackCost(score, t, events[t]);
-    }
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return cost[a] > cost[b]; });
-    std::vector<size_t> groups[kGroups];
-    double load[kGroups] = {0.0, 0.0};
-    for (size_t t : order) {
-        int g = load[1] < load[0] ? 1 : 0;
-        groups[g].push_back(t);
-        load[g] += cost[t];
-    }
-    for (auto& g : groups) std::sort(g.begin(), g.end());
-
+    // Each group renders every other note of every track: the work splits evenly, and the
+    // sums are formed in the same order whatever the number of threads.
     Bus buses[kGroups];
-    out.trackLevels.assign(score.tracks.size(), 0.0f);
+    std::vector<double> energy[kGroups] = {std::vector<double>(score.tracks.size()), std::vector<double>(score.tracks.size())};
     auto work = [&](int g) {
         Bus& bus = buses[g];
         for (auto* v : {&bus.left, &bus.right, &bus.reverb, &bus.delay, &bus.trackLeft, &bus.trackRight}) {
             v->assign(size_t(frames), 0.0f);
         }
-        for (size_t t : groups[g]) out.trackLevels[t] = renderTrack(score, t, events[t], duck, bus, frames);
+        for (size_t t = 0; t < score.tracks.size(); ++t) energy[g][t] = renderTrack(score, t, events[t], duck, bus, frames, g);
         bus.trackLeft = std::vector<float>();
         bus.trackRight = std::vector<float>();
     };
@@ -156,6 +130,18 @@ void renderScore(const Score& score, Rendering& out, int threads)
         for (int g = 0; g < kGroups; ++g) work(g);
     }
 
+    // Level of each track over the span of its notes (the halves' energies added: close enough
+    // for a mixing report).
+    out.trackLevels.assign(score.tracks.size(), 0.0f);
+    for (size_t t = 0; t < score.tracks.size(); ++t) {
+        int64_t first = frames, last = 0;
+        const int64_t tail = noteTail(score.instruments[size_t(score.tracks[t].instrument)].patch, sr);
+        for (const NoteEvent& ev : events[t].notes) {
+            first = std::min(first, ev.start);
+            last = std::max(last, std::min(frames, ev.start + ev.length + tail));
+        }
+        if (last > first) out.trackLevels[t] = float(std::sqrt((energy[0][t] + energy[1][t]) / (2.0 * double(last - first))));
+    }
     std::vector<float> left = std::move(buses[0].left), right = std::move(buses[0].right);
     std::vector<float> reverb = std::move(buses[0].reverb), delay = std::move(buses[0].delay);
     for (int64_t f = 0; f < frames; ++f) {

@@ -1,7 +1,8 @@
 // Renders a parsed score to stereo floating-point audio: every track's notes, its gain and
 // side-chain ducking, the delay and reverb sends, the master fades, loudness normalisation and
-// the limiter. Tracks are shared between two worker threads by a fixed assignment and summed
-// in a fixed order, so the result does not depend on thread timing.
+// the limiter. The notes of every track are dealt alternately to two groups, each rendered by
+// its own thread into its own busses, and the busses are summed in a fixed order, so the
+// result does not depend on thread timing or on the number of threads.
 #pragma once
 #include "datagen/synth/score.h"
 
@@ -16,7 +17,7 @@ struct Rendering {
     float peak = 0.0f;            // largest sample, linear
     float gainDb = 0.0f;          // normalisation gain that was applied
     float limiterDb = 0.0f;       // deepest limiter reduction
-    std::vector<float> trackLevels; // RMS of each track's dry output while it plays, before normalisation
+    std::vector<float> trackLevels; // about the RMS of each track's dry output while it plays, before normalisation
 };
 
 // Renders the whole piece (score.length seconds). threads is 1 or 2.
