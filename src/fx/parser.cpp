@@ -553,6 +553,10 @@ private:
         if (!parseType(type, typeName) || !expectIdent(name)) {
             return false;
         }
+        TypeInfo clash;
+        if (cgType(name, clash)) {
+            return fail(line, "'" + std::string(name) + "' is a type name");
+        }
         if (isPunct("(")) {
             return parseFunction(type, typeName, name, line);
         }

@@ -176,6 +176,21 @@ private:
     bool ok = true;
     int line = 0;  // the output's current source line (for #line sync)
     std::set<std::string_view> helpersUsed;
+    const TypeInfo* returnType = nullptr;  // of the function being emitted
+
+    static bool isFloatVector(const TypeInfo& type) { return type.base == TypeInfo::Float && !type.matrix && type.cols > 1; }
+
+    // A literal scalar at i ("2", "-0.5") followed by ';': its end, else 0.
+    size_t scalarLiteralEnd(size_t i, size_t end) const
+    {
+        if (i < end && isPunct(i, "-")) {
+            ++i;
+        }
+        if (i + 1 < end && t[i].kind == Token::Number && isPunct(i + 1, ";")) {
+            return i + 1;
+        }
+        return 0;
+    }
 
     bool error(int atLine, const std::string& message)
     {
@@ -428,6 +443,29 @@ public:
         for (size_t i = b; i < end && ok;) {
             const Token& k = t[i];
             syncLine(o, k.line);
+            // Cg promotes a scalar to a vector in "return 0;" and "float4 c = 0.5;".
+            if (k.kind == Token::Ident && k.text == "return" && returnType && isFloatVector(*returnType)) {
+                if (size_t se = scalarLiteralEnd(i + 1, end)) {
+                    o += "return " + glslType(*returnType) + "(";
+                    emitRange(i + 1, se, o, depth + 1);
+                    o += ") ";
+                    i = se;
+                    continue;
+                }
+            }
+            if (k.kind == Token::Punct && k.text == "=") {
+                TypeInfo type;
+                std::string_view typeName;
+                int arraySize = 0;
+                size_t se = scalarLiteralEnd(i + 1, end);
+                if (se && declarationBefore(b, i, type, typeName, arraySize) && arraySize == 0 && isFloatVector(type)) {
+                    o += "= " + glslType(type) + "(";
+                    emitRange(i + 1, se, o, depth + 1);
+                    o += ") ";
+                    i = se;
+                    continue;
+                }
+            }
             if (k.kind == Token::Punct && k.text == "(" && i + 3 < end && t[i + 1].kind == Token::Ident &&
                 isPunct(i + 2, ")") &&
                 (t[i + 3].kind == Token::Ident || t[i + 3].kind == Token::Number || isPunct(i + 3, "("))) {
@@ -548,7 +586,9 @@ private:
         }
         o += ")\n";
         ++line;
+        returnType = &f.returnType;
         emitRange(f.bodyBegin, f.bodyEnd + 1, o, 0);
+        returnType = nullptr;
         o += "\n";
     }
 

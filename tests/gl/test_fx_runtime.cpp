@@ -354,3 +354,15 @@ technique Plain { pass { FragmentProgram = compile fp40 plain(); } }
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     EXPECT_EQ(program, 0);
 }
+
+TEST_F(FxRuntime, ScalarLiteralsArePromotedInReturnsAndDeclarations)
+{
+    fx::Effect* effect = load(R"(
+float4 grey() { float4 c = 0.5; float3 d = -1; return c + float4(d, 0) * 0.25; }
+float4 ps() : COLOR { if (grey().x > 1) return 0; return grey(); }
+technique T { pass { FragmentProgram = compile fp40 ps(); } }
+)");
+    ASSERT_NE(effect, nullptr);
+    drawWith(valid(effect, "T"));
+    EXPECT_RGBA(readPixel(128, 128), 0.25f, 0.25f, 0.25f, 0.5f);
+}

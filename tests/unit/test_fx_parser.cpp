@@ -223,6 +223,7 @@ TEST(FxParser, ErrorsNameTheFileAndLine)
     EXPECT_NE(compileError("technique t { pass p { BlendFunc = int2(SrcAlpha, Bogus); } }").find("BlendFunc"),
               std::string::npos);
     EXPECT_NE(compileError("void f( { }").find("error"), std::string::npos);
+    EXPECT_NE(compileError("float4 half() { return 1; }").find("'half' is a type name"), std::string::npos);
     compileError("float4 f() { return 1;");
     compileError("technique t { pass p { DepthFunc = ; } }");
 }
