@@ -233,7 +233,11 @@ Variable* addVariable(Bar* bar, const char* name)
         fail("the tweak bar is not started");
         return nullptr;
     }
-    if (!bar) {
+    bool known = false;
+    for (const Bar& b : gBars) {
+        known = known || &b == bar;
+    }
+    if (!known) {  // null, or a bar of an earlier start
         fail("invalid bar");
         return nullptr;
     }
