@@ -173,6 +173,18 @@ void renderAt(float time, std::vector<uint8_t>& pixels)
     ++core.frames;
 }
 
+// True once the user asked to stop (Escape or closing the window) while rendering.
+bool interrupted()
+{
+    static bool stop = false;
+    platform::Event event;
+    while (!stop && platform::pollEvent(&event)) {
+        stop = event.kind == platform::Event::Close ||
+               ((event.kind == platform::Event::KeyDown || event.kind == platform::Event::Text) && event.key == 27);
+    }
+    return stop;
+}
+
 // ---- the encoder process ----
 
 struct Encoder {
@@ -265,6 +277,10 @@ int runShots()
     std::vector<uint8_t> pixels;
     const size_t count = options.shotTimes.size();
     for (size_t i = 0; i < count; ++i) {
+        if (interrupted()) {
+            std::fprintf(stderr, "coredemo: interrupted\n");
+            return 1;
+        }
         const float t = options.shotTimes[i];
         const std::string path = (std::filesystem::path(options.outDir) / shotFileName(t)).string();
         warmUp(t);
@@ -300,6 +316,10 @@ int captureFrames(const std::string& folder, int count)
     std::vector<uint8_t> pixels;
     char name[32];
     for (int i = 0; i < count; ++i) {
+        if (interrupted()) {
+            std::fprintf(stderr, "\ncoredemo: interrupted after %d frames\n", i);
+            return 1;
+        }
         const float t = float(double(options.captureFrom) + double(i) / options.fps);
         renderAt(t, pixels);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
@@ -353,7 +373,8 @@ int captureVideo(const std::string& path, int count)
     }
     std::vector<uint8_t> pixels;
     bool written = true;
-    for (int i = 0; i < count && written; ++i) {
+    bool stopped = false;
+    for (int i = 0; i < count && written && !(stopped = interrupted()); ++i) {
         const float t = float(double(options.captureFrom) + double(i) / options.fps);
         renderAt(t, pixels);
         written = std::fwrite(pixels.data(), 1, pixels.size(), encoder.pipe) == pixels.size();
@@ -365,6 +386,10 @@ int captureVideo(const std::string& path, int count)
     }
     if (!written || !encoded) {
         std::fprintf(stderr, "\ncoredemo: ffmpeg failed to encode %s\n", path.c_str());
+        return 1;
+    }
+    if (stopped) {
+        std::fprintf(stderr, "\ncoredemo: interrupted; %s holds the frames rendered so far\n", path.c_str());
         return 1;
     }
     std::printf("%scapture: %d frames, %.2f s -> %s\n", isatty(fileno(stdout)) ? "\n" : "", count, duration,

@@ -16,6 +16,8 @@
 // swap. --shot T1,T2 writes <outDir>/shot-<T>.png; --capture PATH writes
 // PATH/frame-000000.png... into a folder, or, for a path ending in .mp4 or .mkv, a
 // video (H.264, with the music of the same span in AAC) encoded by ffmpeg through a pipe.
+// Escape or closing the window stops the run early (exit code 1; a video keeps the
+// frames rendered so far).
 #pragma once
 #include <cstdint>
 #include <string>
