@@ -450,8 +450,8 @@ bool projectToFace(const Vec3& d, int face, float* s, float* t)
 // so stars on an edge appear on both sides of it.
 void addStars(CubeMap& cube, uint64_t seed, int count)
 {
-    static const Vec3 temperatures[] = {{0.62f, 0.74f, 1.0f}, {0.8f, 0.87f, 1.0f}, {1.0f, 1.0f, 1.0f},
-                                        {1.0f, 0.92f, 0.75f}, {1.0f, 0.78f, 0.52f}, {1.0f, 0.6f, 0.42f}};
+    static const Vec3 temperatures[] = {{0.45f, 0.6f, 1.0f}, {0.7f, 0.8f, 1.0f}, {1.0f, 1.0f, 1.0f},
+                                        {1.0f, 0.85f, 0.55f}, {1.0f, 0.62f, 0.3f}, {1.0f, 0.42f, 0.28f}};
     Random random(seed);
     for (int i = 0; i < count; ++i) {
         float z = random.range(-1.0f, 1.0f), phi = random.range(0.0f, 2.0f * pi);
@@ -463,9 +463,10 @@ void addStars(CubeMap& cube, uint64_t seed, int count)
             d = normalize(d - galacticPole * (lat * 0.7f));
         }
         float u = std::max(random.unit(), 1e-4f);
-        float brightness = std::min(0.025f * std::pow(u, -1.1f), 6.0f);
-        Vec3 colour = temperatures[int(random.unit() * 6) % 6] * brightness;
-        float sigma = 0.55f + 0.25f * std::min(brightness, 2.0f);
+        float brightness = 0.025f * std::pow(u, -1.1f);
+        Vec3 colour = temperatures[int(random.unit() * 6) % 6] * std::min(brightness, 1.3f);
+        // Bright stars grow instead of burning out to white, so they keep their colour.
+        float sigma = 0.55f + 0.3f * std::min(std::sqrt(brightness), 2.2f);
         int radius = int(std::ceil(sigma * 3.0f));
         for (int f = 0; f < 6; ++f) {
             float s, t;
