@@ -5,6 +5,7 @@
 #include FT_FREETYPE_H
 
 #include <cmath>
+#include <map>
 #include <mutex>
 
 namespace datagen {
@@ -19,8 +20,14 @@ namespace {
 std::string findFont(const std::string& family, const std::string& style)
 {
     // fontconfig's global configuration is not safe to build from two threads at once.
+    // Loading the configuration is slow, so each family/style is resolved once.
     static std::mutex mutex;
+    static std::map<std::string, std::string> resolved;
     std::lock_guard<std::mutex> lock(mutex);
+    auto known = resolved.find(family + ":" + style);
+    if (known != resolved.end()) {
+        return known->second;
+    }
     std::string result;
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config) {
@@ -42,6 +49,7 @@ std::string findFont(const std::string& family, const std::string& style)
     }
     FcPatternDestroy(pattern);
     FcConfigDestroy(config);
+    resolved[family + ":" + style] = result;
     return result;
 }
 
