@@ -1,6 +1,6 @@
 // The virus body of the Blobs part and its baked ambient occlusion:
 //   objects/virus.mmf          a lumpy sphere (smooth noise) with rounded knobbed spikes,
-//                              about 37k triangles, smooth normals, latitude-longitude
+//                              about 13k triangles, smooth normals, latitude-longitude
 //                              texture coordinates (no overlaps, seam and poles split)
 //   textures/virus-ao1024.png  its ambient occlusion, 1024 x 1024 grey
 #pragma once
@@ -11,12 +11,12 @@ namespace datagen {
 
 // Grid of the body: `columns` steps around (u), `rows` steps from pole to pole (v).
 struct VirusShape {
-    int columns = 176;
-    int rows = 108;
+    int columns = 120;
+    int rows = 56;
     float radius = 2.0f;      // of the undisplaced sphere
-    int spikes = 46;          // knobs spread evenly over the body
+    int spikes = 34;          // knobs spread evenly over the body
     float spikeHeight = 0.34f; // relative to radius
-    float spikeWidth = 0.19f;  // angular half-width of a knob's base, radians
+    float spikeWidth = 0.27f;  // angular half-width of a knob's base, radians
     float lumpiness = 0.07f;  // relative amplitude of the noise
     uint32_t seed = 2718;
 };
