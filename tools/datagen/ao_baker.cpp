@@ -321,7 +321,8 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
         mean += value[texel];
     }
     mean = texels.empty() ? 1.0 : mean / double(texels.size());
-    dilate(value, filled, size, std::max(2, settings.dilate * size / settings.size));
+    // The bilinear enlargement reads one coarse texel past a chart: grow at least that far.
+    dilate(value, filled, size, settings.dilate <= 0 ? 0 : std::max(2, settings.dilate * size / settings.size));
     for (size_t i = 0; i < value.size(); ++i) {
         if (!filled[i]) {
             value[i] = float(mean);
