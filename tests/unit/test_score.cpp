@@ -245,6 +245,26 @@ TEST(Score, VoiceLeadingMovesLittleAndKeepsTheChord)
     }
 }
 
+TEST(Score, VoicingNeverDoublesIntoTheSameNote)
+{
+    // A range with room for only one B flat: the doubled voice must go elsewhere.
+    Chord bb;
+    ASSERT_EQ(parseChord("Bb", bb), 0);
+    for (int low = 48; low < 60; ++low) {
+        std::vector<int> notes = voiceChord(bb, 4, low, low + 19, {});
+        ASSERT_EQ(notes.size(), 4u) << low;
+        for (size_t i = 1; i < notes.size(); ++i) EXPECT_LT(notes[i - 1], notes[i]) << low;
+    }
+    // More tones than voices: the fifth goes first, the colour stays.
+    Chord m9;
+    ASSERT_EQ(parseChord("Dm9", m9), 0);
+    std::vector<int> three = voiceChord(m9, 3, 50, 74, {});
+    std::set<int> classes;
+    for (int n : three) classes.insert(n % 12);
+    EXPECT_EQ(classes.count(9), 0u);  // A, the fifth of D
+    EXPECT_EQ(classes.count(5), 1u);  // F, the minor third
+}
+
 TEST(Score, SoundtrackPartChangesLandOnDownbeats)
 {
     Score score;

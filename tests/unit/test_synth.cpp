@@ -120,6 +120,106 @@ TEST(Synth, LoudnessOfAReferenceSine)
     EXPECT_EQ(integratedLoudness(left.data(), right.data(), frames, float(kRate)), -70.0);
 }
 
+TEST(Synth, FilterAttenuatesAndStaysStableUnderModulation)
+{
+    Svf lp;
+    lp.set(500.0f, 0.2f, float(kRate));
+    double inEnergy = 0.0, outEnergy = 0.0;
+    for (int i = 0; i < 44100; ++i) {
+        const float x = sin2pi(i * 10000.0 / kRate);
+        const float y = lp.process(x, FilterMode::Low);
+        if (i > 1000) {
+            inEnergy += x * x;
+            outEnergy += y * y;
+        }
+    }
+    EXPECT_LT(outEnergy, inEnergy * 1e-3);  // more than 30 dB down two decades above the cutoff
+    // Near self-oscillation, swept hard every 32 frames, driven by loud noise: bounded output.
+    Svf swept;
+    Rng rng(5);
+    float peak = 0.0f;
+    for (int i = 0; i < 200000; ++i) {
+        if (i % 32 == 0) swept.set(40.0f + 15000.0f * float((i / 32) % 2), 1.0f, float(kRate));
+        const float y = swept.process(rng.bipolar() * 4.0f, FilterMode::Band);
+        ASSERT_TRUE(std::isfinite(y)) << i;
+        peak = std::max(peak, std::fabs(y));
+    }
+    EXPECT_LT(peak, 1000.0f);
+}
+
+TEST(Synth, EnvelopeReachesSustainAndReleasesBy60Db)
+{
+    Adsr env{0.01f, 0.1f, 0.5f, 0.2f};
+    env.start(float(kRate));
+    float v = 0.0f;
+    for (int i = 0; i < 441; ++i) v = env.next();
+    EXPECT_NEAR(v, 1.0f, 0.01f);  // end of the attack
+    for (int i = 0; i < 44100; ++i) v = env.next();
+    EXPECT_NEAR(v, 0.5f, 1e-3f);
+    env.noteOff();
+    for (int i = 0; i < int(0.2 * kRate); ++i) v = env.next();
+    EXPECT_NEAR(gainToDb(v / 0.5f), -60.0f, 1.0f);
+}
+
+TEST(Synth, KickSweepsDownToItsBodyPitch)
+{
+    Patch kick;
+    kick.type = InstrumentType::Kick;
+    kick.startHz = 170.0f;
+    kick.endHz = 50.0f;
+    kick.sweep = 0.015f;
+    kick.decayTime = 1.0f;
+    kick.click = 0.0f;
+    kick.drive = 0.0f;
+    const int64_t frames = int64_t(kRate);
+    std::vector<float> left(static_cast<size_t>(frames), 0.0f), right(static_cast<size_t>(frames), 0.0f);
+    renderNote(kick, NoteEvent{0, 1, 60.0f, 1.0f}, nullptr, float(kRate), 1, left.data(), right.data(), frames);
+    auto crossings = [&](int64_t from, int64_t to) {
+        int n = 0;
+        for (int64_t i = from + 1; i < to; ++i) n += (left[size_t(i - 1)] < 0.0f) != (left[size_t(i)] < 0.0f);
+        return n / 2.0 / (double(to - from) / kRate);  // cycles per second
+    };
+    EXPECT_NEAR(crossings(4410, 22050), 50.0, 3.0);    // it settles on the body pitch
+    EXPECT_GT(crossings(0, 882), 1.6 * crossings(4410, 22050));  // after starting well above it
+    EXPECT_EQ(left, right);
+}
+
+TEST(Synth, DelayRepeatsPingPongAndReverbDecays)
+{
+    const int64_t frames = int64_t(kRate * 4);
+    std::vector<float> send(static_cast<size_t>(frames), 0.0f), left(send), right(send);
+    send[0] = 1.0f;
+    DelaySettings delay;
+    delay.time = 0.25f;
+    delay.feedback = 0.5f;
+    delay.tone = 20000.0f;
+    applyDelay(delay, float(kRate), send.data(), left.data(), right.data(), frames);
+    auto loudestAt = [&](const std::vector<float>& v) {
+        size_t best = 0;
+        for (size_t i = 0; i < v.size(); ++i) best = std::fabs(v[i]) > std::fabs(v[best]) ? i : best;
+        return best;
+    };
+    const size_t step = size_t(0.25 * kRate);
+    EXPECT_NEAR(double(loudestAt(left)), double(step), 2.0);       // first repeat on the left
+    EXPECT_NEAR(double(loudestAt(right)), double(2 * step), 2.0);  // the next one on the right
+    EXPECT_LT(std::fabs(right[2 * step]), std::fabs(left[step]));
+
+    std::fill(left.begin(), left.end(), 0.0f);
+    std::fill(right.begin(), right.end(), 0.0f);
+    ReverbSettings reverb;
+    applyReverb(reverb, float(kRate), send.data(), left.data(), right.data(), frames);
+    auto energy = [&](double from, double to) {
+        double e = 0.0;
+        for (int64_t i = int64_t(from * kRate); i < int64_t(to * kRate); ++i) {
+            e += double(left[size_t(i)]) * left[size_t(i)] + double(right[size_t(i)]) * right[size_t(i)];
+        }
+        return e;
+    };
+    EXPECT_GT(energy(0.0, 0.5), 0.0);
+    EXPECT_GT(energy(0.0, 0.5), 10.0 * energy(2.0, 2.5));  // the tail dies away
+    EXPECT_NE(left, right);                                 // and is stereo
+}
+
 // Every kind of instrument, sends, ducking and automation in a few seconds.
 const char* const kPiece = R"(length 6
 instrument kick kick
