@@ -4,16 +4,21 @@
 //
 // Format (one statement per line, a word starting with '#' opens a comment):
 //   rate 44100 | length 197.5 | seed 7
-//   instrument NAME synth|fm|kick|snare|hat|clap|noise   ...  end   (lines of "key value" pairs)
+//   instrument NAME synth|fm|kick|snare|hat|clap|noise   ...  end   (lines of "key value" pairs,
+//       the Patch fields: wave1 saw, unison 5, cutoff 1300, attack 0.9, f-decay 2.5, hold 0.03 ...)
 //   track NAME INSTRUMENT key value ...      gain pan reverb delay duck range voices root gate tie swing
 //   pattern NAME [steps N] ... end           rows of step tokens, N steps per bar (default 16)
 //   section NAME at SECONDS bars N [key ...] ... end
 //       chords Am9 Fmaj7 C,G ...             one chord per bar; "X,Y" splits a bar
-//       play TRACK ITEM ...                  ITEM = PATTERN[+-semitones][*repeat] or _ (empty bar)
+//       play TRACK ITEM ...                  ITEM = PATTERN[+-semitones][*repeat] or _ (empty bar);
+//                                            a list shorter than the section repeats to fill it
 //       ramp TRACK gain|cut|reverb|delay FROM TO [bars A B]
 //       set TRACK gain|cut|reverb|delay VALUE [bar A]
 //   stop SECONDS                             end of the last section
-//   reverb|delay|master|sidechain key value ...
+//   reverb size|damping|width|predelay|lowcut|highcut|level V ...
+//   delay time SECONDS | beats B (follows the tempo map) | feedback|tone|level V ...
+//   master ceiling DB | loudness LUFS | fade-in SECONDS | fade-out FROM TO
+//   sidechain track NAME attack S release S  (that track's notes duck tracks with "duck")
 // Step tokens: . rest, - hold, x X o drum hits, note names (A4, C#5, Bb3), r[+-N] chord root
 // in the track's bass register, cN[+-M] N-th tone of the track's voiced chord, * whole chord;
 // a trailing ! or ? makes a note loud or soft.
