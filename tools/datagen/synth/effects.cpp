@@ -207,21 +207,30 @@ double integratedLoudness(const float* left, const float* right, int64_t frames,
 {
     const int64_t step = int64_t(sampleRate * 0.1f);
     if (frames < step * 4) return -70.0;
-    // Mean square of the K-weighted signal per 100 ms step, summed over both channels.
-    std::vector<double> stepEnergy;
-    Biquad shelf[2], hp[2];
-    kWeighting(sampleRate, shelf[0], hp[0]);
-    kWeighting(sampleRate, shelf[1], hp[1]);
-    double acc = 0.0;
-    for (int64_t i = 0; i < frames; ++i) {
-        double l = hp[0].process(shelf[0].process(left[i]));
-        double r = hp[1].process(shelf[1].process(right[i]));
-        acc += l * l + r * r;
-        if ((i + 1) % step == 0) {
-            stepEnergy.push_back(acc / double(step));
-            acc = 0.0;
+    // Mean square of the K-weighted signal per 100 ms step, per channel (one thread each),
+    // then summed over both channels.
+    const size_t steps = size_t(frames / step);
+    std::vector<double> channelEnergy[2];
+    auto weigh = [&](int c) {
+        const float* x = c == 0 ? left : right;
+        Biquad shelf, hp;
+        kWeighting(sampleRate, shelf, hp);
+        channelEnergy[c].assign(steps, 0.0);
+        double acc = 0.0;
+        for (int64_t i = 0; i < int64_t(steps) * step; ++i) {
+            const double y = hp.process(shelf.process(x[i]));
+            acc += y * y;
+            if ((i + 1) % step == 0) {
+                channelEnergy[c][size_t(i / step)] = acc / double(step);
+                acc = 0.0;
+            }
         }
-    }
+    };
+    std::thread second(weigh, 1);
+    weigh(0);
+    second.join();
+    std::vector<double> stepEnergy(steps);
+    for (size_t i = 0; i < steps; ++i) stepEnergy[i] = channelEnergy[0][i] + channelEnergy[1][i];
     std::vector<double> blocks;
     for (size_t i = 3; i < stepEnergy.size(); ++i) {
         blocks.push_back((stepEnergy[i] + stepEnergy[i - 1] + stepEnergy[i - 2] + stepEnergy[i - 3]) * 0.25);
