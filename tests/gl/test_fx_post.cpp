@@ -5,6 +5,8 @@
 #include "fx/fx.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -217,4 +219,44 @@ TEST_F(PostEffects, OverlayIsLaidOverWithItsAlpha)
     EXPECT_NEAR(at(out, 128, 128, 0), 0.5f, 1e-3f);
     EXPECT_NEAR(at(out, 128, 128, 2), 0.5f, 1e-3f);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));  // reset after the pass
+}
+
+TEST_F(PostEffects, TheChainAddsAHaloAroundBrightPartsOnly)
+{
+    // A dim grey picture with one bright disc.
+    std::vector<float> picture = image([](int x, int y, int c) {
+        float dx = float(x - 128), dy = float(y - 128);
+        bool disc = dx * dx + dy * dy < 100.0f;
+        return c == 3 ? 1.0f : disc ? 1.0f : (c == 2 ? 0.3f : 0.15f);
+    });
+    fx::Effect* bright = load("bloom-bright_pass.cgfx");
+    fx::Effect* blurV = load("bloom-gaussV.cgfx");
+    fx::Effect* blurH = load("bloom-gaussH.cgfx");
+    fx::Effect* final = load("bloom-final.cgfx");
+    bind(bright, "RT", picture);
+    fx::setParameter1f(fx::namedParameter(bright, "BloomThreshold"), 0.5f);
+    std::vector<float> step = run(bright);
+    bind(blurV, "Blur0", step);
+    step = run(blurV);
+    bind(blurH, "Blur0", step);
+    std::vector<float> bloom = run(blurH);
+    bind(final, "RT", picture);
+    bind(final, "Blur1", bloom);
+    std::vector<float> out = run(final);
+    if (const char* dump = std::getenv("CORE_POST_DUMP")) {  // a PPM to look at
+        std::FILE* f = std::fopen(dump, "wb");
+        std::fprintf(f, "P6 %d %d 255\n", kSize, kSize);
+        for (int y = kSize - 1; y >= 0; --y) {
+            for (int x = 0; x < kSize; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    std::fputc(int(std::fmin(at(out, x, y, c), 1.0f) * 255.0f + 0.5f), f);
+                }
+            }
+        }
+        std::fclose(f);
+    }
+    EXPECT_NEAR(at(out, 20, 20, 0), 0.15f, 1e-3f);  // far from the disc: unchanged
+    EXPECT_NEAR(at(out, 128, 128, 1), 1.0f, 1e-3f);
+    EXPECT_GT(at(out, 128, 141, 0), 0.15f + 0.02f);  // just outside the disc: a halo
+    EXPECT_GT(at(out, 128, 141, 0), at(out, 128, 145, 0));
 }
