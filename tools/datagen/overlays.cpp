@@ -32,6 +32,37 @@ void fillRect(Canvas& c, float x0, float y0, float x1, float y1, float r, float 
     }
 }
 
+// Puts a soft dark copy of the layer's coverage, offset by (d, d), underneath it so
+// that thin white marks stay visible over bright frames.
+void addDropShadow(Canvas& c, int d, float opacity)
+{
+    Canvas shadowed(c.width, c.height);
+    shadowed.fill(0, 0, 0, 0);
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+            float sum = 0.0f;
+            for (int j = -1; j <= 1; ++j) {
+                for (int i = -1; i <= 1; ++i) {
+                    int sx = x - d + i, sy = y - d + j;
+                    if (sx >= 0 && sy >= 0 && sx < c.width && sy < c.height) {
+                        sum += c.at(sx, sy)[3];
+                    }
+                }
+            }
+            shadowed.at(x, y)[3] = std::min(1.0f, opacity * sum / 9.0f);
+            const float* p = c.at(x, y);
+            shadowed.blend(x, y, p[0], p[1], p[2], p[3]);
+            if (shadowed.at(x, y)[3] <= 0.0f) {
+                float* q = shadowed.at(x, y);
+                q[0] = p[0];
+                q[1] = p[1];
+                q[2] = p[2];
+            }
+        }
+    }
+    c = shadowed;
+}
+
 std::vector<std::string> needLines(const Context& context, const std::string& path, size_t count)
 {
     std::vector<std::string> lines = readTextLines(context, path);
@@ -94,6 +125,7 @@ Canvas frameOverlay(const Context& context)
     bold.draw(c, text[0], x, y, wordSize, 1, 1, 1, 0.92f, -0.02f);
     float smallWidth = regular.measure(text[1], smallSize, 0.18f);
     regular.draw(c, text[1], W - inset - 22 - smallWidth, y + 18, smallSize, 1, 1, 1, 0.7f, 0.18f);
+    addDropShadow(c, 1, 0.45f);
     return c;
 }
 
