@@ -353,6 +353,45 @@ private:
         return j;
     }
 
+    std::string zeroValue(const TypeInfo& type, std::string_view typeName, int arraySize, int depth)
+    {
+        std::string one;
+        if (type.base == TypeInfo::Struct) {
+            const StructData* st = findStruct(typeName);
+            one = st ? zeroValue(*st, depth + 1) : "";
+        } else if (type.base == TypeInfo::Float) {
+            one = type.matrix || type.cols > 1 ? glslType(type) + "(0.0)" : "0.0";
+        } else if (type.base == TypeInfo::Int) {
+            one = type.cols > 1 ? glslType(type) + "(0)" : "0";
+        } else if (type.base == TypeInfo::Bool) {
+            one = type.cols > 1 ? glslType(type) + "(false)" : "false";
+        } else {
+            error(0, "a struct with samplers cannot be zero-initialised");
+        }
+        if (arraySize <= 0) {
+            return one;
+        }
+        std::string s = glslType(type) + "[" + std::to_string(arraySize) + "](";
+        for (int k = 0; k < arraySize; ++k) {
+            s += (k ? ", " : "") + one;
+        }
+        return s + ")";
+    }
+
+    std::string zeroValue(const StructData& st, int depth)
+    {
+        if (depth > 8) {
+            error(st.line, "structs nested too deeply");
+            return "";
+        }
+        std::string s = glslName(st.name) + "(";
+        for (size_t k = 0; k < st.members.size(); ++k) {
+            const VarDecl& m = st.members[k];
+            s += (k ? ", " : "") + zeroValue(m.type, m.typeName, m.arraySize, depth);
+        }
+        return s + ")";
+    }
+
     void emitInitList(const TypeInfo& type, std::string_view typeName, int arraySize, size_t open, size_t close,
                       std::string& o, int depth)
     {
@@ -470,9 +509,15 @@ public:
                 isPunct(i + 2, ")") &&
                 (t[i + 3].kind == Token::Ident || t[i + 3].kind == Token::Number || isPunct(i + 3, "("))) {
                 TypeInfo type;
-                if (findStruct(t[i + 1].text)) {
-                    error(k.line, "casts to struct types are not supported");
-                    return;
+                if (const StructData* st = findStruct(t[i + 1].text)) {
+                    // (S)0 zero-initialises a struct; nothing else casts to one.
+                    if (t[i + 3].kind != Token::Number || t[i + 3].text != "0") {
+                        error(k.line, "casts to struct types are only supported from 0");
+                        return;
+                    }
+                    o += zeroValue(*st, 0) + " ";
+                    i += 4;
+                    continue;
                 }
                 if (cgType(t[i + 1].text, type)) {
                     size_t oe = operandEnd(i + 3, end);

@@ -366,3 +366,25 @@ technique T { pass { FragmentProgram = compile fp40 ps(); } }
     drawWith(valid(effect, "T"));
     EXPECT_RGBA(readPixel(128, 128), 0.25f, 0.25f, 0.25f, 0.5f);
 }
+
+TEST_F(FxRuntime, StructsCastFromZeroStartAtZero)
+{
+    fx::Effect* effect = load(R"(
+struct Inner { float2 a; int n; bool b; float w[2]; };
+struct Local { Inner inner; float3x3 m; };
+struct Out { float4 pos : POSITION; float4 color : COLOR0; };
+Out vs(float4 p : POSITION) {
+    Out o = (Out)0;
+    Local l = (Local)0;
+    o.pos = p;
+    o.color.g = 0.5 + l.inner.a.y + float(l.inner.n) + l.inner.w[1] + l.m[2][2];
+    return o;
+}
+struct POut { float4 color : COLOR; };
+POut ps(float4 c : COLOR0) { POut r = (POut) 0; r.color = c; return r; }
+technique T { pass { VertexProgram = compile arbvp1 vs(); FragmentProgram = compile arbfp1 ps(); } }
+)");
+    ASSERT_NE(effect, nullptr);
+    drawWith(valid(effect, "T"));
+    EXPECT_RGBA(readPixel(128, 128), 0.0f, 0.5f, 0.0f, 0.0f);
+}
