@@ -177,7 +177,7 @@ TEST_F(CoreTest, BandIsLetterboxedInATallWindow)
     EXPECT_FALSE(core.quadMesh.points.empty());
     // drawMesh passes texture coordinates only for meshes with texture entries: without
     // one the post passes would all sample a single texel.
-    EXPECT_FALSE(core.quadMesh.textures.empty()) << "objects/quad.mmf needs a <textures> item";
+    EXPECT_FALSE(core.quadMesh.textures.empty());
     EXPECT_FALSE(core.cubeMesh.points.empty());
 
     renderAt(30.0f);
