@@ -143,6 +143,25 @@ stop 8
     EXPECT_FLOAT_EQ(te.delay.at(6.0), 0.0f);
 }
 
+TEST(Score, HumanizedVelocitiesWanderWithinBoundsAndRepeat)
+{
+    std::string text = kSmall;
+    text.replace(text.find("track kick drum"), 15, "track kick drum humanize 1");
+    Score score;
+    std::string error;
+    ASSERT_EQ(parseScore(text, score, error), 0) << error;
+    const auto first = expandScore(score)[2].notes;
+    const auto again = expandScore(score)[2].notes;
+    std::set<float> seen;
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_GE(first[i].velocity, 0.8f * 0.85f - 1e-6f);
+        EXPECT_LE(first[i].velocity, 0.8f * 1.15f + 1e-6f);
+        EXPECT_EQ(first[i].velocity, again[i].velocity);
+        seen.insert(first[i].velocity);
+    }
+    EXPECT_GT(seen.size(), first.size() / 2);
+}
+
 TEST(Score, MalformedScoresNameTheLine)
 {
     struct Case {

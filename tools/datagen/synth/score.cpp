@@ -364,6 +364,7 @@ int Parser::parseTrack(const Line& line)
         else if (key == "duck") r = number(line, i + 1, track.duck);
         else if (key == "gate") r = number(line, i + 1, track.gate);
         else if (key == "swing") r = number(line, i + 1, track.swing);
+        else if (key == "humanize") r = number(line, i + 1, track.humanize);
         else if (key == "voices") r = integer(line, i + 1, track.voices);
         else if (key == "root") r = note(line, i + 1, track.root);
         else if (key == "tie") {
@@ -792,6 +793,12 @@ std::vector<TrackEvents> expandScore(const Score& score)
                 ev.start = int64_t(std::llround(startTime * sr));
                 ev.length = std::max<int64_t>(1, int64_t(std::llround(endTime * sr)) - ev.start);
                 ev.velocity = step.velocity;
+                if (track.humanize > 0.0f) {
+                    // A player's unevenness: up to 15 % either way, the same on every render.
+                    Rng jitter(uint32_t(ev.start) * 2654435761u ^ (uint32_t(place.track) + 1u) * 40503u);
+                    jitter.next();
+                    ev.velocity = std::clamp(ev.velocity * (1.0f + 0.15f * track.humanize * jitter.bipolar()), 0.0f, 1.0f);
+                }
                 // Harmony in force at the note's start.
                 const std::vector<std::vector<int>>* slots = nullptr;
                 int barIndex = int(barPos);

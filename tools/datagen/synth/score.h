@@ -6,7 +6,7 @@
 //   rate 44100 | length 197.5 | seed 7
 //   instrument NAME synth|fm|kick|snare|hat|clap|noise   ...  end   (lines of "key value" pairs,
 //       the Patch fields: wave1 saw, unison 5, cutoff 1300, attack 0.9, f-decay 2.5, hold 0.03 ...)
-//   track NAME INSTRUMENT key value ...      gain pan reverb delay duck range voices root gate tie swing
+//   track NAME INSTRUMENT key value ...      gain pan reverb delay duck range voices root gate tie swing humanize
 //   pattern NAME [steps N] ... end           rows of step tokens, N steps per bar (default 16)
 //   section NAME at SECONDS bars N [key ...] ... end
 //       chords Am9 Fmaj7 C,G ...             one chord per bar; "X,Y" splits a bar
@@ -83,6 +83,7 @@ struct TrackDef {
     float gate = 0.9f;          // fraction of a note's steps it sounds
     bool tie = false;           // join repeated notes that touch into one
     float swing = 0.0f;         // delay of every second 16th, in steps
+    float humanize = 0.0f;      // 0..1: how much velocities wander from note to note (fixed pattern)
 };
 
 enum class Param { Gain, Cut, Reverb, Delay };
