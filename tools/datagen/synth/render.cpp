@@ -214,7 +214,7 @@ void renderScore(const Score& score, Rendering& out, int threads)
             out.left[size_t(f)] = std::isfinite(l) ? l : 0.0f;
             out.right[size_t(f)] = std::isfinite(r) ? r : 0.0f;
         }
-        out.limiterDb = applyLimiter(ceiling, 0.003f, 0.12f, sr, out.left.data(), out.right.data(), frames);
+        out.limiterDb = applyLimiter(ceiling, 0.003f, 0.08f, sr, out.left.data(), out.right.data(), frames);
         out.loudness = integratedLoudness(out.left.data(), out.right.data(), frames, sr);
         out.gainDb = gainDb;
         if (pass == 0 && measured > -69.0) gainDb += float(score.loudness - out.loudness);
