@@ -788,7 +788,7 @@ private:
         float f = 0;
         if (!v.empty() && std::isdigit(static_cast<unsigned char>(v[0])) && parseFloat(v, f)) {
             for (size_t i = 0; i < count; ++i) {
-                if (table[i].value == int(f)) {
+                if (float(table[i].value) == f) {
                     out = table[i].value;
                     return true;
                 }
