@@ -191,13 +191,6 @@ int Core::initGL()
     if (loadMesh("objects/quad.mmf", loader, quadMesh) != 0) {
         return 1;
     }
-    // drawMesh passes texture coordinates only for meshes with texture entries, and
-    // every post pass samples its inputs through the quad's: a quad file without a
-    // texture item would make each pass read a single texel.
-    if (quadMesh.textures.empty() && !quadMesh.uvs.empty()) {
-        CORE_LOG("\tquad.mmf has no texture item; its uvs are used all the same");
-        quadMesh.textures.push_back(MeshTexture{});
-    }
     if (loadMesh("objects/cube_env100out.mmf", loader, cubeMesh) != 0) {
         return 1;
     }

@@ -13,6 +13,9 @@ Mesh makeQuad()
     m.normals = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
     m.uvs = {0, 0, 1, 0, 1, 1, 0, 1};
     m.polygons = {0, 1, 2, 0, 2, 3};
+    // drawMesh passes texture coordinates only for meshes with a texture item, and every
+    // full-screen pass samples its inputs through the quad's coordinates.
+    m.textures.push_back({0, "textures\\screen.png"});
     return m;
 }
 
