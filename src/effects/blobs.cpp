@@ -10,14 +10,25 @@
 namespace {
 
 // The runtime gives GL's matrices to a program only through the parameters bound to
-// the state.matrix.* semantics, read at the moment of the call: the cells change the
-// model-view between draws of one pass, so the matrices are read again before each.
+// the state.matrix.* semantics, read at the moment of the call and uploaded when the
+// pass is set.
 void trackMatrices(const Shader& shader)
 {
     fx::setStateMatrixParameter(fx::parameterBySemantic(shader.effect, "state.matrix.mvp"),
                                 fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
-    fx::setStateMatrixParameter(fx::parameterBySemantic(shader.effect, "state.matrix.modelview"),
-                                fx::StateMatrix::ModelView, fx::MatrixTransform::Identity);
+    fx::setStateMatrixParameter(fx::parameterBySemantic(shader.effect, "state.matrix.projection"),
+                                fx::StateMatrix::Projection, fx::MatrixTransform::Identity);
+}
+
+// Setting the pass again for every cell would cost more than drawing it: the cell's
+// model-view goes to blobs_render as the current texture coordinates 4-7, one row each.
+void passModelView()
+{
+    float m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int r = 0; r < 4; ++r) {
+        glMultiTexCoord4f(GLenum(GL_TEXTURE4 + r), m[r], m[4 + r], m[8 + r], m[12 + r]);
+    }
 }
 
 // The chain leaves an identity projection, under which the grid around the world's
@@ -129,6 +140,7 @@ void Blobs::drawSwarm(float t)
     setShaderSampler(blobsShader, "texAO", aoTexture.crc);
     setShaderSampler(blobsShader, "texDiff", envDiffTexture.crc);
     setShaderSampler(blobsShader, "texEnv", envTexture.crc);
+    trackMatrices(blobsShader);
     fx::Pass* pass = beginShaderPass(blobsShader);
 
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -150,8 +162,7 @@ void Blobs::drawSwarm(float t)
         glRotatef(0.5f * a, 0.0f, 1.0f, 0.0f);
         glRotatef(0.8f * a, 1.0f, 0.0f, 0.0f);
         glRotatef(0.7f * a, 0.0f, 0.0f, 1.0f);
-        trackMatrices(blobsShader);
-        fx::setPassState(pass);
+        passModelView();
         glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, indexCount, GL_UNSIGNED_INT, nullptr);
         glPopMatrix();
     }
@@ -161,5 +172,8 @@ void Blobs::drawSwarm(float t)
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    for (int r = 0; r < 4; ++r) {
+        glMultiTexCoord4f(GLenum(GL_TEXTURE4 + r), 0.0f, 0.0f, 0.0f, 1.0f);
+    }
     endShaderPass(pass);
 }

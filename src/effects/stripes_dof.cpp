@@ -10,8 +10,8 @@
 namespace {
 
 // The runtime gives GL's matrices to a program only through the parameters bound to
-// the state.matrix.* semantics, read at the moment of the call: every bar moves the
-// model-view, so the matrices are read again before each one is drawn.
+// the state.matrix.* semantics, read at the moment of the call and uploaded when the
+// pass is set.
 void trackMatrices(const Shader& shader)
 {
     fx::setStateMatrixParameter(fx::parameterBySemantic(shader.effect, "state.matrix.mvp"),
@@ -149,11 +149,11 @@ void StripesDOF::render(float t)
     applyTweaks();
 
     setShaderFloat(dof.render, "farClip", camera.zFar);
-    fx::setStateMatrixParameter(fx::parameterBySemantic(dof.render.effect, "state.matrix.mvp"),
-                                fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
+    // The camera of this moment; the bars' own places reach dof_render per draw.
+    trackMatrices(dof.render);
 
     beginDofScene();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 
     drawBackground();
@@ -186,11 +186,13 @@ void StripesDOF::drawStripes(float t)
         glPushMatrix();
         advanceStripe(s, step);
         glTranslatef(s.x, s.y, s.z);
-        trackMatrices(dof.render);
-        fx::setPassState(pass);
+        // dof_render places the bar itself from the camera captured above: setting the
+        // pass again for every bar would cost more than drawing it.
+        glMultiTexCoord4f(GL_TEXTURE4, s.x, s.y, s.z, 0.0f);
         drawBox(s.w, s.w, s.h);
         glPopMatrix();
     }
     previousTime = t;
+    glMultiTexCoord4f(GL_TEXTURE4, 0.0f, 0.0f, 0.0f, 1.0f);
     endShaderPass(pass);
 }
