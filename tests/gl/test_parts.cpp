@@ -319,6 +319,34 @@ TEST_F(PartsTest, ControlGridDrawnOnlyWhenSwitchedOn)
     EXPECT_GT(differingPixels(plain, grid), 200) << "StripesDOF";
 }
 
+// Share of the off-screen scene's pixels whose alpha (the blur amount the chain reads)
+// lies in [lo, hi].
+static float alphaShare(int lo, int hi)
+{
+    std::vector<unsigned char> rgba(size_t(core.sceneCopy.width) * core.sceneCopy.height * 4);
+    glBindTexture(GL_TEXTURE_2D, core.sceneCopy.colorTexture);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    size_t n = 0;
+    for (size_t i = 3; i < rgba.size(); i += 4) {
+        n += rgba[i] >= lo && rgba[i] <= hi;
+    }
+    return float(n) / float(rgba.size() / 4);
+}
+
+TEST_F(PartsTest, SceneAlphaMarksSharpNearAndSoftFarParts)
+{
+    stripes->previousTime = 6.0f;
+    stripes->render(6.0f);
+    EXPECT_GT(alphaShare(255, 255), 0.5f) << "the background is fully out of focus";
+    EXPECT_GT(alphaShare(0, 8), 0.002f) << "near bars are in focus";
+    EXPECT_GT(alphaShare(20, 235), 0.0005f) << "further bars are partly blurred";
+
+    blobs->lastCut = 5.0f;
+    blobs->render(5.0f);
+    EXPECT_GT(alphaShare(255, 255), 0.3f) << "the room is fully out of focus";
+    EXPECT_GT(alphaShare(0, 235), 0.01f) << "cells near the focus distance are sharper";
+}
+
 TEST_F(PartsTest, CrossFadeRunsBothPartsInOneFrame)
 {
     stripes->previousTime = 18.9f;
