@@ -7,6 +7,7 @@
 #include "audio/sound.h"
 #include "core/core.h"
 #include "core/offline.h"
+#include "fx/fx.h"
 #include "resources/loader.h"
 #include "tweak/tweak.h"
 
@@ -119,6 +120,7 @@ int runApplication(int argc, char** argv)
     tweak::terminate();
     // GPU objects go while their context is still current, not at static destruction.
     core.release();
+    fx::releaseSharedContext();
     screen.close();
     return exitCode;
 }

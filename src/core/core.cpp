@@ -18,6 +18,7 @@
 #include "effects/vantel.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
+#include "tweak/tweak.h"
 
 #include <GL/glew.h>
 
@@ -207,6 +208,8 @@ void Core::setClock(float t)
 void Core::frame()
 {
     renderFrame();
+    // The tweak bar draws itself only while the user has it shown (F1).
+    tweak::draw();
     platform::swapBuffers();
     ++frames;
     if (demoFinished(time)) {
