@@ -197,6 +197,7 @@ TEST_F(GeometryTest, DrawMeshFromClientArrays)
 {
     Mesh quad = datagen::makeQuad();
     EXPECT_EQ(coverage([&] { drawMesh(quad); }), 1.0);
+    quad.textures.clear();
     GLint enabled = 1;
     glGetIntegerv(GL_VERTEX_ARRAY, &enabled);
     EXPECT_EQ(enabled, 0);
