@@ -2,6 +2,7 @@
 
 #include "app/screen.h"
 #include "core/core.h"
+#include "effects/effect.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "scene/render_target.h"
@@ -22,31 +23,6 @@ void bindFramebuffer(GLuint framebuffer)
     }
 }
 
-void setSampler(const Shader& shader, const char* name, uint32_t texture)
-{
-    fx::setupSampler(fx::namedParameter(shader.effect, name), texture);
-}
-
-void setFloat(const Shader& shader, const char* name, float value)
-{
-    fx::setParameter1f(fx::namedParameter(shader.effect, name), value);
-}
-
-// The first pass of the shader's technique over the full-screen quad.
-void runPass(const Shader& shader)
-{
-    fx::Pass* pass = fx::firstPass(shader.technique);
-    fx::setPassState(pass);
-    drawMesh(core.quadMesh);
-    fx::resetPassState(pass);
-}
-
-int loadInto(Shader& shader, const char* path)
-{
-    shader.source = path;
-    return loadShader(loader, shader) == 0 ? 0 : 1;
-}
-
 }  // namespace
 
 void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }
@@ -55,12 +31,12 @@ void bindWindowFramebuffer() { bindFramebuffer(0); }
 
 int loadPostEffects()
 {
-    if (loadInto(core.brightPassShader, "shaders/bloom-bright_pass.cgfx") != 0 ||
-        loadInto(core.blurHShader, "shaders/bloom-gaussH.cgfx") != 0 ||
-        loadInto(core.blurVShader, "shaders/bloom-gaussV.cgfx") != 0 ||
-        loadInto(core.finalShader, "shaders/bloom-final.cgfx") != 0 ||
-        loadInto(core.overlayShader, "shaders/post_overlay.cgfx") != 0 ||
-        loadInto(core.mixerShader, "shaders/post_mixer.cgfx") != 0) {
+    if (loadShaderFile(core.brightPassShader, "shaders/bloom-bright_pass.cgfx") != 0 ||
+        loadShaderFile(core.blurHShader, "shaders/bloom-gaussH.cgfx") != 0 ||
+        loadShaderFile(core.blurVShader, "shaders/bloom-gaussV.cgfx") != 0 ||
+        loadShaderFile(core.finalShader, "shaders/bloom-final.cgfx") != 0 ||
+        loadShaderFile(core.overlayShader, "shaders/post_overlay.cgfx") != 0 ||
+        loadShaderFile(core.mixerShader, "shaders/post_mixer.cgfx") != 0) {
         return 1;
     }
     return 0;
@@ -72,10 +48,10 @@ void runPostProcess()
 
     if (core.crossfadeFactor != 0.0f) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        setSampler(core.mixerShader, "sampA", core.fadeOutCopy.colorTexture);
-        setSampler(core.mixerShader, "sampB", core.fadeInCopy.colorTexture);
-        setFloat(core.mixerShader, "factor", std::min(core.crossfadeFactor, 1.0f));
-        runPass(core.mixerShader);
+        setShaderSampler(core.mixerShader, "sampA", core.fadeOutCopy.colorTexture);
+        setShaderSampler(core.mixerShader, "sampB", core.fadeInCopy.colorTexture);
+        setShaderFloat(core.mixerShader, "factor", std::min(core.crossfadeFactor, 1.0f));
+        runFullScreenPass(core.mixerShader);
     }
 
     glBindTexture(GL_TEXTURE_2D, core.sceneCopy.colorTexture);
@@ -84,24 +60,24 @@ void runPostProcess()
 
     bindRenderTarget(core.bloomA);
     glViewport(0, 0, core.bloomA.width, core.bloomA.height);
-    setSampler(core.brightPassShader, "RT", core.sceneCopy.colorTexture);
-    setFloat(core.brightPassShader, "BloomThreshold", std::sin(24.0f * core.time) * 0.02f + 0.5f);
-    runPass(core.brightPassShader);
+    setShaderSampler(core.brightPassShader, "RT", core.sceneCopy.colorTexture);
+    setShaderFloat(core.brightPassShader, "BloomThreshold", std::sin(24.0f * core.time) * 0.02f + 0.5f);
+    runFullScreenPass(core.brightPassShader);
 
     bindRenderTarget(core.bloomB);
-    setSampler(core.blurVShader, "Blur0", core.bloomA.colorTexture);
-    runPass(core.blurVShader);
+    setShaderSampler(core.blurVShader, "Blur0", core.bloomA.colorTexture);
+    runFullScreenPass(core.blurVShader);
 
     bindRenderTarget(core.bloomA);
-    setSampler(core.blurHShader, "Blur0", core.bloomB.colorTexture);
-    runPass(core.blurHShader);
+    setShaderSampler(core.blurHShader, "Blur0", core.bloomB.colorTexture);
+    runFullScreenPass(core.blurHShader);
 
     bindWindowFramebuffer();
     glPopAttrib();
 
-    setSampler(core.finalShader, "RT", core.sceneCopy.colorTexture);
-    setSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);
-    runPass(core.finalShader);
+    setShaderSampler(core.finalShader, "RT", core.sceneCopy.colorTexture);
+    setShaderSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);
+    runFullScreenPass(core.finalShader);
 }
 
 void drawReferenceGrid()

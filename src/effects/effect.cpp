@@ -159,6 +159,13 @@ void endShaderPass(fx::Pass* pass) { fx::resetPassState(pass); }
 
 void drawFullScreenQuad() { drawMesh(core.quadMesh); }
 
+void runFullScreenPass(const Shader& shader)
+{
+    fx::Pass* pass = beginShaderPass(shader);
+    drawFullScreenQuad();
+    endShaderPass(pass);
+}
+
 void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
 
 int loadDofShaders(DofShaders& shaders)
@@ -182,13 +189,6 @@ void beginDofScene()
 
 namespace {
 
-void dofPass(const Shader& shader)
-{
-    fx::Pass* pass = beginShaderPass(shader);
-    drawFullScreenQuad();
-    endShaderPass(pass);
-}
-
 }  // namespace
 
 void runDofChain(const DofShaders& shaders)
@@ -199,20 +199,20 @@ void runDofChain(const DofShaders& shaders)
     bindRenderTarget(core.bloomA);
     glViewport(0, 0, core.bloomA.width, core.bloomA.height);
     setShaderSampler(shaders.copy, "texScreen", core.sceneCopy.colorTexture);
-    dofPass(shaders.copy);
+    runFullScreenPass(shaders.copy);
 
     bindRenderTarget(core.bloomB);
     setShaderSampler(shaders.gaussV, "texBlur", core.bloomA.colorTexture);
-    dofPass(shaders.gaussV);
+    runFullScreenPass(shaders.gaussV);
 
     bindRenderTarget(core.bloomA);
     setShaderSampler(shaders.gaussH, "texBlur", core.bloomB.colorTexture);
-    dofPass(shaders.gaussH);
+    runFullScreenPass(shaders.gaussH);
 
     bindWindowFramebuffer();
     glPopAttrib();
 
     setShaderSampler(shaders.combine, "texScreen", core.sceneCopy.colorTexture);
     setShaderSampler(shaders.combine, "texBlur", core.bloomA.colorTexture);
-    dofPass(shaders.combine);
+    runFullScreenPass(shaders.combine);
 }

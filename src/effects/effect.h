@@ -141,6 +141,8 @@ void endShaderPass(fx::Pass* pass);
 
 // Draw full-screen quad: the Core's quadMesh under the current pass.
 void drawFullScreenQuad();
+// One full-screen pass: the shader's first pass set, the quad drawn, the pass reset.
+void runFullScreenPass(const Shader& shader);
 // Draw environment cube: a cube mesh (the Core's cubeMesh when null) under the current
 // pass, whose shader samples a cube map.
 void drawEnvironmentCube(const Mesh* cube = nullptr);
