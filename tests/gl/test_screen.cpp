@@ -24,7 +24,7 @@ TEST(GlVersions, ModernDriver)
     EXPECT_EQ(v.minor, 5);
     EXPECT_EQ(v.shadingMajor, 4);
     EXPECT_EQ(v.shadingMinor, 50);
-    ASSERT_EQ(parseGlVersions("2.1.2 NVIDIA 169.21", "1.20 NVIDIA via Cg compiler", "", &v), 0);
+    ASSERT_EQ(parseGlVersions("2.1.2 Vendor 169.21", "1.20 Vendor release build", "", &v), 0);
     EXPECT_EQ(v.major, 2);
     EXPECT_EQ(v.minor, 1);
     EXPECT_EQ(v.shadingMajor, 1);
