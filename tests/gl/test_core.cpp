@@ -1,5 +1,6 @@
 // The Core's timeline and frame driver in a real GL context, with test parts that fill
 // the band with known colours in place of the demo's parts.
+#include "gl_fixture.h"
 #include "app/screen.h"
 #include "core/core.h"
 #include "core/postprocess.h"
@@ -104,16 +105,8 @@ class CoreTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        platform::setBatchMode(true);
-        std::string error;
-        ASSERT_TRUE(platform::initVideo(&error)) << error;
-        platform::WindowDesc desc;
-        desc.title = "core test";
-        desc.width = windowWidth;
-        desc.height = windowHeight;
-        desc.hidden = true;
-        ASSERT_TRUE(platform::createWindow(desc, &error)) << error;
-        ASSERT_TRUE(platform::linkExtensions(&error)) << error;
+        openTestWindow("core test", windowWidth, windowHeight);
+        ASSERT_FALSE(::testing::Test::HasFatalFailure());
         screen.width = windowWidth;
         screen.height = windowHeight;
         loader.open("data.zip");

@@ -1,5 +1,6 @@
 // A window wider than 16:9: the band is pillarboxed (full height, centred horizontally)
 // and the copies read only the band.
+#include "gl_fixture.h"
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/effect.h"
@@ -48,15 +49,8 @@ unsigned char redAt(int x, int y)
 
 TEST(Pillarbox, WideWindowKeepsTheBandInside)
 {
-    platform::setBatchMode(true);
-    std::string error;
-    ASSERT_TRUE(platform::initVideo(&error)) << error;
-    platform::WindowDesc desc;
-    desc.width = windowWidth;
-    desc.height = windowHeight;
-    desc.hidden = true;
-    ASSERT_TRUE(platform::createWindow(desc, &error)) << error;
-    ASSERT_TRUE(platform::linkExtensions(&error)) << error;
+    openTestWindow("pillarbox test", windowWidth, windowHeight);
+    ASSERT_FALSE(HasFatalFailure());
     screen.width = windowWidth;
     screen.height = windowHeight;
     loader.open("data.zip");

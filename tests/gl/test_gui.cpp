@@ -1,5 +1,6 @@
 // The control GUI: the "Core" bar, the clock buttons and the Time variable, and the
 // bar drawn over a picture without disturbing it.
+#include "gl_fixture.h"
 #include "audio/sound.h"
 #include "core/core.h"
 #include "core/gui.h"
@@ -39,16 +40,7 @@ class GuiTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        platform::setBatchMode(true);
-        std::string error;
-        ASSERT_TRUE(platform::initVideo(&error)) << error;
-        platform::WindowDesc desc;
-        desc.title = "gui test";
-        desc.width = kWidth;
-        desc.height = kHeight;
-        desc.hidden = true;
-        ASSERT_TRUE(platform::createWindow(desc, &error)) << error;
-        ASSERT_TRUE(platform::linkExtensions(&error)) << error;
+        openTestWindow("gui test", kWidth, kHeight);
     }
     static void TearDownTestSuite() { platform::destroyWindow(); }
 
