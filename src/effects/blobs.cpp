@@ -31,25 +31,6 @@ void passModelView()
     }
 }
 
-// The chain leaves an identity projection, under which the grid around the world's
-// origin would fall outside the clip volume: the grid is drawn in this frame's view.
-void drawControlGrid(const float* projection)
-{
-    if (!core.controlgrid) {
-        return;
-    }
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(projection);
-    glMatrixMode(GL_MODELVIEW);
-    controlGrid();
-}
-
-int loadTextureFile(Texture& texture, const char* path)
-{
-    texture.source = path;
-    return loadTexture(loader, texture) == 0 ? 0 : 1;
-}
-
 }  // namespace
 
 void createBlobs(std::vector<Blob>& blobs, uint32_t count)
@@ -121,7 +102,7 @@ void Blobs::render(float t)
     drawSwarm(t);
 
     runDofChain(dof);
-    drawControlGrid(projection);
+    controlGridInView(projection);
     handOverOverlay(overlayTexture.crc);
 }
 

@@ -125,7 +125,24 @@ void controlGrid()
     }
 }
 
+void controlGridInView(const float* projection)
+{
+    if (!core.controlgrid) {
+        return;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(projection);
+    glMatrixMode(GL_MODELVIEW);
+    drawReferenceGrid();
+}
+
 void applyTweaks() { gui.pushTweakables(); }
+
+int loadTextureFile(Texture& texture, const char* path)
+{
+    texture.source = path;
+    return loadTexture(loader, texture) == 0 ? 0 : 1;
+}
 
 int loadShaderFile(Shader& shader, const char* path)
 {

@@ -33,6 +33,7 @@
 //     }
 #pragma once
 #include "resources/shader.h"
+#include "resources/texture.h"
 
 #include <cstdint>
 
@@ -127,6 +128,8 @@ void jumpCutCamera(CameraBlock& camera, float& lastCut, const JumpCut& cut, floa
 void applyTweaks();
 // Loads `path` into the shader (source := path, then loadShader). 0 on success.
 int loadShaderFile(Shader& shader, const char* path);
+// Loads `path` into the texture (source := path, then loadTexture). 0 on success.
+int loadTextureFile(Texture& texture, const char* path);
 // Finds a parameter of the shader's effect by name (null when absent: the setters below
 // then do nothing).
 fx::Parameter* shaderParameter(const Shader& shader, const char* name);
@@ -153,6 +156,9 @@ void handOverOverlay(uint32_t texture);
 // Draws the reference grid under the current matrices when the Core's "controlgrid"
 // switch is on. Call at the end of render.
 void controlGrid();
+// The control grid after a depth-of-field chain, which leaves an identity projection:
+// reloads this frame's projection (16 floats, GL order) first so the grid shows in view.
+void controlGridInView(const float* projection);
 
 // ---- the depth-of-field chain --------------------------------------------------------
 

@@ -20,25 +20,6 @@ void trackMatrices(const Shader& shader)
                                 fx::StateMatrix::ModelView, fx::MatrixTransform::Identity);
 }
 
-// The chain leaves an identity projection, under which the grid around the world's
-// origin would fall outside the clip volume: the grid is drawn in this frame's view.
-void drawControlGrid(const float* projection)
-{
-    if (!core.controlgrid) {
-        return;
-    }
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(projection);
-    glMatrixMode(GL_MODELVIEW);
-    controlGrid();
-}
-
-int loadTextureFile(Texture& texture, const char* path)
-{
-    texture.source = path;
-    return loadTexture(loader, texture) == 0 ? 0 : 1;
-}
-
 }  // namespace
 
 void createStripes(std::vector<Stripe>& stripes, uint32_t count)
@@ -160,7 +141,7 @@ void StripesDOF::render(float t)
     drawStripes(t);
 
     runDofChain(dof);
-    drawControlGrid(projection);
+    controlGridInView(projection);
 }
 
 void StripesDOF::drawBackground()
