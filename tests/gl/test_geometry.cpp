@@ -1,4 +1,5 @@
 #include "gl_fixture.h"
+#include "log_capture.h"
 
 #include "app/log.h"
 #include "datagen/basic_meshes.h"
@@ -46,8 +47,8 @@ class GeometryTest : public GlTest {
 protected:
     void SetUp() override
     {
-        logPath = "/tmp/core_geometry_" + std::to_string(getpid()) + ".log";
-        ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+        logCapture.open("geometry");
+        ASSERT_FALSE(HasFatalFailure());
         realGenBuffers = __glewGenBuffers;
         __glewGenBuffers = countingGenBuffers;
         buffersMade = 0;
@@ -55,20 +56,11 @@ protected:
     void TearDown() override
     {
         __glewGenBuffers = realGenBuffers;
-        coreLog.stream.close();
-        coreLog.created = false;
-        std::remove(logPath.c_str());
+        logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-    std::string logText()
-    {
-        coreLog.stream.flush();
-        std::ifstream in(logPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string logPath;
+    std::string logText() const { return logCapture.text(); }
+    LogCapture logCapture;
 };
 
 // Draws a white mesh into a small target and returns the share of lit pixels.

@@ -1,4 +1,5 @@
 #include "gl_fixture.h"
+#include "log_capture.h"
 
 #include "app/log.h"
 #include "scene/render_target.h"
@@ -32,8 +33,8 @@ class RenderTargetTest : public GlTest {
 protected:
     void SetUp() override
     {
-        logPath = "/tmp/core_rt_" + std::to_string(getpid()) + ".log";
-        ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+        logCapture.open("rt");
+        ASSERT_FALSE(HasFatalFailure());
         realBind = __glewBindFramebufferEXT;
         __glewBindFramebufferEXT = countingBind;
         binds.clear();
@@ -41,20 +42,11 @@ protected:
     void TearDown() override
     {
         __glewBindFramebufferEXT = realBind;
-        coreLog.stream.close();
-        coreLog.created = false;
-        std::remove(logPath.c_str());
+        logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-    std::string logText()
-    {
-        coreLog.stream.flush();
-        std::ifstream in(logPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string logPath;
+    std::string logText() const { return logCapture.text(); }
+    LogCapture logCapture;
 };
 
 }  // namespace

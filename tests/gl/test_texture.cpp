@@ -1,4 +1,5 @@
 #include "gl_fixture.h"
+#include "log_capture.h"
 
 #include "app/log.h"
 #include "app/screen.h"
@@ -241,25 +242,16 @@ protected:
     }
     void SetUp() override
     {
-        logPath = "/tmp/core_tex_" + std::to_string(getpid()) + ".log";
-        ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+        logCapture.open("tex");
+        ASSERT_FALSE(HasFatalFailure());
         screen.anisotropy = 4.0f;
     }
     void TearDown() override
     {
-        coreLog.stream.close();
-        coreLog.created = false;
-        std::remove(logPath.c_str());
+        logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-    std::string logText()
-    {
-        coreLog.stream.flush();
-        std::ifstream in(logPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string logText() const { return logCapture.text(); }
     static size_t fileBytes(const std::string& name)
     {
         for (const auto& file : files) {
@@ -285,7 +277,7 @@ protected:
     static Loader loader;
     static std::string zipPath;
     static std::vector<std::pair<std::string, Bytes>> files;
-    std::string logPath;
+    LogCapture logCapture;
 };
 
 Loader TextureTest::loader;
