@@ -3,10 +3,12 @@
 //
 // Matrices: a Cg matrix is uploaded row by row, so GLSL column i holds Cg row i and
 // every index M[i][j] means the same element in both languages; mul(A, B) then
-// becomes (B * A) for every combination of matrices and vectors.
+// becomes (B * A) for every combination of matrices and vectors. The GL state matrices
+// (glstate.matrix.*) follow the same rule through GL's Transpose built-ins.
 #include "fx/model.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <unordered_set>
@@ -472,6 +474,96 @@ private:
         return false;
     }
 
+    // The member named after '.' at `at`, or "" when none.
+    std::string_view memberAt(size_t at, size_t end) const
+    {
+        return at + 1 < end && isPunct(at, ".") && t[at + 1].kind == Token::Ident ? t[at + 1].text
+                                                                                    : std::string_view();
+    }
+
+    // "glstate.light[0].diffuse" for the error message: the dotted and indexed path at i.
+    std::string glstatePath(size_t i, size_t end) const
+    {
+        std::string path(t[i].text);
+        for (size_t j = i + 1; j < end && path.size() < 80;) {
+            if (!memberAt(j, end).empty()) {
+                path += "." + std::string(t[j + 1].text);
+                j += 2;
+            } else if (isPunct(j, "[")) {
+                size_t close = matching(j, end);
+                path += "[";
+                for (size_t k = j + 1; k < close && k < end; ++k) {
+                    path += t[k].text;
+                }
+                path += "]";
+                j = close + 1;
+            } else {
+                break;
+            }
+        }
+        return path;
+    }
+
+    // glstate.matrix.[inverse.|transpose.|invtrans.]{mvp|modelview[0]|projection|texture[0-7]}
+    // reads the current GL matrix from its built-in uniform. A Cg matrix sits transposed in
+    // GLSL (column i holds row i, see the top), so the matrix itself is the Transpose
+    // built-in, transpose.X the plain one, inverse.X the InverseTranspose one and
+    // invtrans.X the Inverse one. Returns the index after the expression.
+    size_t emitGlstate(size_t i, size_t end, std::string& o)
+    {
+        auto refuse = [&]() {
+            error(t[i].line, "'" + glstatePath(i, end) +
+                                 "' is not supported (glstate gives matrix.mvp, modelview[0], projection and "
+                                 "texture[0..7], each also with inverse., transpose. or invtrans.)");
+            return end;
+        };
+        size_t j = i + 1;
+        if (memberAt(j, end) != "matrix") {
+            return refuse();
+        }
+        j += 2;
+        std::string_view form = memberAt(j, end);
+        if (form == "inverse" || form == "transpose" || form == "invtrans") {
+            j += 2;
+        } else {
+            form = "";
+        }
+        const std::string_view name = memberAt(j, end);
+        const char* base = name == "mvp"          ? "gl_ModelViewProjectionMatrix"
+                           : name == "modelview"  ? "gl_ModelViewMatrix"
+                           : name == "projection" ? "gl_ProjectionMatrix"
+                           : name == "texture"    ? "gl_TextureMatrix"
+                                                  : nullptr;
+        if (!base) {
+            return refuse();
+        }
+        j += 2;
+        // modelview and texture are arrays; without an index they mean element 0.
+        int index = 0;
+        if ((name == "modelview" || name == "texture") && j < end && isPunct(j, "[")) {
+            const std::string_view n = j + 2 < end && isPunct(j + 2, "]") ? t[j + 1].text : std::string_view();
+            if (n.empty() || n.size() > 2 || t[j + 1].kind != Token::Number ||
+                n.find_first_not_of("0123456789") != std::string_view::npos) {
+                return refuse();
+            }
+            index = std::atoi(std::string(n).c_str());
+            j += 3;
+        }
+        if (index > (name == "texture" ? 7 : 0)) {
+            return refuse();
+        }
+        const char* suffix = form.empty()           ? "Transpose"
+                             : form == "transpose"  ? ""
+                             : form == "inverse"    ? "InverseTranspose"
+                                                    : "Inverse";
+        o += std::string(base) + suffix;
+        if (name == "texture") {
+            o += "[" + std::to_string(index) + "]";
+        }
+        o += ' ';
+        return j;
+    }
+
 public:
     void emitRange(size_t b, size_t end, std::string& o, int depth)
     {
@@ -527,6 +619,14 @@ public:
                     i = oe;
                     continue;
                 }
+            }
+            if (k.kind == Token::Ident && k.text == "glstate") {
+                size_t next = emitGlstate(i, end, o);
+                if (!ok) {
+                    return;
+                }
+                i = next;
+                continue;
             }
             if (k.kind == Token::Ident && k.text == "mul" && i + 1 < end && isPunct(i + 1, "(")) {
                 size_t close = matching(i + 1, end);

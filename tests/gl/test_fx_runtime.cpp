@@ -4,8 +4,10 @@
 
 #include "fx/fx.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -387,4 +389,125 @@ technique T { pass { VertexProgram = compile arbvp1 vs(); FragmentProgram = comp
     ASSERT_NE(effect, nullptr);
     drawWith(valid(effect, "T"));
     EXPECT_RGBA(readPixel(128, 128), 0.0f, 0.5f, 0.0f, 0.0f);
+}
+
+const char* const kGlstateEffect = R"(
+float4 white() : COLOR { return float4(1, 1, 1, 1); }
+float4 mvp(float4 p : POSITION) : POSITION { return mul(glstate.matrix.mvp, p); }
+float4 split(float4 p : POSITION) : POSITION {
+    return mul(glstate.matrix.projection, mul(glstate.matrix.modelview[0], p));
+}
+float4 rightMul(float4 p : POSITION) : POSITION { return mul(p, glstate.matrix.transpose.mvp); }
+float4 rows(float4 p : POSITION) : POSITION {
+    float4x4 m = glstate.matrix.mvp;
+    return float4(dot(m[0], p), dot(m[1], p), dot(m[2], p), dot(m[3], p));
+}
+float4 undo(float4 p : POSITION) : POSITION {
+    float4 q = mul(glstate.matrix.inverse.modelview[0], mul(glstate.matrix.modelview, p));
+    return mul(glstate.matrix.mvp, mul(glstate.matrix.inverse.mvp, mul(glstate.matrix.mvp, q)));
+}
+technique Mvp { pass { VertexProgram = compile arbvp1 mvp(); FragmentProgram = compile arbfp1 white(); } }
+technique Split { pass { VertexProgram = compile arbvp1 split(); FragmentProgram = compile arbfp1 white(); } }
+technique RightMul { pass { VertexProgram = compile arbvp1 rightMul(); FragmentProgram = compile arbfp1 white(); } }
+technique Rows { pass { VertexProgram = compile arbvp1 rows(); FragmentProgram = compile arbfp1 white(); } }
+technique Undo { pass { VertexProgram = compile arbvp1 undo(); FragmentProgram = compile arbfp1 white(); } }
+
+struct VOut { float4 pos : POSITION; float4 col : COLOR0; };
+VOut normals(float4 p : POSITION, float3 n : NORMAL) {
+    VOut o;
+    o.pos = p;
+    o.col = float4(normalize(mul((float3x3)glstate.matrix.invtrans.modelview[0], n)) * 0.5 + 0.5, 1);
+    return o;
+}
+VOut texmat(float4 p : POSITION) {
+    VOut o;
+    o.pos = p;
+    o.col = mul(glstate.matrix.texture[3], float4(0.2, 0.1, 0, 1));
+    return o;
+}
+float4 color(float4 c : COLOR0) : COLOR { return c; }
+float4 place(float4 p : POSITION) : POSITION { return p; }
+float4 projectionRows() : COLOR {
+    return float4(glstate.matrix.projection[0].x, glstate.matrix.projection[0].w, glstate.matrix.projection[1].w,
+                  glstate.matrix.transpose.projection[3].y);
+}
+technique Normals { pass { VertexProgram = compile arbvp1 normals(); FragmentProgram = compile arbfp1 color(); } }
+technique Texture { pass { VertexProgram = compile arbvp1 texmat(); FragmentProgram = compile arbfp1 color(); } }
+technique Fragment { pass { VertexProgram = compile arbvp1 place(); FragmentProgram = compile arbfp1 projectionRows(); } }
+)";
+
+// Which pixels of the window are lit.
+static std::vector<bool> coverage()
+{
+    std::vector<unsigned char> pixels(256 * 256 * 4);
+    glReadPixels(0, 0, 256, 256, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    std::vector<bool> lit(256 * 256);
+    for (size_t i = 0; i < lit.size(); ++i) {
+        lit[i] = pixels[i * 4] > 127;
+    }
+    return lit;
+}
+
+TEST_F(FxRuntime, GlstateMatricesPlaceVerticesWhereFixedFunctionDoes)
+{
+    fx::Effect* effect = load(kGlstateEffect);
+    ASSERT_NE(effect, nullptr);
+    // A perspective view of a tilted, turned, unevenly scaled quad: any transposition shows.
+    glMatrixMode(GL_PROJECTION);
+    glFrustum(-0.8, 1.2, -1.0, 0.9, 1.0, 10.0);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(0.3f, -0.2f, -3.0f);
+    glRotatef(35.0f, 0.0f, 0.0f, 1.0f);
+    glRotatef(40.0f, 1.0f, 0.2f, 0.0f);
+    glScalef(1.2f, 0.7f, 1.0f);
+    drawQuad();
+    const std::vector<bool> reference = coverage();
+    const long lit = std::count(reference.begin(), reference.end(), true);
+    ASSERT_GT(lit, 2000);
+    ASSERT_LT(lit, 40000);
+    for (const char* name : {"Mvp", "Split", "RightMul", "Rows", "Undo"}) {
+        fx::Technique* t = valid(effect, name);
+        glClear(GL_COLOR_BUFFER_BIT);
+        drawWith(t);
+        const std::vector<bool> got = coverage();
+        long differ = 0;
+        for (size_t i = 0; i < got.size(); ++i) {
+            differ += got[i] != reference[i];
+        }
+        EXPECT_LE(differ, 16) << name << ": " << differ << " of " << lit << " pixels differ";
+    }
+}
+
+TEST_F(FxRuntime, GlstateInverseTransposeTextureAndFragmentReads)
+{
+    fx::Effect* effect = load(kGlstateEffect);
+    ASSERT_NE(effect, nullptr);
+    // Normals go through the inverse transpose of the modelview: with M = S R, S^-1 R n.
+    glMatrixMode(GL_MODELVIEW);
+    glScalef(2.0f, 0.5f, 1.0f);
+    glRotatef(30.0f, 0.0f, 0.0f, 1.0f);
+    glNormal3f(1.0f, 0.0f, 0.0f);
+    drawWith(valid(effect, "Normals"));
+    glLoadIdentity();
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    EXPECT_RGBA(readPixel(128, 128), 0.6987f, 0.9588f, 0.5f, 1.0f);
+
+    // Texture unit 3's matrix (a turn by 90 degrees, then a shift), not unit 0's.
+    glActiveTexture(GL_TEXTURE3);
+    glMatrixMode(GL_TEXTURE);
+    glTranslatef(0.25f, 0.5f, 0.0f);
+    glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+    drawWith(valid(effect, "Texture"));
+    glLoadIdentity();
+    glActiveTexture(GL_TEXTURE0);
+    glMatrixMode(GL_MODELVIEW);
+    EXPECT_RGBA(readPixel(128, 128), 0.15f, 0.7f, 0.0f, 1.0f);
+
+    // A fragment program reads rows of the projection (and a row of its transpose).
+    glMatrixMode(GL_PROJECTION);
+    glTranslatef(0.25f, 0.5f, 0.0f);
+    glScalef(0.5f, 1.0f, 1.0f);
+    glMatrixMode(GL_MODELVIEW);
+    drawWith(valid(effect, "Fragment"));
+    EXPECT_RGBA(readPixel(128, 128), 0.5f, 0.25f, 0.5f, 0.5f);
 }

@@ -337,3 +337,51 @@ TEST(FxTranslator, LineDirectivesKeepTheFileLineNumbers)
     size_t at = glsl.find("#line 26\nVOut vs(");  // the next line is 27
     EXPECT_NE(at, std::string::npos) << glsl;
 }
+
+TEST(FxTranslator, GlstateMatricesReadTheTransposedBuiltins)
+{
+    const char* text = R"(
+float4 vs(float4 p : POSITION, float3 n : NORMAL, out float4 t : TEXCOORD0, out float4 u : TEXCOORD1) : POSITION {
+    t = mul(glstate.matrix.modelview[0], p) + mul(glstate.matrix.projection, p) + glstate.matrix.mvp[1];
+    u = mul(glstate.matrix.texture[3], p) + mul(glstate.matrix.inverse.modelview, p)
+      + mul(glstate.matrix.transpose.projection, p) + mul(glstate.matrix.invtrans.texture[7], p);
+    u.xyz += mul((float3x3)glstate.matrix.invtrans.modelview[0], n) + glstate.matrix.inverse.mvp[2][1];
+    return mul(glstate.matrix.mvp, p);
+}
+float4 ps(float4 c : COLOR0) : COLOR { return mul(glstate.matrix.transpose.mvp, c); }
+technique t { pass p { VertexProgram = compile arbvp1 vs(); FragmentProgram = compile arbfp1 ps(); } }
+)";
+    std::string listing;
+    std::string glsl = translate(text, 0, 0, 0, &listing);
+    ASSERT_FALSE(glsl.empty()) << listing;
+    for (const char* expected :
+         {"(p ) * (gl_ModelViewMatrixTranspose )", "(p ) * (gl_ProjectionMatrixTranspose )",
+          "gl_ModelViewProjectionMatrixTranspose [ 1 ]", "(p ) * (gl_TextureMatrixTranspose[3] )",
+          "(p ) * (gl_ModelViewMatrixInverseTranspose )", "(p ) * (gl_ProjectionMatrix )",
+          "(p ) * (gl_TextureMatrixInverse[7] )", "mat3(gl_ModelViewMatrixInverse )",
+          "gl_ModelViewProjectionMatrixInverseTranspose [ 2 ] [ 1 ]",
+          "((p ) * (gl_ModelViewProjectionMatrixTranspose ))"}) {
+        EXPECT_NE(glsl.find(expected), std::string::npos) << expected << "\n" << glsl;
+    }
+    EXPECT_EQ(glsl.find("glstate"), std::string::npos);
+    glsl = translate(text, 0, 0, 1, &listing);
+    EXPECT_NE(glsl.find("(c ) * (gl_ModelViewProjectionMatrix )"), std::string::npos) << listing << glsl;
+
+    // Everything else under glstate is refused by name, with its line.
+    auto refuse = [](const std::string& expression, const std::string& named) {
+        std::string listing;
+        std::string text = "float4 f(float4 p : POSITION) : POSITION {\nreturn " + expression +
+                           ";\n}\ntechnique t { pass p { VertexProgram = compile x f(); } }";
+        EXPECT_EQ(translate(text, 0, 0, 0, &listing), "") << expression;
+        EXPECT_NE(listing.find("test.cgfx(2): error: '" + named + "' is not supported"), std::string::npos)
+            << listing;
+    };
+    refuse("glstate.light[0].diffuse", "glstate.light[0].diffuse");
+    refuse("mul(glstate.matrix.modelview[1], p)", "glstate.matrix.modelview[1]");
+    refuse("mul(glstate.matrix.texture[8], p)", "glstate.matrix.texture[8]");
+    refuse("mul(glstate.matrix.texture[p.x], p)", "glstate.matrix.texture[p.x]");
+    refuse("mul(glstate.matrix.program[0], p)", "glstate.matrix.program[0]");
+    refuse("mul(glstate.matrix.inverse.palette[0], p)", "glstate.matrix.inverse.palette[0]");
+    refuse("mul(glstate.matrix, p)", "glstate.matrix");
+    refuse("glstate", "glstate");
+}
