@@ -249,6 +249,23 @@ private:
         return expectPunct("]");
     }
 
+    // Comma-separated constants up to and including `close` ("}" or ")").
+    bool parseConstantList(std::vector<float>& out, int depth, const char* close)
+    {
+        while (!isPunct(close)) {
+            if (!parseConstant(out, depth + 1)) {
+                return false;
+            }
+            if (isPunct(",")) {
+                advance();
+            } else if (!isPunct(close)) {
+                return failHere(std::string("expected ',' or '") + close + "'");
+            }
+        }
+        advance();
+        return true;
+    }
+
     // A constant: number, true/false, {list} or typeN(list); values are appended.
     bool parseConstant(std::vector<float>& out, int depth)
     {
@@ -257,18 +274,7 @@ private:
         }
         if (isPunct("{")) {
             advance();
-            while (!isPunct("}")) {
-                if (!parseConstant(out, depth + 1)) {
-                    return false;
-                }
-                if (isPunct(",")) {
-                    advance();
-                } else if (!isPunct("}")) {
-                    return failHere("expected ',' or '}'");
-                }
-            }
-            advance();
-            return true;
+            return parseConstantList(out, depth, "}");
         }
         if (isIdent("true") || isIdent("false")) {
             out.push_back(isIdent("true") ? 1.0f : 0.0f);
@@ -281,18 +287,7 @@ private:
             if (!expectPunct("(")) {
                 return false;
             }
-            while (!isPunct(")")) {
-                if (!parseConstant(out, depth + 1)) {
-                    return false;
-                }
-                if (isPunct(",")) {
-                    advance();
-                } else if (!isPunct(")")) {
-                    return failHere("expected ',' or ')'");
-                }
-            }
-            advance();
-            return true;
+            return parseConstantList(out, depth, ")");
         }
         float sign = 1.0f;
         if (isPunct("-") || isPunct("+")) {
