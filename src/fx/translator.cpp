@@ -761,33 +761,24 @@ private:
         o += ";\n";
     }
 
-    // Converts a built-in value of `components` floats to the variable's type.
-    std::string fromBuiltin(const Builtin& b, const TypeInfo& type, int atLine)
+    // Converts a built-in value of `components` floats to the variable's float type.
+    static std::string fromBuiltin(const Builtin& b, const TypeInfo& type)
     {
-        if (type.base != TypeInfo::Float || type.matrix) {
-            error(atLine, std::string("semantic ") + b.semantic + " needs a float or float vector");
-            return "";
-        }
-        std::string g = glslType(type);
         if (type.cols == b.components) {
             return b.glsl;
         }
         if (type.cols < b.components) {
             return std::string(b.glsl) + "." + std::string("xyzw").substr(0, size_t(type.cols));
         }
-        std::string s = g + "(" + b.glsl;
+        std::string s = glslType(type) + "(" + b.glsl;
         for (int c = b.components; c < type.cols; ++c) {
             s += c == 3 ? ", 1.0" : ", 0.0";
         }
         return s + ")";
     }
 
-    std::string toBuiltin(const Builtin& b, const std::string& value, const TypeInfo& type, int atLine)
+    static std::string toBuiltin(const Builtin& b, const std::string& value, const TypeInfo& type)
     {
-        if (type.base != TypeInfo::Float || type.matrix) {
-            error(atLine, std::string("semantic ") + b.semantic + " needs a float or float vector");
-            return "";
-        }
         std::string assign = std::string(b.glsl) + " = ";
         if (type.cols == b.components) {
             return assign + value + ";\n";
@@ -799,29 +790,13 @@ private:
         return assign + "vec4(" + value + pads[type.cols] + ");\n";
     }
 
-    const Builtin* inputBuiltin(const std::string& semantic, int atLine)
+    // Joins `var` (a local of `type`, or the entry's result) to the built-ins its semantics
+    // name, struct members one by one. Without `written` it reads the stage's inputs into
+    // `var`; with it, it writes `var` to the stage's outputs and records the built-ins written.
+    void glue(const std::string& var, const TypeInfo& type, std::string_view typeName, const std::string& semantic,
+              int atLine, std::string& o, std::set<std::string>* written)
     {
-        const Builtin* b = stage == 0 ? findBuiltin(vertexInputs, semantic) : findBuiltin(fragmentInputs, semantic);
-        if (!b) {
-            error(atLine, "semantic '" + semantic + "' is not a " + (stage == 0 ? "vertex" : "fragment") +
-                              " program input");
-        }
-        return b;
-    }
-    const Builtin* outputBuiltin(const std::string& semantic, int atLine)
-    {
-        const Builtin* b = stage == 0 ? findBuiltin(vertexOutputs, semantic) : findBuiltin(fragmentOutputs, semantic);
-        if (!b) {
-            error(atLine, "semantic '" + semantic + "' is not a " + (stage == 0 ? "vertex" : "fragment") +
-                              " program output");
-        }
-        return b;
-    }
-
-    // Reads inputs into `var` (a local of `type`), struct members by their semantics.
-    void glueInput(const std::string& var, const TypeInfo& type, std::string_view typeName, const std::string& semantic,
-                   int atLine, std::string& o)
-    {
+        const bool output = written != nullptr;
         if (type.base == TypeInfo::Struct) {
             const StructData* s = findStruct(typeName);
             for (const VarDecl& m : s->members) {
@@ -829,40 +804,32 @@ private:
                     error(m.line, "member '" + std::string(m.name) + "' of an entry struct needs a semantic");
                     return;
                 }
-                glueInput(var + "." + std::string(m.name), m.type, m.typeName, m.semantic, m.line, o);
+                glue(var + "." + std::string(m.name), m.type, m.typeName, m.semantic, m.line, o, written);
             }
             return;
         }
         if (semantic.empty()) {
-            error(atLine, "entry parameter '" + var + "' needs a semantic");
+            error(atLine, (output ? "entry output '" : "entry parameter '") + var + "' needs a semantic");
             return;
         }
-        if (const Builtin* b = inputBuiltin(semantic, atLine)) {
-            o += "  " + var + " = " + fromBuiltin(*b, type, atLine) + ";\n";
-        }
-    }
-
-    void glueOutput(const std::string& value, const TypeInfo& type, std::string_view typeName,
-                    const std::string& semantic, int atLine, std::string& o, std::set<std::string>& written)
-    {
-        if (type.base == TypeInfo::Struct) {
-            const StructData* s = findStruct(typeName);
-            for (const VarDecl& m : s->members) {
-                if (m.semantic.empty()) {
-                    error(m.line, "member '" + std::string(m.name) + "' of an entry struct needs a semantic");
-                    return;
-                }
-                glueOutput(value + "." + std::string(m.name), m.type, m.typeName, m.semantic, m.line, o, written);
-            }
+        const Builtin* b = output ? (stage == 0 ? findBuiltin(vertexOutputs, semantic)
+                                                : findBuiltin(fragmentOutputs, semantic))
+                                  : (stage == 0 ? findBuiltin(vertexInputs, semantic)
+                                                : findBuiltin(fragmentInputs, semantic));
+        if (!b) {
+            error(atLine, "semantic '" + semantic + "' is not a " + (stage == 0 ? "vertex" : "fragment") +
+                              " program " + (output ? "output" : "input"));
             return;
         }
-        if (semantic.empty()) {
-            error(atLine, "entry output '" + value + "' needs a semantic");
+        if (type.base != TypeInfo::Float || type.matrix) {
+            error(atLine, std::string("semantic ") + b->semantic + " needs a float or float vector");
             return;
         }
-        if (const Builtin* b = outputBuiltin(semantic, atLine)) {
-            written.insert(b->glsl);
-            o += "  " + toBuiltin(*b, value, type, atLine);
+        if (output) {
+            written->insert(b->glsl);
+            o += "  " + toBuiltin(*b, var, type);
+        } else {
+            o += "  " + var + " = " + fromBuiltin(*b, type) + ";\n";
         }
     }
 
@@ -906,10 +873,10 @@ private:
             std::string typeName = d.type.base == TypeInfo::Struct ? glslName(d.typeName) : glslType(d.type);
             o += "  " + typeName + " " + local + ";\n";
             if (d.qualifier != "out") {
-                glueInput(local, d.type, d.typeName, d.semantic, d.line, o);
+                glue(local, d.type, d.typeName, d.semantic, d.line, o, nullptr);
             }
             if (d.qualifier == "out" || d.qualifier == "inout") {
-                glueOutput(local, d.type, d.typeName, d.semantic, d.line, outputs, written);
+                glue(local, d.type, d.typeName, d.semantic, d.line, outputs, &written);
             }
             call += local;
         }
@@ -924,7 +891,7 @@ private:
             std::string typeName =
                 f.returnType.base == TypeInfo::Struct ? glslName(f.returnTypeName) : glslType(f.returnType);
             o += "  " + typeName + " cgx_result = " + call + ";\n";
-            glueOutput("cgx_result", f.returnType, f.returnTypeName, f.returnSemantic, f.line, outputs, written);
+            glue("cgx_result", f.returnType, f.returnTypeName, f.returnSemantic, f.line, outputs, &written);
         }
         o += outputs;
         if (ok && stage == 0 && !written.count("gl_Position")) {
