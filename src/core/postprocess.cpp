@@ -29,6 +29,19 @@ void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.frame
 
 void bindWindowFramebuffer() { bindFramebuffer(0); }
 
+void blurBloomTargets(const Shader& vertical, const Shader& horizontal, const char* sampler)
+{
+    bindRenderTarget(core.bloomB);
+    setShaderSampler(vertical, sampler, core.bloomA.colorTexture);
+    runFullScreenPass(vertical);
+
+    bindRenderTarget(core.bloomA);
+    setShaderSampler(horizontal, sampler, core.bloomB.colorTexture);
+    runFullScreenPass(horizontal);
+
+    bindWindowFramebuffer();
+}
+
 int loadPostEffects()
 {
     if (loadShaderFile(core.brightPassShader, "shaders/bloom-bright_pass.cgfx") != 0 ||
@@ -64,15 +77,7 @@ void runPostProcess()
     setShaderFloat(core.brightPassShader, "BloomThreshold", std::sin(24.0f * core.time) * 0.02f + 0.5f);
     runFullScreenPass(core.brightPassShader);
 
-    bindRenderTarget(core.bloomB);
-    setShaderSampler(core.blurVShader, "Blur0", core.bloomA.colorTexture);
-    runFullScreenPass(core.blurVShader);
-
-    bindRenderTarget(core.bloomA);
-    setShaderSampler(core.blurHShader, "Blur0", core.bloomB.colorTexture);
-    runFullScreenPass(core.blurHShader);
-
-    bindWindowFramebuffer();
+    blurBloomTargets(core.blurVShader, core.blurHShader, "Blur0");
     glPopAttrib();
 
     setShaderSampler(core.finalShader, "RT", core.sceneCopy.colorTexture);

@@ -9,6 +9,7 @@
 #pragma once
 
 struct RenderTarget;
+struct Shader;
 
 // Loads the six post effects in their order: bright pass, horizontal blur, vertical
 // blur, final, overlay, mixer. 0 on success, 1 at the first failure (the loader logs why).
@@ -23,3 +24,7 @@ void drawReferenceGrid();
 void bindRenderTarget(const RenderTarget& target);
 // Binds the window's framebuffer unless it is bound already.
 void bindWindowFramebuffer();
+// The separable blur both chains share, at the viewport set for bloomA: `vertical` of
+// bloomA into bloomB, `horizontal` of bloomB into bloomA, each reading its source through
+// the sampler named `sampler`; leaves the window's framebuffer bound, the result in bloomA.
+void blurBloomTargets(const Shader& vertical, const Shader& horizontal, const char* sampler);

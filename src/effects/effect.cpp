@@ -204,10 +204,6 @@ void beginDofScene()
     glViewport(0, 0, core.sceneCopy.width, core.sceneCopy.height);
 }
 
-namespace {
-
-}  // namespace
-
 void runDofChain(const DofShaders& shaders)
 {
     glMatrixMode(GL_PROJECTION);
@@ -218,15 +214,7 @@ void runDofChain(const DofShaders& shaders)
     setShaderSampler(shaders.copy, "texScreen", core.sceneCopy.colorTexture);
     runFullScreenPass(shaders.copy);
 
-    bindRenderTarget(core.bloomB);
-    setShaderSampler(shaders.gaussV, "texBlur", core.bloomA.colorTexture);
-    runFullScreenPass(shaders.gaussV);
-
-    bindRenderTarget(core.bloomA);
-    setShaderSampler(shaders.gaussH, "texBlur", core.bloomB.colorTexture);
-    runFullScreenPass(shaders.gaussH);
-
-    bindWindowFramebuffer();
+    blurBloomTargets(shaders.gaussV, shaders.gaussH, "texBlur");
     glPopAttrib();
 
     setShaderSampler(shaders.combine, "texScreen", core.sceneCopy.colorTexture);
