@@ -8,7 +8,7 @@
 #include "app/screen.h"
 #include "audio/music_channel.h"
 #include "audio/sound.h"
-#include "datagen/test_music.h"
+#include "datagen/music.h"
 #include "datagen/zip_writer.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
@@ -22,6 +22,40 @@
 #include <unistd.h>
 
 namespace {
+
+// A stand-in track: a kick on every beat at 120 beats per minute, a click between beats,
+// and a two-note chord that changes every four bars; interleaved stereo.
+std::vector<float> renderTestPiece(float seconds, int rate)
+{
+    constexpr double twoPi = 6.283185307179586;
+    const long frames = long(seconds * rate);
+    std::vector<float> out(size_t(frames) * 2, 0.0f);
+    const double beat = 0.5;
+    // Chord roots per four bars (16 beats), in Hz; the fifth above sounds with each.
+    const double roots[] = {110.0, 146.83, 130.81, 98.0};
+    uint32_t noise = 12345;
+    for (long i = 0; i < frames; ++i) {
+        double t = double(i) / rate;
+        long beatIndex = long(t / beat);
+        double inBeat = t - beatIndex * beat;
+        // Kick: a sine falling from 90 Hz to 45 Hz, gone after a quarter of the beat.
+        double kickPhase = twoPi * (45.0 * inBeat + 45.0 * 0.04 * (1.0 - std::exp(-inBeat / 0.04)));
+        double kick = 0.55 * std::exp(-inBeat / 0.09) * std::sin(kickPhase);
+        // Click: a short noise burst halfway between beats.
+        noise = noise * 1664525u + 1013904223u;
+        double offBeat = inBeat - beat * 0.5;
+        double click = offBeat >= 0.0 && offBeat < 0.01 ? 0.25 * (double(noise >> 8) / 8388608.0 - 1.0) *
+                                                             (1.0 - offBeat / 0.01)
+                                                       : 0.0;
+        double root = roots[(beatIndex / 16) % 4];
+        double fade = std::fmin(1.0, std::fmin(t / 2.0, (seconds - t) / 2.0));
+        double chordLeft = 0.12 * std::sin(twoPi * root * t) + 0.06 * std::sin(twoPi * root * 1.5 * t);
+        double chordRight = 0.12 * std::sin(twoPi * root * 1.5 * t) + 0.06 * std::sin(twoPi * root * 2.0 * t);
+        out[size_t(i) * 2] = float(kick + click + fade * chordLeft);
+        out[size_t(i) * 2 + 1] = float(kick + click + fade * chordRight);
+    }
+    return out;
+}
 
 const std::vector<uint8_t>& track()
 {
@@ -41,7 +75,7 @@ const std::vector<uint8_t>& track()
         std::string detail;
         if (data.empty() || probe.open(reinterpret_cast<const char*>(data.data()), data.size(), &detail) != 0 ||
             probe.lengthMs() < 120000) {
-            data = datagen::encodeOggVorbis(datagen::renderTestPiece(197.0f, 44100), 2, 44100, 0.3f);
+            data = datagen::encodeOggVorbis(renderTestPiece(197.0f, 44100), 2, 44100, 0.3f);
         }
         return data;
     }();

@@ -5,7 +5,7 @@
 #include "audio/audio_output.h"
 #include "audio/sound.h"
 #include "audio/sound_result.h"
-#include "datagen/test_music.h"
+#include "datagen/music.h"
 #include "datagen/zip_writer.h"
 #include "platform/platform.h"
 #include "resources/loader.h"

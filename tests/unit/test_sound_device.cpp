@@ -3,7 +3,7 @@
 // wait generously and only ask whether the music moves or stands, never how fast.
 #include "app/screen.h"
 #include "audio/sound.h"
-#include "datagen/test_music.h"
+#include "datagen/music.h"
 #include "datagen/zip_writer.h"
 #include "platform/platform.h"
 #include "resources/loader.h"

@@ -52,15 +52,34 @@ void appendPage(const ogg_page& page, std::vector<uint8_t>& out)
     out.insert(out.end(), page.body, page.body + page.body_len);
 }
 
-}  // namespace
+// Takes every finished block out of the encoder and into pages.
+void drainBlocks(vorbis_dsp_state& dsp, vorbis_block& block, ogg_stream_state& stream, std::vector<uint8_t>& out)
+{
+    ogg_packet packet;
+    ogg_page page;
+    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+        vorbis_analysis(&block, nullptr);
+        vorbis_bitrate_addblock(&block);
+        while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
+            ogg_stream_packetin(&stream, &packet);
+            while (ogg_stream_pageout(&stream, &page) != 0) appendPage(page, out);
+        }
+    }
+}
 
-int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right, int sampleRate, float quality,
-                 const std::string& title, std::vector<uint8_t>& out, std::string& error)
+// The one encoder behind both entry points: sample i of channel c is channelData[c][i * stride],
+// so planar channels (stride 1) and interleaved ones (stride = channels) need no copy.
+int encodeChannels(const float* const* channelData, int channels, size_t stride, size_t frames, int sampleRate,
+                   float quality, const std::string& title, std::vector<uint8_t>& out, std::string& error)
 {
     out.clear();
+    if (channels < 1 || channels > 2 || sampleRate <= 0) {
+        error = "the Vorbis encoder takes one or two channels at a positive rate";
+        return 1;
+    }
     vorbis_info info;
     vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, 2, sampleRate, quality) != 0) {
+    if (vorbis_encode_init_vbr(&info, channels, sampleRate, quality) != 0) {
         vorbis_info_clear(&info);
         error = "the Vorbis encoder refused the stream settings";
         return 1;
@@ -82,34 +101,19 @@ int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right
     ogg_page page;
     while (ogg_stream_flush(&stream, &page) != 0) appendPage(page, out);
 
-    const size_t frames = std::min(left.size(), right.size());
     const size_t chunk = 4096;
-    bool done = false;
-    for (size_t at = 0; !done;) {
+    for (size_t at = 0; at < frames; at += chunk) {
         const size_t n = std::min(chunk, frames - at);
-        if (n == 0) {
-            vorbis_analysis_wrote(&dsp, 0);
-        } else {
-            float** buffer = vorbis_analysis_buffer(&dsp, int(n));
-            std::copy(left.begin() + long(at), left.begin() + long(at + n), buffer[0]);
-            std::copy(right.begin() + long(at), right.begin() + long(at + n), buffer[1]);
-            vorbis_analysis_wrote(&dsp, int(n));
-            at += n;
+        float** buffer = vorbis_analysis_buffer(&dsp, int(n));
+        for (int c = 0; c < channels; ++c) {
+            const float* from = channelData[c] + at * stride;
+            for (size_t i = 0; i < n; ++i) buffer[c][i] = from[i * stride];
         }
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
-                ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page) != 0) {
-                    appendPage(page, out);
-                    if (ogg_page_eos(&page)) done = true;
-                }
-            }
-        }
-        if (n == 0) done = true;
+        vorbis_analysis_wrote(&dsp, int(n));
+        drainBlocks(dsp, block, stream, out);
     }
+    vorbis_analysis_wrote(&dsp, 0);
+    drainBlocks(dsp, block, stream, out);
     while (ogg_stream_flush(&stream, &page) != 0) appendPage(page, out);
     ogg_stream_clear(&stream);
     vorbis_block_clear(&block);
@@ -117,6 +121,29 @@ int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
     return 0;
+}
+
+}  // namespace
+
+int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right, int sampleRate, float quality,
+                 const std::string& title, std::vector<uint8_t>& out, std::string& error)
+{
+    const float* channels[] = {left.data(), right.data()};
+    return encodeChannels(channels, 2, 1, std::min(left.size(), right.size()), sampleRate, quality, title, out,
+                          error);
+}
+
+std::vector<uint8_t> encodeOggVorbis(const std::vector<float>& interleaved, int channels, int rate, float quality)
+{
+    std::vector<uint8_t> out;
+    std::string error;
+    if (channels < 1 || channels > 2) return out;
+    const size_t frames = interleaved.size() / size_t(channels);
+    const float* start[] = {interleaved.data(), interleaved.data() + (channels > 1 && frames > 0 ? 1 : 0)};
+    if (encodeChannels(start, channels, size_t(channels), frames, rate, quality, "test signal", out, error) != 0) {
+        out.clear();
+    }
+    return out;
 }
 
 int inspectVorbis(const std::vector<uint8_t>& bytes, VorbisInfo& info)

@@ -15,6 +15,11 @@ namespace datagen {
 int encodeVorbis(const std::vector<float>& left, const std::vector<float>& right, int sampleRate, float quality,
                  const std::string& title, std::vector<uint8_t>& out, std::string& error);
 
+// The same encoder for interleaved samples (channels 1 or 2, values in [-1, 1]), as the
+// audio tests build their signals. Empty on an encoder failure.
+std::vector<uint8_t> encodeOggVorbis(const std::vector<float>& interleaved, int channels, int rate,
+                                     float quality = 0.5f);
+
 struct VorbisInfo {
     int channels = 0;
     long sampleRate = 0;
