@@ -114,7 +114,8 @@ int Gui::init()
 int Gui::addTweakable(const char* parameterName, fx::Effect* effect, const char* label, float value,
                       const char* definition)
 {
-    tweakables.push_back({effect, value, parameterName ? parameterName : "", label ? label : ""});
+    tweakables.push_back({effect, value, parameterName ? parameterName : "", label ? label : "",
+                          fx::namedParameter(effect, parameterName)});
     size_t i = tweakables.size() - 1;
     CORE_LOG("\tadding variable to gui: " << "(eff: " << static_cast<const void*>(effect) << ") "
                                           << tweakables[i].parameterName << " " << value << " "
@@ -129,6 +130,6 @@ int Gui::addTweakable(const char* parameterName, fx::Effect* effect, const char*
 void Gui::pushTweakables() const
 {
     for (const Tweakable& t : tweakables) {
-        fx::setParameter1f(fx::namedParameter(t.effect, t.parameterName.c_str()), t.value);
+        fx::setParameter1f(t.parameter, t.value);
     }
 }

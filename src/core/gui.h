@@ -16,8 +16,9 @@
 struct Tweakable {
     fx::Effect* effect = nullptr;
     float value = 0.0f;
-    std::string parameterName;  // looked up by name in `effect` on every push
-    std::string label;          // the variable's name on the bar
+    std::string parameterName;
+    std::string label;                  // the variable's name on the bar
+    fx::Parameter* parameter = nullptr;  // `parameterName` in `effect`, found once at registration
 };
 
 class Gui {
