@@ -15,7 +15,6 @@ namespace platform {
 enum class MessageIcon { Error, Warning, Information };
 
 void setBatchMode(bool on);
-bool batchMode();
 // Modal message box with no owner window (or a line on stderr in batch mode).
 void messageBox(const std::string& caption, const std::string& text, MessageIcon icon);
 
@@ -23,9 +22,8 @@ void messageBox(const std::string& caption, const std::string& text, MessageIcon
 int64_t counter();
 int64_t counterFrequency();
 
-// Starts / stops the video subsystem (needed before any window or mode query).
+// Starts the video subsystem (needed before any window or mode query).
 bool initVideo(std::string* error);
-void quitVideo();
 
 // ---- display modes ----
 // One mode of the primary display as the system enumerates it.

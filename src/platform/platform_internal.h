@@ -4,10 +4,9 @@
 
 namespace platform {
 
-// The main window and its context (null when absent), so that a helper window that
-// makes its own context current can hand the current context back afterwards.
+// The main window (null when absent), and its context made current again, so that a
+// helper window that makes its own context current can hand it back afterwards.
 SDL_Window* mainWindow();
-SDL_GLContext mainContext();
 void restoreMainContext();
 
 // Sets the GL attributes every window of the program asks for (compatibility

@@ -121,7 +121,6 @@ Uint32 boxFlags(MessageIcon icon)
 }  // namespace
 
 SDL_Window* mainWindow() { return gWindow; }
-SDL_GLContext mainContext() { return gContext; }
 
 void restoreMainContext()
 {
@@ -152,7 +151,6 @@ void discardEvents()
 }
 
 void setBatchMode(bool on) { gBatch = on; }
-bool batchMode() { return gBatch; }
 
 void messageBox(const std::string& caption, const std::string& text, MessageIcon icon)
 {
@@ -184,13 +182,6 @@ bool initVideo(std::string* error)
         return false;
     }
     return true;
-}
-
-void quitVideo()
-{
-    if (SDL_WasInit(SDL_INIT_VIDEO)) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    }
 }
 
 WindowResult openWindow(const WindowDesc& desc, std::string* error)
