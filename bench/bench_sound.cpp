@@ -99,6 +99,23 @@ struct TrackArchive {
     }
 };
 
+// The track playing in a Sound over the offline output; `ready` is false (and the benchmark
+// marked failed) when Sound::init fails.
+struct PlayingSound {
+    TrackArchive archive;
+    Sound sound;
+    bool ready = false;
+    explicit PlayingSound(benchmark::State& state)
+    {
+        if (sound.init() != 0) {
+            state.SkipWithError("Sound::init failed");
+            return;
+        }
+        sound.play();
+        ready = true;
+    }
+};
+
 void BM_SoundInit(benchmark::State& state)
 {
     TrackArchive archive;
@@ -133,13 +150,9 @@ BENCHMARK(BM_StreamOpen)->Unit(benchmark::kMillisecond);
 // size of a device callback.
 void BM_AudioThreadPerSecondOfMusic(benchmark::State& state)
 {
-    TrackArchive archive;
-    Sound sound;
-    if (sound.init() != 0) {
-        state.SkipWithError("Sound::init failed");
-        return;
-    }
-    sound.play();
+    PlayingSound playing(state);
+    if (!playing.ready) return;
+    Sound& sound = playing.sound;
     std::vector<float> block(1024 * size_t(sound.outputChannels()));
     int rate = sound.outputRate();
     for (auto _ : state) {
@@ -162,13 +175,9 @@ BENCHMARK(BM_AudioThreadPerSecondOfMusic)->Unit(benchmark::kMillisecond);
 
 void BM_Seek(benchmark::State& state)
 {
-    TrackArchive archive;
-    Sound sound;
-    if (sound.init() != 0) {
-        state.SkipWithError("Sound::init failed");
-        return;
-    }
-    sound.play();
+    PlayingSound playing(state);
+    if (!playing.ready) return;
+    Sound& sound = playing.sound;
     std::vector<float> block(1024 * size_t(sound.outputChannels()));
     unsigned int target = 0;
     for (auto _ : state) {
@@ -181,13 +190,9 @@ BENCHMARK(BM_Seek)->Unit(benchmark::kMicrosecond);
 
 void BM_GetSpectrum(benchmark::State& state)
 {
-    TrackArchive archive;
-    Sound sound;
-    if (sound.init() != 0) {
-        state.SkipWithError("Sound::init failed");
-        return;
-    }
-    sound.play();
+    PlayingSound playing(state);
+    if (!playing.ready) return;
+    Sound& sound = playing.sound;
     std::vector<float> block(4096 * size_t(sound.outputChannels()));
     sound.mix(block.data(), 4096);
     for (auto _ : state) {
