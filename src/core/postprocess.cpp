@@ -12,19 +12,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-void bindFramebuffer(GLuint framebuffer)
-{
-    GLint bound = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
-    if (GLuint(bound) != framebuffer) {
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
-    }
-}
-
-}  // namespace
-
 void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }
 
 void bindWindowFramebuffer() { bindFramebuffer(0); }

@@ -4,10 +4,7 @@
 
 #include <GL/glew.h>
 
-namespace {
-
-// Binds `framebuffer` unless it is bound already.
-void bindTarget(GLuint framebuffer)
+void bindFramebuffer(unsigned int framebuffer)
 {
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
@@ -15,6 +12,8 @@ void bindTarget(GLuint framebuffer)
         glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
     }
 }
+
+namespace {
 
 // Gives the window its framebuffer back when `framebuffer` is still bound.
 void releaseTarget(GLuint framebuffer)
@@ -63,7 +62,7 @@ unsigned int RenderTarget::attachColorTexture(unsigned int texture)
 {
     GLint entry = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &entry);
-    bindTarget(framebuffer);
+    bindFramebuffer(framebuffer);
     glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture, 0);
     releaseTarget(framebuffer);
     return GLuint(entry);
@@ -71,14 +70,14 @@ unsigned int RenderTarget::attachColorTexture(unsigned int texture)
 
 void RenderTarget::attachDepthBuffer(unsigned int renderbuffer)
 {
-    bindTarget(framebuffer);
+    bindFramebuffer(framebuffer);
     glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, renderbuffer);
     releaseTarget(framebuffer);
 }
 
 int RenderTarget::checkStatus()
 {
-    bindTarget(framebuffer);
+    bindFramebuffer(framebuffer);
     GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
     releaseTarget(framebuffer);
     const char* text = statusText(status);

@@ -29,6 +29,9 @@ struct RenderTarget {
     void destroy();
 };
 
+// Binds `framebuffer` (0: the window's) unless it is bound already.
+void bindFramebuffer(unsigned int framebuffer);
+
 // Makes a GL_DEPTH_COMPONENT24 renderbuffer of width x height into *name. 1 when either
 // side exceeds GL_MAX_RENDERBUFFER_SIZE (logged, *name untouched), else 0.
 int createDepthBuffer(int width, int height, unsigned int* name);
