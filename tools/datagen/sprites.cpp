@@ -1,5 +1,6 @@
 #include "datagen/sprites.h"
 
+#include "datagen/cubemap.h"
 #include "datagen/noise.h"
 
 #include <algorithm>
@@ -9,21 +10,14 @@
 namespace datagen {
 namespace {
 
-const float pi = 3.14159265f;
-
 float clamp01(float v) { return std::min(std::max(v, 0.0f), 1.0f); }
-float smooth(float e0, float e1, float x)
-{
-    float t = clamp01((x - e0) / (e1 - e0));
-    return t * t * (3.0f - 2.0f * t);
-}
 
 struct Rgb {
     float r, g, b;
 };
 
 // Everything must vanish before the square's edge: multiplied into every sprite.
-float borderFade(float r) { return 1.0f - smooth(0.86f, 0.98f, r); }
+float borderFade(float r) { return 1.0f - smoothstep(0.86f, 0.98f, r); }
 
 // Evaluates intensity(x, y) in [-1, 1]^2 with 4x4 supersampling; the colour blends
 // from `core` (intensity 1 and above) to `edge` (faint parts).
@@ -44,7 +38,7 @@ Canvas render(Shape shape, Rgb core, Rgb edge)
                 }
             }
             float a = sum / (ss * ss);
-            float heat = smooth(0.35f, 1.0f, a);
+            float heat = smoothstep(0.35f, 1.0f, a);
             float* p = canvas.at(x, y);
             p[0] = edge.r + (core.r - edge.r) * heat;
             p[1] = edge.g + (core.g - edge.g) * heat;
@@ -101,7 +95,7 @@ Canvas drawSprite(int number)
     case 5:  // bokeh disc: translucent body, brighter rim
         return render(
             [](float, float, float r) {
-                float body = 1.0f - smooth(0.7f, 0.74f, r);
+                float body = 1.0f - smoothstep(0.7f, 0.74f, r);
                 float rim = std::exp(-std::pow((r - 0.69f) / 0.035f, 2.0f));
                 return body * (0.38f + 0.12f * r) + rim * 0.45f;
             },
@@ -119,7 +113,7 @@ Canvas drawSprite(int number)
             [](float u, float v, float r) {
                 float n = fbm3(u * 2.6f + 10.0f, v * 2.6f, 0.5f, 5, 77);
                 float billow = 0.55f + 0.45f * n;
-                float mask = 1.0f - smooth(0.3f + 0.25f * n, 0.85f, r);
+                float mask = 1.0f - smoothstep(0.3f + 0.25f * n, 0.85f, r);
                 return mask * billow * 1.05f;
             },
             {0.92f, 0.92f, 0.95f}, {0.55f, 0.57f, 0.62f});
@@ -127,7 +121,7 @@ Canvas drawSprite(int number)
         return render(
             [](float u, float v, float) {
                 float h = hexagonDistance(u, v) / 0.72f;
-                float body = (1.0f - smooth(0.97f, 1.0f, h)) * 0.28f;
+                float body = (1.0f - smoothstep(0.97f, 1.0f, h)) * 0.28f;
                 float outline = std::exp(-std::pow((h - 0.97f) / 0.03f, 2.0f)) * 0.85f;
                 return body + outline;
             },

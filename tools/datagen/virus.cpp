@@ -1,6 +1,7 @@
 #include "datagen/virus.h"
 
 #include "datagen/ao_baker.h"
+#include "datagen/cubemap.h"
 #include "datagen/image.h"
 #include "datagen/mmf_writer.h"
 #include "datagen/noise.h"
@@ -35,12 +36,6 @@ Knob knob(const VirusShape& shape, int k)
     return {x / len, y / len, z / len, 0.75f + 0.5f * hashUnit(k, 3, 0, shape.seed)};
 }
 
-float smoothStep(float e0, float e1, float x)
-{
-    float t = std::min(1.0f, std::max(0.0f, (x - e0) / (e1 - e0)));
-    return t * t * (3.0f - 2.0f * t);
-}
-
 // Height profile of one knob at x = angle / half-width: a soft mound carrying a stalk
 // with a domed top, all derivatives continuous enough for smooth vertex normals.
 float knobProfile(float x)
@@ -49,7 +44,7 @@ float knobProfile(float x)
         return 0.0f;
     }
     float mound = (1.0f - x * x) * (1.0f - x * x);
-    float stalk = 1.0f - smoothStep(0.2f, 0.55f, x);
+    float stalk = 1.0f - smoothstep(0.2f, 0.55f, x);
     return 0.3f * mound + 0.7f * stalk * (1.0f - 0.9f * x * x);
 }
 
