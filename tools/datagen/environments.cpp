@@ -724,10 +724,10 @@ namespace {
 
 // Uncompressed BGRA: these smooth, dithered faces deflate to less than DXT1 would
 // take and keep their gradients free of block artefacts.
-void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, DdsFormat format, std::vector<Asset>& out)
+void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, std::vector<Asset>& out)
 {
     std::string base = std::string("textures/") + name;
-    out.push_back({base + ".dds", encodeDds(encodeFaces(sharp, exposure), format)});
+    out.push_back({base + ".dds", encodeDds(encodeFaces(sharp, exposure), DdsFormat::Bgra8)});
     CubeMap diffuse = convolveIrradiance(downsample(sharp, sharp.size / 32), diffuseSize);
     out.push_back({base + "_diff.dds", encodeDds(encodeFaces(diffuse, exposure), DdsFormat::Bgra8)});
 }
@@ -736,7 +736,7 @@ void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, Dds
 
 void generateLivingRoom(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("living_room", renderCube(environmentSize, livingRoomRadiance), 1.25f, DdsFormat::Bgra8, out);
+    emitEnvironment("living_room", renderCube(environmentSize, livingRoomRadiance), 1.25f, out);
 }
 
 void generateHd210(const Context&, std::vector<Asset>& out)
@@ -745,17 +745,17 @@ void generateHd210(const Context&, std::vector<Asset>& out)
     addStars(cube, 210, 14000);
     // The bright star is the key light: a white surface facing it reflects about 0.2.
     addSpotLight(cube, brightStar, Vec3(0.8f, 0.88f, 1.0f) * (0.22f * pi), 1.0f);
-    emitEnvironment("hd210", cube, 1.0f, DdsFormat::Bgra8, out);
+    emitEnvironment("hd210", cube, 1.0f, out);
 }
 
 void generateRnl(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("rnl", renderCube(environmentSize, studioRadiance), 1.0f, DdsFormat::Bgra8, out);
+    emitEnvironment("rnl", renderCube(environmentSize, studioRadiance), 1.0f, out);
 }
 
 void generateCampusCross(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("campus_cross", renderCube(environmentSize, campusRadiance), 0.8f, DdsFormat::Bgra8, out);
+    emitEnvironment("campus_cross", renderCube(environmentSize, campusRadiance), 0.8f, out);
 }
 
 }  // namespace datagen
