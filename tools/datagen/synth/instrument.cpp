@@ -331,24 +331,20 @@ void renderNoise(const Patch& p, const NoteEvent& ev, const Curve* cut, float sr
     }
 }
 
+// Drums sound their whole decay from the note's start whatever its length; the other
+// instruments hold until note-off and then release.
+bool isOneShot(InstrumentType type)
+{
+    return type == InstrumentType::Kick || type == InstrumentType::Snare || type == InstrumentType::Hat ||
+           type == InstrumentType::Clap;
+}
+
 }  // namespace
 
 int64_t noteTail(const Patch& patch, float sampleRate)
 {
-    float seconds = 0.0f;
-    switch (patch.type) {
-    case InstrumentType::Synth:
-    case InstrumentType::Fm:
-    case InstrumentType::Noise:
-        seconds = patch.amp.release * 1.4f + 0.01f;
-        break;
-    case InstrumentType::Kick:
-    case InstrumentType::Snare:
-    case InstrumentType::Hat:
-    case InstrumentType::Clap:
-        seconds = patch.decayTime * 1.2f + patch.hold + 0.05f;
-        break;
-    }
+    const float seconds = isOneShot(patch.type) ? patch.decayTime * 1.2f + patch.hold + 0.05f
+                                                : patch.amp.release * 1.4f + 0.01f;
     return int64_t(seconds * sampleRate);
 }
 
@@ -356,9 +352,8 @@ void renderNote(const Patch& patch, const NoteEvent& note, const Curve* cut, flo
                 float* left, float* right, int64_t frames)
 {
     if (note.start < 0 || note.start >= frames) return;
-    const bool oneShot = patch.type == InstrumentType::Kick || patch.type == InstrumentType::Snare ||
-                         patch.type == InstrumentType::Hat || patch.type == InstrumentType::Clap;
-    const int64_t end = std::min(frames, note.start + (oneShot ? 0 : note.length) + noteTail(patch, sampleRate));
+    const int64_t held = isOneShot(patch.type) ? 0 : note.length;
+    const int64_t end = std::min(frames, note.start + held + noteTail(patch, sampleRate));
     switch (patch.type) {
     case InstrumentType::Synth:
         renderSynth(patch, note, cut, sampleRate, seed, left, right, end);
