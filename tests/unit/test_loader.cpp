@@ -1,4 +1,5 @@
 #include "app/log.h"
+#include "log_capture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
@@ -47,19 +48,15 @@ protected:
                            {"empty.bin", ""},
                            {longName, "long"},
                            {"music/big.bin", std::string(100000, 'x')}});
-        logPath = tempPath("Core.log");
         coreLog = {};
     }
     void TearDown() override
     {
-        if (coreLog.created) {
-            coreLog.stream.close();
-        }
-        coreLog.created = false;
+        log.close();
         std::remove(zipPath.c_str());
-        std::remove(logPath.c_str());
     }
-    std::string zipPath, logPath, longName;
+    std::string zipPath, longName;
+    LogCapture log;
 };
 
 }  // namespace
@@ -88,14 +85,14 @@ TEST_F(LoaderTest, FindsEntriesIgnoringLetterCaseAndReadsExactBytes)
 
 TEST_F(LoaderTest, EmptyAndMissingEntriesReportSizeZeroAndLogOnlyTheMissingOne)
 {
-    ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+    ASSERT_NO_FATAL_FAILURE(log.open("loader"));
     Loader l;
     l.open(zipPath.c_str());
     EXPECT_EQ(l.fileSize("empty.bin"), 0u);
     EXPECT_EQ(l.fileSize("objects/none.mmf"), 0u);
     char* buffer = nullptr;
     EXPECT_EQ(l.readFile("objects/none.mmf", &buffer), 1);
-    EXPECT_EQ(readAll(logPath), "log created.\n\nfile: empty.bin size: 0\n file not found: objects/none.mmf\n");
+    EXPECT_EQ(log.text(), "log created.\n\nfile: empty.bin size: 0\n file not found: objects/none.mmf\n");
 }
 
 TEST_F(LoaderTest, NamesUpTo259CharactersAreAcceptedLongerOnesRefused)
