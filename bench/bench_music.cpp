@@ -4,6 +4,7 @@
 // (best window in its first 50 ms) versus halfway between kicks, as the Core's flash sees it.
 //   bench_music [--score PATH] [--report] [--write FILE.ogg] [--solo TRACK] [benchmark flags]
 // --solo writes TRACK.ogg with only that track playing.
+#include "audio/spectrum.h"
 #include "datagen/music.h"
 #include "datagen/synth/render.h"
 
@@ -40,20 +41,20 @@ bool loadScore(synth::Score& score)
     return true;
 }
 
-// Magnitude of bin 1 over 1024 frames from `at`, both channels averaged, scaled like the
-// player's spectrum (|X| / 1024 × 2.5).
+// Bin 1 of the player's own spectrum over the 1024 frames from `at`, both channels averaged.
 double binOne(const synth::Rendering& r, int64_t at)
 {
-    const size_t n = 1024;
+    static Spectrum analyser;
+    float window[Spectrum::windowSize];
+    float bins[Spectrum::bins];
     double sum = 0.0;
     for (const std::vector<float>* ch : {&r.left, &r.right}) {
-        std::vector<double> re(n, 0.0), im(n, 0.0);
-        for (size_t i = 0; i < n; ++i) {
-            int64_t f = at + int64_t(i);
-            re[i] = f >= 0 && f < int64_t(ch->size()) ? (*ch)[size_t(f)] : 0.0;
+        for (int i = 0; i < Spectrum::windowSize; ++i) {
+            int64_t f = at + i;
+            window[i] = f >= 0 && f < int64_t(ch->size()) ? (*ch)[size_t(f)] : 0.0f;
         }
-        synth::fft(re, im);
-        sum += std::sqrt(re[1] * re[1] + im[1] * im[1]) / double(n) * 2.5;
+        analyser.analyse(window, bins);
+        sum += bins[1];
     }
     return sum * 0.5;
 }

@@ -264,32 +264,4 @@ float peakLevel(const float* left, const float* right, int64_t frames)
     return peak;
 }
 
-void fft(std::vector<double>& re, std::vector<double>& im)
-{
-    const size_t n = re.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) {
-            std::swap(re[i], re[j]);
-            std::swap(im[i], im[j]);
-        }
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const double angle = -2.0 * kPi / double(len);
-        for (size_t i = 0; i < n; i += len) {
-            for (size_t k = 0; k < len / 2; ++k) {
-                const double wr = std::cos(angle * double(k)), wi = std::sin(angle * double(k));
-                const size_t a = i + k, b = i + k + len / 2;
-                const double xr = re[b] * wr - im[b] * wi, xi = re[b] * wi + im[b] * wr;
-                re[b] = re[a] - xr;
-                im[b] = im[a] - xi;
-                re[a] += xr;
-                im[a] += xi;
-            }
-        }
-    }
-}
-
 }  // namespace synth

@@ -49,7 +49,4 @@ double integratedLoudness(const float* left, const float* right, int64_t frames,
 // Largest absolute sample of both channels.
 float peakLevel(const float* left, const float* right, int64_t frames);
 
-// In-place radix-2 complex FFT (size a power of two), forward transform without scaling.
-void fft(std::vector<double>& re, std::vector<double>& im);
-
 }  // namespace synth
