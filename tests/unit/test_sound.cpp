@@ -7,6 +7,7 @@
 #include "audio/sound_result.h"
 #include "datagen/music.h"
 #include "datagen/zip_writer.h"
+#include "log_capture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
@@ -15,9 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -28,14 +27,6 @@ constexpr int rate = 44100;
 constexpr float pi = 3.14159265358979f;
 
 std::string tempPath(const std::string& name) { return "/tmp/core_sound_" + std::to_string(getpid()) + "_" + name; }
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Frequency whose period fits the 1024-sample window exactly `bin` times.
 float binFrequency(int bin) { return float(bin) * rate / 1024.0f; }
@@ -89,7 +80,6 @@ protected:
     {
         platform::setBatchMode(true);
         zipPath = tempPath("data.zip");
-        logPath = tempPath("Core.log");
         screen.outputType = outputOffline;
         screen.soundDriver = 0;
     }
@@ -98,11 +88,9 @@ protected:
         sound.reset();
         loader.close();
         if (coreLog.created) {
-            coreLog.stream.close();
+            log.close();
         }
-        coreLog.created = false;
         std::remove(zipPath.c_str());
-        std::remove(logPath.c_str());
     }
 
     // Opens an archive holding the given entries and runs Sound::init on it.
@@ -127,7 +115,7 @@ protected:
     void advanceMs(int ms) { advance(int(int64_t(ms) * rate / 1000)); }
 
     std::string zipPath;
-    std::string logPath;
+    LogCapture log;
     std::unique_ptr<Sound> sound;
     std::vector<float> lastBlock;
 };
@@ -285,12 +273,12 @@ TEST_F(SoundTest, MonoMusicAtAnotherRateFillsBothChannelsAtItsOwnRate)
 
 TEST_F(SoundTest, MissingMusicLogsOneLineAndShowsNoBox)
 {
-    ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+    log.open("sound");
     testing::internal::CaptureStderr();
     EXPECT_EQ(start({{"objects/other.mmf", {1, 2, 3}}}), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(sound->loaded);
-    EXPECT_NE(readAll(logPath).find("\n sound init: no data.\n"), std::string::npos);
+    EXPECT_NE(log.text().find("\n sound init: no data.\n"), std::string::npos);
 
     // Everything after is a no-op with neutral results.
     sound->play();
