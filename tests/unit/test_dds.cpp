@@ -1,8 +1,8 @@
 // DDS writer: round trips through DevIL (the decoder the texture loader uses) and
 // through our own reader, for 2D pictures and cube maps, uncompressed and DXT.
+#include "cube_faces.h"
 #include "datagen/dds.h"
 
-#include <IL/il.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,48 +11,6 @@ using datagen::DdsFormat;
 using datagen::Image;
 
 namespace {
-
-struct Decoded {
-    int width = 0, height = 0;
-    std::vector<Image> faces;
-};
-
-// Loads with DevIL as the texture loader does: faces keep the stored row order.
-bool loadWithDevil(const std::vector<uint8_t>& bytes, Decoded& out)
-{
-    static bool initialised = false;
-    if (!initialised) {
-        ilInit();
-        initialised = true;
-    }
-    ILuint id = 0;
-    ilGenImages(1, &id);
-    ilBindImage(id);
-    ilDisable(IL_ORIGIN_SET);
-    if (!ilLoadL(IL_TYPE_UNKNOWN, bytes.data(), ILuint(bytes.size()))) {
-        ilDeleteImages(1, &id);
-        return false;
-    }
-    out.width = ilGetInteger(IL_IMAGE_WIDTH);
-    out.height = ilGetInteger(IL_IMAGE_HEIGHT);
-    // This DevIL reports a six-face cube as five further faces; others as five further images.
-    int faces = ilGetInteger(IL_NUM_FACES), images = ilGetInteger(IL_NUM_IMAGES);
-    int count = (faces == 5 || images == 5) ? 6 : 1;
-    bool ok = true;
-    for (int i = 0; i < count && ok; ++i) {
-        ilBindImage(id);
-        if (faces == 5) {
-            ilActiveFace(ILuint(i));
-        } else if (images == 5) {
-            ilActiveImage(ILuint(i));
-        }
-        Image face(out.width, out.height, 4);
-        ok = ilCopyPixels(0, 0, 0, ILuint(out.width), ILuint(out.height), 1, IL_RGBA, IL_UNSIGNED_BYTE, face.pixels.data());
-        out.faces.push_back(face);
-    }
-    ilDeleteImages(1, &id);
-    return ok;
-}
 
 Image pattern(int w, int h, int seed, bool alpha)
 {
@@ -85,12 +43,12 @@ TEST(DdsWriter, UncompressedPictureRoundTripsExactly)
     Image source = pattern(16, 8, 1, true);
     std::vector<uint8_t> bytes = datagen::encodeDds({source}, DdsFormat::Bgra8);
     ASSERT_EQ(bytes.size(), 128u + 16 * 8 * 4);
-    Decoded devil;
-    ASSERT_TRUE(loadWithDevil(bytes, devil));
-    ASSERT_EQ(devil.faces.size(), 1u);
-    EXPECT_EQ(devil.width, 16);
-    EXPECT_EQ(devil.height, 8);
-    EXPECT_EQ(devil.faces[0].pixels, source.pixels);  // row 0 first, channels in place
+    std::vector<Image> devil;
+    ASSERT_TRUE(devilFaces(bytes, devil));
+    ASSERT_EQ(devil.size(), 1u);
+    EXPECT_EQ(devil[0].width, 16);
+    EXPECT_EQ(devil[0].height, 8);
+    EXPECT_EQ(devil[0].pixels, source.pixels);  // row 0 first, channels in place
     std::vector<Image> ours;
     ASSERT_TRUE(datagen::decodeDds(bytes, ours));
     EXPECT_EQ(ours[0].pixels, source.pixels);
@@ -103,11 +61,11 @@ TEST(DdsWriter, CubeMapLoadsAsSixFacesInOrder)
         faces.push_back(pattern(8, 8, f, false));
     }
     std::vector<uint8_t> bytes = datagen::encodeDds(faces, DdsFormat::Bgra8);
-    Decoded devil;
-    ASSERT_TRUE(loadWithDevil(bytes, devil));
-    ASSERT_EQ(devil.faces.size(), 6u);
+    std::vector<Image> devil;
+    ASSERT_TRUE(devilFaces(bytes, devil));
+    ASSERT_EQ(devil.size(), 6u);
     for (int f = 0; f < 6; ++f) {
-        EXPECT_EQ(devil.faces[size_t(f)].pixels, faces[size_t(f)].pixels) << "face " << f;
+        EXPECT_EQ(devil[size_t(f)].pixels, faces[size_t(f)].pixels) << "face " << f;
     }
     std::vector<Image> ours;
     DdsFormat format;
@@ -126,15 +84,15 @@ TEST(DdsWriter, CompressedCubeMapsDecodeCloseToTheSource)
         std::vector<uint8_t> bytes = datagen::encodeDds(faces, format);
         size_t blockBytes = format == DdsFormat::Dxt1 ? 8 : 16;
         ASSERT_EQ(bytes.size(), 128 + 6 * 64 * blockBytes);
-        Decoded devil;
-        ASSERT_TRUE(loadWithDevil(bytes, devil));
-        ASSERT_EQ(devil.faces.size(), 6u);
+        std::vector<Image> devil;
+        ASSERT_TRUE(devilFaces(bytes, devil));
+        ASSERT_EQ(devil.size(), 6u);
         std::vector<Image> ours;
         ASSERT_TRUE(datagen::decodeDds(bytes, ours));
         for (int f = 0; f < 6; ++f) {
-            EXPECT_LE(maxDifference(devil.faces[size_t(f)], faces[size_t(f)]), 24) << "face " << f;
+            EXPECT_LE(maxDifference(devil[size_t(f)], faces[size_t(f)]), 24) << "face " << f;
             // Two decoders of the same blocks differ only in how they widen 5/6-bit colours.
-            EXPECT_LE(maxDifference(devil.faces[size_t(f)], ours[size_t(f)]), 8) << "face " << f;
+            EXPECT_LE(maxDifference(devil[size_t(f)], ours[size_t(f)]), 8) << "face " << f;
         }
     }
 }
@@ -143,12 +101,12 @@ TEST(DdsWriter, Dxt5KeepsAlpha)
 {
     Image source = pattern(16, 16, 2, true);
     std::vector<uint8_t> bytes = datagen::encodeDds({source}, DdsFormat::Dxt5);
-    Decoded devil;
-    ASSERT_TRUE(loadWithDevil(bytes, devil));
-    ASSERT_EQ(devil.faces.size(), 1u);
+    std::vector<Image> devil;
+    ASSERT_TRUE(devilFaces(bytes, devil));
+    ASSERT_EQ(devil.size(), 1u);
     int worstAlpha = 0;
     for (size_t i = 3; i < source.pixels.size(); i += 4) {
-        worstAlpha = std::max(worstAlpha, std::abs(int(devil.faces[0].pixels[i]) - int(source.pixels[i])));
+        worstAlpha = std::max(worstAlpha, std::abs(int(devil[0].pixels[i]) - int(source.pixels[i])));
     }
     EXPECT_LE(worstAlpha, 10);
 }

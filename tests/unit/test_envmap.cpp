@@ -1,4 +1,5 @@
 // Cube-map geometry, irradiance convolution and seams of the environment generators.
+#include "cube_faces.h"
 #include "datagen/cubemap.h"
 #include "datagen/environments.h"
 #include "datagen/noise.h"
@@ -9,46 +10,6 @@
 
 using datagen::CubeMap;
 using datagen::Vec3;
-
-namespace {
-
-const float pi = 3.14159265f;
-
-// Mean colour difference across face edges against the mean difference between
-// neighbouring texels inside faces; a seam shows as a much larger cross-edge step.
-void seamStatistics(const std::vector<datagen::Image>& faces, double* acrossEdges, double* inside)
-{
-    const int n = faces[0].width;
-    double across = 0, within = 0;
-    int acrossCount = 0, withinCount = 0;
-    for (int f = 0; f < 6; ++f) {
-        for (int i = 0; i < n; ++i) {
-            // The four edges of the face: the texel on the edge and the point just beyond it.
-            const int edges[4][4] = {{i, 0, i, -1}, {i, n - 1, i, n}, {0, i, -1, i}, {n - 1, i, n, i}};
-            for (const auto& e : edges) {
-                Vec3 beyond = datagen::cubeDirection(f, (e[2] + 0.5f) / n, (e[3] + 0.5f) / n);
-                int g;
-                float s, t;
-                datagen::cubeFaceOf(beyond, &g, &s, &t);
-                int x = std::min(n - 1, int(s * n)), y = std::min(n - 1, int(t * n));
-                const uint8_t* a = faces[size_t(f)].at(e[0], e[1]);
-                const uint8_t* b = faces[size_t(g)].at(x, y);
-                const uint8_t* c = faces[size_t(f)].at(e[0] == 0 ? 1 : (e[0] == n - 1 ? n - 2 : e[0]),
-                                                       e[1] == 0 ? 1 : (e[1] == n - 1 ? n - 2 : e[1]));
-                for (int k = 0; k < 3; ++k) {
-                    across += std::abs(int(a[k]) - int(b[k]));
-                    within += std::abs(int(a[k]) - int(c[k]));
-                }
-                ++acrossCount;
-                ++withinCount;
-            }
-        }
-    }
-    *acrossEdges = across / acrossCount;
-    *inside = within / withinCount;
-}
-
-}  // namespace
 
 TEST(CubeGeometry, FaceLookupInvertsFaceDirections)
 {
