@@ -72,15 +72,21 @@ std::vector<std::string> needLines(const Context& context, const std::string& pa
     return lines;
 }
 
-Font& requireFont(Font& font)
-{
-    if (!font.valid()) {
-        throw std::runtime_error("font not found (install fonts-liberation2)");
-    }
-    return font;
-}
+// The typefaces of every overlay, opened once.
+struct Fonts {
+    Font bold{"Liberation Sans", "Bold"};
+    Font regular{"Liberation Sans", "Regular"};
+    Font serif{"Liberation Serif", "Italic"};
 
-Canvas frameOverlay(const Context& context)
+    Fonts()
+    {
+        if (!bold.valid() || !regular.valid() || !serif.valid()) {
+            throw std::runtime_error("font not found (install fonts-liberation2)");
+        }
+    }
+};
+
+Canvas frameOverlay(const Context& context, Fonts& fonts)
 {
     std::vector<std::string> text = needLines(context, "text/overlay01.txt", 2);
     Canvas c(W, H);
@@ -115,21 +121,18 @@ Canvas frameOverlay(const Context& context)
     fillRect(c, W / 2.0f - 9, H / 2.0f - 0.5f, W / 2.0f + 9, H / 2.0f + 0.5f, 1, 1, 1, 0.35f);
     fillRect(c, W / 2.0f - 0.5f, H / 2.0f - 9, W / 2.0f + 0.5f, H / 2.0f + 9, 1, 1, 1, 0.35f);
     // The mark: bold word with an accent square, small line under it, bottom right.
-    Font bold("Liberation Sans", "Bold"), regular("Liberation Sans", "Regular");
-    requireFont(bold);
-    requireFont(regular);
     float wordSize = 30.0f, smallSize = 12.0f;
-    float wordWidth = bold.measure(text[0], wordSize, -0.02f);
+    float wordWidth = fonts.bold.measure(text[0], wordSize, -0.02f);
     float x = W - inset - 22 - wordWidth, y = H - inset - 34;
     fillRect(c, x - 18, y - 20, x - 8, y - 10, 1.0f, 0.45f, 0.12f, 0.95f);
-    bold.draw(c, text[0], x, y, wordSize, 1, 1, 1, 0.92f, -0.02f);
-    float smallWidth = regular.measure(text[1], smallSize, 0.18f);
-    regular.draw(c, text[1], W - inset - 22 - smallWidth, y + 18, smallSize, 1, 1, 1, 0.7f, 0.18f);
+    fonts.bold.draw(c, text[0], x, y, wordSize, 1, 1, 1, 0.92f, -0.02f);
+    float smallWidth = fonts.regular.measure(text[1], smallSize, 0.18f);
+    fonts.regular.draw(c, text[1], W - inset - 22 - smallWidth, y + 18, smallSize, 1, 1, 1, 0.7f, 0.18f);
     addDropShadow(c, 1, 0.45f);
     return c;
 }
 
-Canvas bornToOverlay(const Context& context)
+Canvas bornToOverlay(const Context& context, Fonts& fonts)
 {
     std::vector<std::string> text = needLines(context, "text/overlay-bornto.txt", 3);
     Canvas c(W, H);
@@ -142,22 +145,19 @@ Canvas bornToOverlay(const Context& context)
             c.blend(x, y, 0, 0, 0, 0.55f * (1.0f - smoothstep(0.0f, 0.75f, d)));
         }
     }
-    Font bold("Liberation Sans", "Bold"), regular("Liberation Sans", "Regular");
-    requireFont(bold);
-    requireFont(regular);
     const float left = 64.0f;
     float baseline2 = H - 70.0f, size2 = 190.0f;
     float baseline1 = baseline2 - size2 * 0.8f, size1 = 120.0f;
-    regular.draw(c, text[0], left + 6, baseline1 - size1 * 0.82f, 16.0f, 1, 1, 1, 0.75f, 0.3f);
-    bold.draw(c, text[1], left, baseline1, size1, 1, 1, 1, 0.9f, -0.045f);
-    bold.draw(c, text[2], left - 4, baseline2, size2, 1.0f, 0.47f, 0.1f, 0.95f, -0.05f);
+    fonts.regular.draw(c, text[0], left + 6, baseline1 - size1 * 0.82f, 16.0f, 1, 1, 1, 0.75f, 0.3f);
+    fonts.bold.draw(c, text[1], left, baseline1, size1, 1, 1, 1, 0.9f, -0.045f);
+    fonts.bold.draw(c, text[2], left - 4, baseline2, size2, 1.0f, 0.47f, 0.1f, 0.95f, -0.05f);
     // A rule from the statement to the right edge.
-    float end = left + bold.measure(text[2], size2, -0.05f) + 30.0f;
+    float end = left + fonts.bold.measure(text[2], size2, -0.05f) + 30.0f;
     fillRect(c, end, baseline2 - 10, W - 64.0f, baseline2 - 7, 1, 1, 1, 0.6f);
     return c;
 }
 
-Canvas spiritBlackOverlay(const Context& context)
+Canvas spiritBlackOverlay(const Context& context, Fonts& fonts)
 {
     std::vector<std::string> text = needLines(context, "text/overlay-spiritblack.txt", 2);
     Canvas c(W, H);
@@ -171,25 +171,22 @@ Canvas spiritBlackOverlay(const Context& context)
             c.blend(x, y, 0.0f, 0.0f, 0.01f, a);
         }
     }
-    Font regular("Liberation Sans", "Regular"), serif("Liberation Serif", "Italic");
-    requireFont(regular);
-    requireFont(serif);
     std::string title;
     for (char ch : text[0]) {
         title += char(std::toupper(static_cast<unsigned char>(ch)));
     }
     float size = 34.0f, tracking = 0.45f;
-    float width = regular.measure(title, size, tracking);
+    float width = fonts.regular.measure(title, size, tracking);
     float y = H - 118.0f;
-    regular.draw(c, title, (W - width) / 2.0f, y, size, 1, 1, 1, 0.9f, tracking);
+    fonts.regular.draw(c, title, (W - width) / 2.0f, y, size, 1, 1, 1, 0.9f, tracking);
     fillRect(c, (W - width) / 2.0f - 120, y - 12, (W - width) / 2.0f - 40, y - 11, 1, 1, 1, 0.6f);
     fillRect(c, (W + width) / 2.0f + 30, y - 12, (W + width) / 2.0f + 110, y - 11, 1, 1, 1, 0.6f);
-    float captionWidth = serif.measure(text[1], 18.0f, 0.05f);
-    serif.draw(c, text[1], (W - captionWidth) / 2.0f, y + 36, 18.0f, 0.85f, 0.85f, 0.9f, 0.75f, 0.05f);
+    float captionWidth = fonts.serif.measure(text[1], 18.0f, 0.05f);
+    fonts.serif.draw(c, text[1], (W - captionWidth) / 2.0f, y + 36, 18.0f, 0.85f, 0.85f, 0.9f, 0.75f, 0.05f);
     return c;
 }
 
-Canvas creditsOverlay(const Context& context)
+Canvas creditsOverlay(const Context& context, Fonts& fonts)
 {
     std::vector<std::string> lines = needLines(context, "text/credits.txt", 1);
     Canvas c(W, H);
@@ -202,26 +199,23 @@ Canvas creditsOverlay(const Context& context)
             c.blend(x, y, 0.02f, 0.02f, 0.03f, a);
         }
     }
-    Font bold("Liberation Sans", "Bold"), regular("Liberation Sans", "Regular");
-    requireFont(bold);
-    requireFont(regular);
     const float left = panelX + 60.0f;
     const float block = 150.0f;
     float top = H / 2.0f - block * lines.size() / 2.0f + 40.0f;
-    regular.draw(c, "CREDITS", left, top - 40.0f, 15.0f, 1.0f, 0.5f, 0.15f, 0.95f, 0.5f);
+    fonts.regular.draw(c, "CREDITS", left, top - 40.0f, 15.0f, 1.0f, 0.5f, 0.15f, 0.95f, 0.5f);
     for (size_t i = 0; i < lines.size(); ++i) {
         size_t eq = lines[i].find('=');
         std::string role = trim(lines[i].substr(0, eq)), handle = eq == std::string::npos ? "" : trim(lines[i].substr(eq + 1));
         float y = top + block * i + 30.0f;
-        regular.draw(c, role, left, y, 24.0f, 0.72f, 0.74f, 0.8f, 0.95f, 0.12f);
+        fonts.regular.draw(c, role, left, y, 24.0f, 0.72f, 0.74f, 0.8f, 0.95f, 0.12f);
         fillRect(c, left, y + 14, left + 36, y + 16, 1.0f, 0.5f, 0.15f, 0.9f);
-        bold.draw(c, handle, left - 3, y + 82.0f, 64.0f, 1, 1, 1, 1.0f, -0.02f);
+        fonts.bold.draw(c, handle, left - 3, y + 82.0f, 64.0f, 1, 1, 1, 1.0f, -0.02f);
     }
     return c;
 }
 
 // An opaque abstract picture: duotone gradient, moire of two ring systems, grain, caption.
-Canvas interferencePicture(const Context& context)
+Canvas interferencePicture(const Context& context, Fonts& fonts)
 {
     std::vector<std::string> text = needLines(context, "text/overlay08.txt", 2);
     Canvas c(W, H);
@@ -243,11 +237,8 @@ Canvas interferencePicture(const Context& context)
             p[3] = 1.0f;
         }
     }
-    Font bold("Liberation Sans", "Bold"), regular("Liberation Sans", "Regular");
-    requireFont(bold);
-    requireFont(regular);
-    bold.draw(c, text[0], 60.0f, H - 60.0f, 150.0f, 1, 1, 1, 0.85f, -0.04f);
-    regular.draw(c, text[1], 68.0f, H - 40.0f, 16.0f, 1, 1, 1, 0.75f, 0.4f);
+    fonts.bold.draw(c, text[0], 60.0f, H - 60.0f, 150.0f, 1, 1, 1, 0.85f, -0.04f);
+    fonts.regular.draw(c, text[1], 68.0f, H - 40.0f, 16.0f, 1, 1, 1, 0.75f, 0.4f);
     return c;
 }
 
@@ -274,11 +265,12 @@ std::vector<std::string> readTextLines(const Context& context, const std::string
 
 void generateOverlays(const Context& context, std::vector<Asset>& out)
 {
-    out.push_back({"textures/overlay01.png", encodePng(toImage(frameOverlay(context), 4))});
-    out.push_back({"textures/overlay08.jpg", encodeJpeg(toImage(interferencePicture(context), 3), 90)});
-    out.push_back({"textures/overlay-bornto.png", encodePng(toImage(bornToOverlay(context), 4))});
-    out.push_back({"textures/overlay-spiritblack.png", encodePng(toImage(spiritBlackOverlay(context), 4))});
-    out.push_back({"textures/overlay-credits.png", encodePng(toImage(creditsOverlay(context), 4))});
+    Fonts fonts;
+    out.push_back({"textures/overlay01.png", encodePng(toImage(frameOverlay(context, fonts), 4))});
+    out.push_back({"textures/overlay08.jpg", encodeJpeg(toImage(interferencePicture(context, fonts), 3), 90)});
+    out.push_back({"textures/overlay-bornto.png", encodePng(toImage(bornToOverlay(context, fonts), 4))});
+    out.push_back({"textures/overlay-spiritblack.png", encodePng(toImage(spiritBlackOverlay(context, fonts), 4))});
+    out.push_back({"textures/overlay-credits.png", encodePng(toImage(creditsOverlay(context, fonts), 4))});
 }
 
 }  // namespace datagen
