@@ -284,6 +284,17 @@ TEST(Score, VoicingNeverDoublesIntoTheSameNote)
     EXPECT_EQ(classes.count(5), 1u);  // F, the minor third
 }
 
+// Every downbeat of the piece, in seconds, including the stop time.
+std::vector<double> downbeats(const Score& score)
+{
+    std::vector<double> times;
+    for (size_t s = 0; s < score.sections.size(); ++s) {
+        for (int b = 0; b < score.sections[s].bars; ++b) times.push_back(barTime(score, s, b));
+    }
+    times.push_back(score.stop);
+    return times;
+}
+
 TEST(Score, SoundtrackPartChangesLandOnDownbeats)
 {
     Score score;

@@ -738,16 +738,6 @@ double beatLength(const Score& score, size_t section)
     return (sectionEnd(score, section) - s.start) / (4.0 * s.bars);
 }
 
-std::vector<double> downbeats(const Score& score)
-{
-    std::vector<double> times;
-    for (size_t s = 0; s < score.sections.size(); ++s) {
-        for (int b = 0; b < score.sections[s].bars; ++b) times.push_back(barTime(score, s, b));
-    }
-    times.push_back(score.stop);
-    return times;
-}
-
 std::vector<TrackEvents> expandScore(const Score& score)
 {
     const double sr = score.sampleRate;

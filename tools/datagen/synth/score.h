@@ -140,8 +140,6 @@ int parseScore(const std::string& text, Score& score, std::string& error);
 double barTime(const Score& score, size_t section, double bars);
 // Seconds per beat (4 beats to the bar) of section s.
 double beatLength(const Score& score, size_t section);
-// Every downbeat of the piece, in seconds, including the stop time.
-std::vector<double> downbeats(const Score& score);
 
 struct TrackEvents {
     std::vector<NoteEvent> notes;
