@@ -120,17 +120,22 @@ int Screen::enumerate()
     return 0;
 }
 
+void Screen::leaveDisplayMode()
+{
+    if (modeChanged) {
+        platform::restoreDisplayMode();
+        platform::showCursor(true);
+        modeChanged = false;
+    }
+}
+
 void Screen::undoInit()
 {
     if (hasWindow) {
         platform::destroyWindow();
         hasWindow = hasContext = false;
     }
-    if (modeChanged) {
-        platform::restoreDisplayMode();
-        platform::showCursor(true);
-        modeChanged = false;
-    }
+    leaveDisplayMode();
     if (screenSaverOff) {
         platform::enableScreenSaver(true);
         screenSaverOff = false;
@@ -261,20 +266,12 @@ int Screen::checkRequirements()
 void Screen::close()
 {
     if (hasWindow) {
+        // The desktop comes back before the statistics box shows.
         platform::hideWindow();
-        if (fullscreen && modeChanged) {
-            platform::restoreDisplayMode();
-            platform::showCursor(true);
-            modeChanged = false;
-        }
+        leaveDisplayMode();
         if (showStats) {
             showStatistics();
         }
-        platform::destroyWindow();
-        hasWindow = hasContext = false;
     }
-    if (screenSaverOff) {
-        platform::enableScreenSaver(true);
-        screenSaverOff = false;
-    }
+    undoInit();
 }

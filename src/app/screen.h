@@ -68,6 +68,9 @@ struct Screen {
 private:
     bool modeChanged = false;
     bool screenSaverOff = false;
+    // Back to the desktop's display mode and cursor after a mode change.
+    void leaveDisplayMode();
+    // Destroys the window, leaves the display mode and switches the screen saver back on.
     void undoInit();
 };
 
