@@ -1,6 +1,7 @@
 // loadShader: log lines, technique choice, the parameter walk and the tweakables it
 // registers with the control bar.
 #include "gl_fixture.h"
+#include "log_capture.h"
 
 #include "app/log.h"
 #include "core/gui.h"
@@ -11,8 +12,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -31,14 +30,6 @@ std::string withTechnique(const std::string& parameters)
 datagen::Asset asset(const std::string& name, const std::string& text)
 {
     return {name, std::vector<uint8_t>(text.begin(), text.end())};
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -90,18 +81,12 @@ technique Second { pass { VertexProgram = compile arbvp1 vs(); FragmentProgram =
     void SetUp() override
     {
         gui.tweakables.clear();
-        coreLog.created = false;
-        if (coreLog.stream.is_open()) {
-            coreLog.stream.close();
-        }
-        ASSERT_EQ(coreLog.create((dir + "/Core.log").c_str()), 0);
+        logCapture.open("shader");
     }
-    void TearDown() override
-    {
-        coreLog.stream.close();
-        coreLog.created = false;
-    }
-    std::string log() { return readFile(dir + "/Core.log"); }
+    void TearDown() override { logCapture.close(); }
+    std::string log() const { return logCapture.text(); }
+
+    LogCapture logCapture;
 };
 
 TEST_F(LoadShader, FallsBackToTheFirstTechniqueThatValidates)
