@@ -213,18 +213,25 @@ int applyToVariable(Variable& v, const Attribute& a)
     return 0;
 }
 
+// Applies the attributes in order; 1 at the first one refused.
+template <typename Target, typename Apply>
+int applyEach(Target& target, const std::deque<Attribute>& attributes, Apply apply)
+{
+    for (const Attribute& a : attributes) {
+        if (apply(target, a) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int applyAll(Variable& v, const char* definition)
 {
     std::deque<Attribute> attributes;
     if (!splitAttributes(definition, attributes)) {
         return fail(std::string("unterminated quote in definition '") + definition + "'");
     }
-    for (const Attribute& a : attributes) {
-        if (applyToVariable(v, a) != 0) {
-            return 1;
-        }
-    }
-    return 0;
+    return applyEach(v, attributes, applyToVariable);
 }
 
 Variable* addVariable(Bar* bar, const char* name)
@@ -439,19 +446,9 @@ int define(const char* definition)
         if (!v) {
             return fail("unknown variable '" + target + "'");
         }
-        for (const Attribute& a : attributes) {
-            if (applyToVariable(*v, a) != 0) {
-                return 1;
-            }
-        }
-        return 0;
+        return applyEach(*v, attributes, applyToVariable);
     }
-    for (const Attribute& a : attributes) {
-        if (applyToBar(*bar, a) != 0) {
-            return 1;
-        }
-    }
-    return 0;
+    return applyEach(*bar, attributes, applyToBar);
 }
 
 int addButton(Bar* bar, const char* name, ButtonCallback callback, void* clientData, const char* definition)
