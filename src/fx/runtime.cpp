@@ -2,6 +2,8 @@
 // parameters and samplers.
 #include "fx/model.h"
 
+#include "app/matrix.h"
+
 #include <GL/glew.h>
 
 #include <cctype>
@@ -789,15 +791,7 @@ void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTra
         float p[16];
         glGetFloatv(GL_PROJECTION_MATRIX, p);
         glGetFloatv(GL_MODELVIEW_MATRIX, a);
-        for (int c = 0; c < 4; ++c) {
-            for (int r = 0; r < 4; ++r) {
-                float s = 0;
-                for (int k = 0; k < 4; ++k) {
-                    s += p[k * 4 + r] * a[c * 4 + k];
-                }
-                m[c * 4 + r] = s;
-            }
-        }
+        multiplyMatrix(a, p, m);  // column-major: projection * modelview
         break;
     }
     }
