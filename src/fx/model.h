@@ -31,6 +31,8 @@ struct TypeInfo {
     int cols = 1;
     bool matrix = false;
     std::string_view structName;
+
+    bool isSampler() const { return base >= Sampler1D && base <= SamplerCube; }
 };
 // Cg type name ("float3", "half4x4", "samplerCUBE", ...) to its info; false when unknown.
 bool cgType(std::string_view name, TypeInfo& info);

@@ -590,7 +590,7 @@ private:
         if (isPunct("=")) {
             advance();
             if (isIdent("sampler_state")) {
-                if (type.base < TypeInfo::Sampler1D || type.base > TypeInfo::SamplerCube) {
+                if (!type.isSampler()) {
                     return fail(line, "sampler_state given to a parameter that is not a sampler");
                 }
                 if (!parseSamplerState(param)) {

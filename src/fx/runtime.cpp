@@ -37,11 +37,6 @@ GLenum samplerTarget(const TypeInfo& type)
     }
 }
 
-bool isSampler(const TypeInfo& type)
-{
-    return type.base >= TypeInfo::Sampler1D && type.base <= TypeInfo::SamplerCube;
-}
-
 GLuint compileShader(GLenum kind, const std::string& source, std::string& log)
 {
     GLuint shader = glCreateShader(kind);
@@ -159,7 +154,7 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
         if (location < 0) {
             continue;  // optimised away by the driver
         }
-        if (isSampler(p->type)) {
+        if (p->type.isSampler()) {
             int unit = int(pass.samplers.size());
             glUniform1i(location, unit);
             pass.samplers.push_back({unit, samplerTarget(p->type), p});
@@ -813,7 +808,7 @@ void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTra
 
 void setupSampler(Parameter* sampler, uint32_t texture)
 {
-    if (!sampler || !isSampler(data(sampler)->type)) {
+    if (!sampler || !data(sampler)->type.isSampler()) {
         return;
     }
     data(sampler)->texture = texture;

@@ -978,8 +978,7 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
     }
     used.clear();
     for (const ParameterData& param : e.parameters) {
-        bool usable = componentCount(param.type) > 0 ||
-                      (param.type.base >= TypeInfo::Sampler1D && param.type.base <= TypeInfo::SamplerCube);
+        bool usable = componentCount(param.type) > 0 || param.type.isSampler();
         if (usable && identifiers.count(param.name)) {
             used.push_back(const_cast<ParameterData*>(&param));
             body += "uniform " + glslType(param.type) + " " + param.glslName + ";\n";
