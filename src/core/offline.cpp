@@ -125,8 +125,6 @@ MusicSpectrum* musicDecoder()
     return decoder.get();
 }
 
-const float* spectrumForFrame(float time) { return musicSpectrumAt(time); }
-
 // ---- frames ----
 
 // Reads the band of the back buffer (rows bottom-up) into pixels.
@@ -351,7 +349,7 @@ int captureVideo(const std::string& path, int count)
     // GL rows are bottom-up; H.264 in 4:2:0 wants even sizes.
     args.insert(args.end(), {"-vf", "vflip,crop=trunc(iw/2)*2:trunc(ih/2)*2", "-c:v", "libx264", "-preset",
                              "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", "-t", formatSeconds(duration)});
-    if (isVideoPath(path) && path.size() >= 4 && std::tolower(path[path.size() - 1]) == '4') {
+    if (std::tolower(static_cast<unsigned char>(path.back())) == '4') {  // .mp4
         args.insert(args.end(), {"-movflags", "+faststart"});
     }
     args.push_back(path);
@@ -488,7 +486,7 @@ int runOffline()
     if (sound.loaded) {
         sound.pause();
     }
-    core.spectrumAt = spectrumForFrame;
+    core.spectrumAt = musicSpectrumAt;
     int result = 0;
     if (!options.shotTimes.empty()) {
         result = runShots();
