@@ -1,6 +1,7 @@
 #include "app/log.h"
 #include "datagen/basic_meshes.h"
 #include "datagen/mmf_writer.h"
+#include "log_capture.h"
 #include "platform/platform.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
@@ -13,8 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -182,7 +181,6 @@ protected:
     {
         platform::setBatchMode(true);
         zipPath = tempPath("data.zip");
-        logPath = tempPath("Core.log");
         std::remove(zipPath.c_str());
         int error = 0;
         zip_t* z = zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -191,29 +189,21 @@ protected:
         add(z, "objects/other.mmf", "<points>\n5 5 5\n</points>\n");
         add(z, "objects/empty.mmf", "");
         ASSERT_EQ(zip_close(z), 0);
-        ASSERT_EQ(coreLog.create(logPath.c_str()), 0);
+        log.open("mmf");
     }
     void TearDown() override
     {
-        coreLog.stream.close();
-        coreLog.created = false;
+        log.close();
         std::remove(zipPath.c_str());
-        std::remove(logPath.c_str());
     }
     static void add(zip_t* z, const char* name, const char* text)
     {
         zip_source_t* s = zip_source_buffer(z, text, std::strlen(text), 0);
         ASSERT_GE(zip_file_add(z, name, s, 0), 0);
     }
-    std::string logText()
-    {
-        coreLog.stream.flush();
-        std::ifstream in(logPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string zipPath, logPath;
+    std::string logText() const { return log.text(); }
+    std::string zipPath;
+    LogCapture log;
 };
 
 }  // namespace
