@@ -5,11 +5,11 @@
 #include "app/options.h"
 #include "app/screen.h"
 #include "app/settings_dialog.h"
+#include "startup_log.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -106,16 +106,6 @@ protected:
         ASSERT_EQ(chdir(previous), 0);
         rmdir(folder);
     }
-    static std::vector<std::string> logLines()
-    {
-        std::ifstream in("Core.log");
-        std::vector<std::string> lines;
-        std::string line;
-        while (std::getline(in, line)) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
 };
 
 TEST_F(ScreenInit, WindowedStartLogsSettingsThenGlStrings)
@@ -135,18 +125,9 @@ TEST_F(ScreenInit, WindowedStartLogsSettingsThenGlStrings)
     s.close();
     EXPECT_FALSE(platform::hasWindow());
 
-    std::vector<std::string> lines = logLines();
+    std::vector<std::string> lines = readLines("Core.log");
     ASSERT_GE(lines.size(), 13u);
-    EXPECT_EQ(lines[0], "log created.");
-    EXPECT_EQ(lines[1], "Resolution: 320x240");
-    EXPECT_EQ(lines[2], "Fullscreen: 0");
-    EXPECT_EQ(lines[3], "VSync: 1");
-    EXPECT_EQ(lines[4], "AA samples: 0 samples");
-    EXPECT_EQ(lines[5], "Aniso level: x1");
-    EXPECT_EQ(lines[6].rfind("Renderer: ", 0), 0u);
-    EXPECT_EQ(lines[7].rfind("Device Vendor: ", 0), 0u);
-    EXPECT_EQ(lines[8].rfind("GL Version: ", 0), 0u);
-    EXPECT_EQ(lines[9].rfind("GL Shading Language Version: ", 0), 0u);
+    expectSettingsThenGlStrings(lines, 320, 240);
     EXPECT_EQ(lines[10], "");
     EXPECT_EQ(lines[11], "Supported Extensions:");
     EXPECT_NE(lines[12].find("GL_ARB_multisample"), std::string::npos);

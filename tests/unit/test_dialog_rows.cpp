@@ -3,11 +3,11 @@
 #include "app/log.h"
 #include "app/options.h"
 #include "app/settings_dialog.h"
+#include "startup_log.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <unistd.h>
@@ -268,17 +268,6 @@ TEST(DialogRows, ChoiceWithoutDialog)
     EXPECT_EQ(c.resolutionIndex, -1);
     EXPECT_EQ(c.width, 640);
     EXPECT_EQ(c.height, 480);
-}
-
-std::vector<std::string> readLines(const std::string& path)
-{
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 TEST(DialogRows, StartCreatesTheLogAndWritesTheSettingsLines)
