@@ -7,6 +7,7 @@
 #include "effects/blobs.h"
 #include "effects/sfmt.h"
 #include "effects/stripes_dof.h"
+#include "gl_fixture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
@@ -91,16 +92,10 @@ class PartsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        platform::setBatchMode(true);
-        std::string error;
-        ASSERT_TRUE(platform::initVideo(&error)) << error;
-        platform::WindowDesc desc;
-        desc.title = "parts test";
-        desc.width = windowWidth;
-        desc.height = windowHeight;
-        desc.hidden = true;
-        ASSERT_TRUE(platform::createWindow(desc, &error)) << error;
-        ASSERT_TRUE(platform::linkExtensions(&error)) << error;
+        openTestWindow("parts test", windowWidth, windowHeight);
+        if (HasFatalFailure()) {
+            return;
+        }
         screen.width = windowWidth;
         screen.height = windowHeight;
         loader.open("data.zip");
