@@ -31,9 +31,7 @@ void pause(void*)
 
 void reset(void*)
 {
-    Timer& timer = core.timer;
-    timer.start = Timer::counter();
-    timer.now = timer.start;
+    core.timer.reset();
     if (sound.loaded) {
         sound.seek(0);
     }
@@ -52,15 +50,7 @@ void setTime(const void* value, void*)
     }
 }
 
-void getTime(void* value, void*)
-{
-    Timer& timer = core.timer;
-    if (!timer.paused) {
-        timer.now = Timer::counter();
-    }
-    timer.elapsed = timer.now - timer.start;
-    *static_cast<float*>(value) = float(double(timer.elapsed) * timer.secondsPerTick);
-}
+void getTime(void* value, void*) { *static_cast<float*>(value) = core.timer.read(); }
 
 void setVolume(const void* value, void*)
 {
