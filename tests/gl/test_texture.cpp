@@ -3,13 +3,12 @@
 
 #include "app/log.h"
 #include "app/screen.h"
+#include "datagen/image.h"
 #include "resources/loader.h"
 #include "resources/texture.h"
 #include "scene/render_target.h"
 
 #include <IL/il.h>
-#include <jpeglib.h>
-#include <png.h>
 #include <squish.h>
 #include <zip.h>
 
@@ -54,62 +53,24 @@ std::vector<Rgba> picture(int w, int h, Rgba top, Rgba body, Rgba bottom)
     return px;
 }
 
+datagen::Image toImage(int w, int h, const std::vector<Rgba>& px, int channels)
+{
+    datagen::Image image(w, h, channels);
+    for (size_t i = 0; i < px.size(); ++i) {
+        const uint8_t rgba[4] = {px[i].r, px[i].g, px[i].b, px[i].a};
+        std::memcpy(&image.pixels[i * size_t(channels)], rgba, size_t(channels));
+    }
+    return image;
+}
+
 Bytes png(int w, int h, const std::vector<Rgba>& px, bool alpha)
 {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(w);
-    image.height = png_uint_32(h);
-    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    std::vector<uint8_t> raw;
-    for (Rgba c : px) {
-        raw.insert(raw.end(), {c.r, c.g, c.b});
-        if (alpha) {
-            raw.push_back(c.a);
-        }
-    }
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, raw.data(), 0, nullptr);
-    Bytes out(size);
-    EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, raw.data(), 0, nullptr));
-    out.resize(size);
+    Bytes out = datagen::encodePng(toImage(w, h, px, alpha ? 4 : 3));
+    EXPECT_FALSE(out.empty());
     return out;
 }
 
-Bytes jpeg(int w, int h, const std::vector<Rgba>& px)
-{
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* memory = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &memory, &size);
-    info.image_width = JDIMENSION(w);
-    info.image_height = JDIMENSION(h);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 95, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            Rgba c = px[size_t(y * w + x)];
-            row[size_t(x) * 3] = c.r;
-            row[size_t(x) * 3 + 1] = c.g;
-            row[size_t(x) * 3 + 2] = c.b;
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    Bytes out(memory, memory + size);
-    jpeg_destroy_compress(&info);
-    std::free(memory);
-    return out;
-}
+Bytes jpeg(int w, int h, const std::vector<Rgba>& px) { return datagen::encodeJpeg(toImage(w, h, px, 3), 95); }
 
 void put32(Bytes& out, uint32_t v)
 {
