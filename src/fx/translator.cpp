@@ -161,12 +161,6 @@ std::string number(std::string_view text)
     return s;
 }
 
-// The GLSL name of a declared type: the renamed struct, or the built-in type.
-std::string glslTypeName(const TypeInfo& type, std::string_view typeName)
-{
-    return type.base == TypeInfo::Struct ? glslName(typeName) : glslType(type);
-}
-
 class Translator {
 public:
     Translator(const EffectData& effect, int stage, std::string& listing)
@@ -407,7 +401,7 @@ private:
             error(t[open].line, "initializer nested too deeply");
             return;
         }
-        std::string g = glslTypeName(type, typeName);
+        std::string g = glslType(type);
         if (g.empty() || type.base == TypeInfo::Void) {
             error(t[open].line, "initializer list for a type without components");
             return;
@@ -719,7 +713,7 @@ private:
         if (withQualifier && (d.qualifier == "out" || d.qualifier == "inout")) {
             s += std::string(d.qualifier) + " ";
         }
-        s += glslTypeName(d.type, d.typeName);
+        s += glslType(d.type);
         s += " " + glslName(d.name);
         if (d.arraySize > 0) {
             s += "[" + std::to_string(d.arraySize) + "]";
@@ -730,7 +724,7 @@ private:
     void emitFunction(const FunctionData& f, std::string& o)
     {
         startLine(o, f.line);
-        o += glslTypeName(f.returnType, f.returnTypeName);
+        o += glslType(f.returnType);
         o += " " + glslName(f.name) + "(";
         for (size_t k = 0; k < f.params.size(); ++k) {
             o += (k ? ", " : "") + declaration(f.params[k], true);
@@ -876,7 +870,7 @@ private:
                 }
                 continue;
             }
-            std::string typeName = glslTypeName(d.type, d.typeName);
+            std::string typeName = glslType(d.type);
             o += "  " + typeName + " " + local + ";\n";
             if (d.qualifier != "out") {
                 glue(local, d.type, d.typeName, d.semantic, d.line, o, nullptr);
@@ -894,7 +888,7 @@ private:
         if (f.returnType.base == TypeInfo::Void) {
             o += "  " + call + ";\n";
         } else {
-            std::string typeName = glslTypeName(f.returnType, f.returnTypeName);
+            std::string typeName = glslType(f.returnType);
             o += "  " + typeName + " cgx_result = " + call + ";\n";
             glue("cgx_result", f.returnType, f.returnTypeName, f.returnSemantic, f.line, outputs, &written);
         }
