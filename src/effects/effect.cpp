@@ -185,6 +185,49 @@ void runFullScreenPass(const Shader& shader)
 
 void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
 
+void fillSprites(Sprite* sprites, int count, int textureCount)
+{
+    for (int i = 0; i < count; ++i) {
+        Sprite& s = sprites[i];
+        s.x = 24.0f * randomUnit() - 12.0f;
+        s.y = 20.0f * randomUnit() - 10.0f;
+        s.z = 24.0f * randomUnit() - 12.0f;
+        s.w = 30.0f * randomUnit() - 15.0f;
+        const int index = int(randomUnit() * float(textureCount));
+        s.texture = index < textureCount ? index : textureCount - 1;
+    }
+}
+
+void drawSprites(const Shader& shader, const char* sampler, const Texture* textures, const Sprite* sprites,
+                 int count, float t)
+{
+    fx::Pass* pass = fx::firstPass(shader.technique);
+    fx::Parameter* samplerParameter = shaderParameter(shader, sampler);
+    fx::setPassState(pass);
+    for (int i = 0; i < count; ++i) {
+        const Sprite& s = sprites[i];
+        fx::setupSampler(samplerParameter, textures[s.texture].crc);
+        fx::setPassState(pass);
+        glPushMatrix();
+        glRotatef(2.0f * s.w * t, 0.0f, 1.0f, 0.0f);
+        glRotatef(s.w * t, 0.0f, 0.0f, 1.0f);
+        glRotatef(1.5f * s.w * t, 1.0f, 0.0f, 0.0f);
+        glTranslatef(s.x, s.y, s.z);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0.0f, 1.0f);
+        glVertex3f(s.x - 0.1f, s.y + 0.1f, s.z);
+        glTexCoord2f(0.0f, 0.0f);
+        glVertex3f(s.x - 0.1f, s.y - 0.1f, s.z);
+        glTexCoord2f(1.0f, 0.0f);
+        glVertex3f(s.x + 0.1f, s.y - 0.1f, s.z);
+        glTexCoord2f(1.0f, 1.0f);
+        glVertex3f(s.x + 0.1f, s.y + 0.1f, s.z);
+        glEnd();
+        glPopMatrix();
+    }
+    fx::resetPassState(pass);
+}
+
 int loadDofShaders(DofShaders& shaders)
 {
     if (loadShaderFile(shaders.render, "shaders/dof_render.cgfx") != 0 ||

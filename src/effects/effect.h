@@ -46,6 +46,12 @@ public:
     virtual int init() = 0;
     // Draws one frame at `localTime` seconds into the part.
     virtual void render(float localTime) = 0;
+    // Puts the state that render advances from frame to frame (last cut, camera eye,
+    // cut index, positions stepped from the previous time) back as it was right after
+    // init. Offline rendering calls it at a part's start before replaying the part, so
+    // that a frame does not depend on which frames were rendered before it. Real-time
+    // playback never calls it.
+    virtual void restart() {}
 };
 
 // ---- the camera block --------------------------------------------------------------
@@ -159,6 +165,28 @@ void controlGrid();
 // The control grid after a depth-of-field chain, which leaves an identity projection:
 // reloads this frame's projection (16 floats, GL order) first so the grid shows in view.
 void controlGridInView(const float* projection);
+
+// ---- the sprite cloud ---------------------------------------------------------------------
+
+// One tumbling sprite: its position, tumbling rate and texture (an index into the
+// part's sprite textures, always below their count).
+struct Sprite {
+    float x, y, z;
+    float w;
+    int texture;
+};
+
+// Fills `count` sprites, each from five shared random draws in the order x = 24r - 12,
+// y = 20r - 10, z = 24r - 12, w = 30r - 15, texture = r * textureCount truncated (a draw
+// of exactly 1 keeps the last texture instead of one past the array).
+void fillSprites(Sprite* sprites, int count, int textureCount);
+// Draws the sprites at time t under the current matrices: the shader's first pass set,
+// then per sprite the sampler `sampler` bound to textures[sprite.texture] and the pass
+// set again, the matrix pushed, rotations 2wt about Y, wt about Z, 1.5wt about X, a
+// translation by the position and one immediate-mode quad of half size 0.1 around the
+// position; the pass is reset after the last sprite.
+void drawSprites(const Shader& shader, const char* sampler, const Texture* textures, const Sprite* sprites,
+                 int count, float t);
 
 // ---- the depth-of-field chain --------------------------------------------------------
 
