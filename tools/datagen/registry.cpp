@@ -27,6 +27,7 @@ const std::vector<Generator>& registry()
         {"textures/overlay", generateOverlays},
         {"music/drovel-contemplation.ogg", generateMusic},
         {"objects/virus", generateVirus},
+        {"textures/virus2", generateVirus2},
     };
     return generators;
 }

@@ -145,22 +145,47 @@ Mesh makeVirus(const VirusShape& shape)
     return m;
 }
 
-void generateVirus(const Context& /*context*/, std::vector<Asset>& out)
-{
-    Mesh mesh = makeVirus();
-    out.push_back({"objects/virus.mmf", writeMmf(mesh)});
+namespace {
 
+Image bakeVirusOcclusion(const Mesh& mesh, int rays, uint32_t seed)
+{
     AoSettings settings;
     settings.size = 1024;
-    settings.rays = 64;
+    settings.rays = rays;
     settings.maxDistance = 2.5f;  // the knobs shade their own feet, not the far side
-    settings.seed = 77;
+    settings.seed = seed;
     std::string error;
     Image ao = bakeAmbientOcclusion(mesh, settings, &error);
     if (ao.pixels.empty()) {
         throw std::runtime_error("virus ambient occlusion: " + error);
     }
-    out.push_back({"textures/virus-ao1024.png", encodePng(ao)});
+    return ao;
+}
+
+}  // namespace
+
+void generateVirus(const Context& /*context*/, std::vector<Asset>& out)
+{
+    Mesh mesh = makeVirus();
+    out.push_back({"objects/virus.mmf", writeMmf(mesh)});
+    out.push_back({"textures/virus-ao1024.png", encodePng(bakeVirusOcclusion(mesh, 64, 77))});
+}
+
+VirusShape secondVirusShape()
+{
+    VirusShape shape;
+    shape.spikes = 21;
+    shape.spikeHeight = 0.45f;
+    shape.spikeWidth = 0.32f;
+    shape.lumpiness = 0.1f;
+    shape.seed = 3141;
+    return shape;
+}
+
+void generateVirus2(const Context& /*context*/, std::vector<Asset>& out)
+{
+    // Only the occlusion ships: the scene companion loads it alongside its own shapes.
+    out.push_back({"textures/virus2-ao1024.png", encodePng(bakeVirusOcclusion(makeVirus(secondVirusShape()), 32, 78))});
 }
 
 }  // namespace datagen

@@ -3,6 +3,8 @@
 //                              about 13k triangles, smooth normals, latitude-longitude
 //                              texture coordinates (no overlaps, seam and poles split)
 //   textures/virus-ao1024.png  its ambient occlusion, 1024 x 1024 grey
+//   textures/virus2-ao1024.png the occlusion of a second, sparser and spikier body
+//                              (secondVirusShape), for the scene companion
 #pragma once
 #include "datagen/asset.h"
 #include "resources/mesh.h"
@@ -28,5 +30,9 @@ float virusRadius(const VirusShape& shape, float dx, float dy, float dz);
 Mesh makeVirus(const VirusShape& shape = VirusShape());
 
 void generateVirus(const Context& context, std::vector<Asset>& out);
+
+// The second body: fewer, taller and wider knobs, lumpier, its own seed.
+VirusShape secondVirusShape();
+void generateVirus2(const Context& context, std::vector<Asset>& out);
 
 }  // namespace datagen
