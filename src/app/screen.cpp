@@ -209,6 +209,14 @@ int Screen::init(int /*showCommand*/)
         return 1;
     }
     hasWindow = hasContext = true;
+    if (fullscreen && platform::fullscreenRefused()) {
+        platform::messageBox("Screen::init", "Full screen mode failed", platform::MessageIcon::Warning);
+        fullscreen = false;
+        modeChanged = false;
+        platform::showCursor(true);
+        place = placeWindow(width, height, false, platform::workArea(), platform::Rect());
+        platform::moveWindow(place.x, place.y);
+    }
 
     if (!platform::linkExtensions(&error)) {
         errorBox("Extension error", error);

@@ -231,10 +231,19 @@ void Core::renderFrame()
     glClear(GL_COLOR_BUFFER_BIT);
 
     CrossfadeState crossfade{crossfadeStart, crossfadeEnd, 0.0f};
+    crossfadeMix = false;
+    // A cross-fade source is copied once every entry between it and its target has drawn
+    // (the names over the finale stay in the picture that fades out), just before the
+    // target renders, or after the last entry when no target follows.
+    bool sourcePending = false;
     for (unsigned int i = 0; i < effectCount; ++i) {
         const ScheduleEntry& entry = schedule[i];
         if (!entryActive(entry, time)) {
             continue;
+        }
+        if (sourcePending && entry.fadeInType == crossfadeTarget) {
+            copyBand(fadeOutCopy);
+            sourcePending = false;
         }
         glClear(GL_DEPTH_BUFFER_BIT);
         entry.effect->render(time - entry.startTime);
@@ -249,11 +258,15 @@ void Core::renderFrame()
             fade(entry.fadeOutType, step.fadeOutProgress);
         }
         if (step.copySource) {
-            copyBand(fadeOutCopy);
+            sourcePending = true;
         }
         if (step.copyTarget) {
             copyBand(fadeInCopy);
+            crossfadeMix = true;
         }
+    }
+    if (sourcePending) {
+        copyBand(fadeOutCopy);
     }
     crossfadeStart = crossfade.start;
     crossfadeEnd = crossfade.end;

@@ -45,6 +45,9 @@ public:
     float crossfadeStart = 0.0f;
     float crossfadeEnd = 0.0f;
     float crossfadeFactor = 0.0f;
+    // A cross-fade target was copied in this frame: the chain mixes the two copies,
+    // whatever the factor (at the cross-fade's first instant the factor is 0).
+    bool crossfadeMix = false;
     Mesh quadMesh;  // objects/quad.mmf, the full-screen quad of every post pass
     Mesh cubeMesh;  // objects/cube_env100out.mmf, the environment cube
     RenderTarget sceneCopy;

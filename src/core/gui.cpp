@@ -42,7 +42,15 @@ void setTime(const void* value, void*)
     float v = *static_cast<const float*>(value);
     Timer& timer = core.timer;
     if (timer.secondsPerTick > 0.0) {
-        timer.now = timer.start + int64_t(double(v) / timer.secondsPerTick);
+        // Picture and music move together: while running, the clock's start moves so that
+        // the next reading continues from v (moving only `now` would be overwritten by the
+        // next frame's fresh counter value and leave the picture where it was).
+        const int64_t ticks = int64_t(double(v) / timer.secondsPerTick);
+        if (!timer.paused) {
+            timer.start = Timer::counter() - ticks;
+        }
+        timer.now = timer.start + ticks;
+        timer.elapsed = ticks;
     }
     if (sound.loaded) {
         // Negative times cannot be reached from the bar (min=0); clamp for safety.

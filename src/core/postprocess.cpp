@@ -2,32 +2,12 @@
 
 #include "app/screen.h"
 #include "core/core.h"
-#include "effects/effect.h"
-#include "resources/geometry.h"
-#include "resources/loader.h"
-#include "scene/render_target.h"
+#include "render/draw.h"
 
 #include <GL/glew.h>
 
 #include <algorithm>
 #include <cmath>
-
-void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }
-
-void bindWindowFramebuffer() { bindFramebuffer(0); }
-
-void blurBloomTargets(const Shader& vertical, const Shader& horizontal, const char* sampler)
-{
-    bindRenderTarget(core.bloomB);
-    setShaderSampler(vertical, sampler, core.bloomA.colorTexture);
-    runFullScreenPass(vertical);
-
-    bindRenderTarget(core.bloomA);
-    setShaderSampler(horizontal, sampler, core.bloomB.colorTexture);
-    runFullScreenPass(horizontal);
-
-    bindWindowFramebuffer();
-}
 
 int loadPostEffects()
 {
@@ -46,12 +26,12 @@ void runPostProcess()
 {
     glPushAttrib(GL_VIEWPORT_BIT);
 
-    if (core.crossfadeFactor != 0.0f) {
+    if (core.crossfadeMix) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         setShaderSampler(core.mixerShader, "sampA", core.fadeOutCopy.colorTexture);
         setShaderSampler(core.mixerShader, "sampB", core.fadeInCopy.colorTexture);
         setShaderFloat(core.mixerShader, "factor", std::min(core.crossfadeFactor, 1.0f));
-        runFullScreenPass(core.mixerShader);
+        runQuadPass(core.mixerShader, core.quadMesh);
     }
 
     glBindTexture(GL_TEXTURE_2D, core.sceneCopy.colorTexture);
@@ -62,32 +42,12 @@ void runPostProcess()
     glViewport(0, 0, core.bloomA.width, core.bloomA.height);
     setShaderSampler(core.brightPassShader, "RT", core.sceneCopy.colorTexture);
     setShaderFloat(core.brightPassShader, "BloomThreshold", std::sin(24.0f * core.time) * 0.02f + 0.5f);
-    runFullScreenPass(core.brightPassShader);
+    runQuadPass(core.brightPassShader, core.quadMesh);
 
-    blurBloomTargets(core.blurVShader, core.blurHShader, "Blur0");
+    blurTargets(core.bloomA, core.bloomB, core.blurVShader, core.blurHShader, "Blur0", core.quadMesh);
     glPopAttrib();
 
     setShaderSampler(core.finalShader, "RT", core.sceneCopy.colorTexture);
     setShaderSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);
-    runFullScreenPass(core.finalShader);
-}
-
-void drawReferenceGrid()
-{
-    glDisable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1.0f, 1.0f, 1.0f, 0.5f);
-    glBegin(GL_LINES);
-    for (int i = -10; i <= 10; ++i) {
-        const float b = float(i);
-        glVertex3f(10.0f, 0.0f, b);
-        glVertex3f(-10.0f, 0.0f, b);
-        glVertex3f(b, 0.0f, 10.0f);
-        glVertex3f(b, 0.0f, -10.0f);
-        glVertex3f(10.0f, b, 0.0f);
-        glVertex3f(-10.0f, b, 0.0f);
-        glVertex3f(b, 10.0f, 0.0f);
-        glVertex3f(b, -10.0f, 0.0f);
-    }
-    glEnd();
+    runQuadPass(core.finalShader, core.quadMesh);
 }

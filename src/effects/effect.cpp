@@ -4,10 +4,9 @@
 #include "app/screen.h"
 #include "core/core.h"
 #include "core/gui.h"
-#include "core/postprocess.h"
 #include "effects/sfmt.h"
 #include "resources/geometry.h"
-#include "resources/loader.h"
+#include "render/draw.h"
 
 #include <GL/glew.h>
 
@@ -138,50 +137,9 @@ void controlGridInView(const float* projection)
 
 void applyTweaks() { gui.pushTweakables(); }
 
-int loadTextureFile(Texture& texture, const char* path)
-{
-    texture.source = path;
-    return loadTexture(loader, texture) == 0 ? 0 : 1;
-}
-
-int loadShaderFile(Shader& shader, const char* path)
-{
-    shader.source = path;
-    return loadShader(loader, shader) == 0 ? 0 : 1;
-}
-
-fx::Parameter* shaderParameter(const Shader& shader, const char* name)
-{
-    return fx::namedParameter(shader.effect, name);
-}
-
-void setShaderSampler(const Shader& shader, const char* name, uint32_t texture)
-{
-    fx::setupSampler(shaderParameter(shader, name), texture);
-}
-
-void setShaderFloat(const Shader& shader, const char* name, float value)
-{
-    fx::setParameter1f(shaderParameter(shader, name), value);
-}
-
-fx::Pass* beginShaderPass(const Shader& shader)
-{
-    fx::Pass* pass = fx::firstPass(shader.technique);
-    fx::setPassState(pass);
-    return pass;
-}
-
-void endShaderPass(fx::Pass* pass) { fx::resetPassState(pass); }
-
 void drawFullScreenQuad() { drawMesh(core.quadMesh); }
 
-void runFullScreenPass(const Shader& shader)
-{
-    fx::Pass* pass = beginShaderPass(shader);
-    drawFullScreenQuad();
-    endShaderPass(pass);
-}
+void runFullScreenPass(const Shader& shader) { runQuadPass(shader, core.quadMesh); }
 
 void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
 
@@ -257,7 +215,7 @@ void runDofChain(const DofShaders& shaders)
     setShaderSampler(shaders.copy, "texScreen", core.sceneCopy.colorTexture);
     runFullScreenPass(shaders.copy);
 
-    blurBloomTargets(shaders.gaussV, shaders.gaussH, "texBlur");
+    blurTargets(core.bloomA, core.bloomB, shaders.gaussV, shaders.gaussH, "texBlur", core.quadMesh);
     glPopAttrib();
 
     setShaderSampler(shaders.combine, "texScreen", core.sceneCopy.colorTexture);

@@ -32,8 +32,7 @@
 //         controlGrid();
 //     }
 #pragma once
-#include "resources/shader.h"
-#include "resources/texture.h"
+#include "render/draw.h"
 
 #include <cstdint>
 
@@ -132,19 +131,7 @@ void jumpCutCamera(CameraBlock& camera, float& lastCut, const JumpCut& cut, floa
 // Apply tweaks: sets every tweakable effect parameter (the GUI's list) to its current
 // bar value. Once per frame near the start of render, by every part with a camera block.
 void applyTweaks();
-// Loads `path` into the shader (source := path, then loadShader). 0 on success.
-int loadShaderFile(Shader& shader, const char* path);
-// Loads `path` into the texture (source := path, then loadTexture). 0 on success.
-int loadTextureFile(Texture& texture, const char* path);
-// Finds a parameter of the shader's effect by name (null when absent: the setters below
-// then do nothing).
-fx::Parameter* shaderParameter(const Shader& shader, const char* name);
-// Binds a GL texture to the named sampler of the shader.
-void setShaderSampler(const Shader& shader, const char* name, uint32_t texture);
-void setShaderFloat(const Shader& shader, const char* name, float value);
-// The first pass of the shader's technique: set its state / reset it.
-fx::Pass* beginShaderPass(const Shader& shader);
-void endShaderPass(fx::Pass* pass);
+// Loading effect files and textures, parameter setters and passes: render/draw.h.
 
 // ---- the Core's shared resources ---------------------------------------------------------
 

@@ -87,6 +87,9 @@ enum class WindowResult { Ok, WindowFailed, PixelFormatFailed, ContextFailed, Ma
 // Creates the window with an OpenGL compatibility-profile context made current.
 // On failure leaves no window behind and gives a reason in *error.
 WindowResult openWindow(const WindowDesc& desc, std::string* error);
+// True when the last openWindow was asked for full screen and the system refused the
+// mode or the switch: the window is then an ordinary bordered one of the asked size.
+bool fullscreenRefused();
 // openWindow == Ok.
 bool createWindow(const WindowDesc& desc, std::string* error);
 bool hasWindow();
@@ -129,5 +132,7 @@ bool quitRequested(int* exitCode);
 //                                             (counted from its first pollEvent), queue
 //                                             an Escape key, a window close or an 'a' key
 // The hooks are read once, at the first swap.
+//   CORE_TEST_REFUSE_FULLSCREEN=1                the full-screen switch is refused as if
+//                                             by the system (read by openWindow)
 
 }  // namespace platform

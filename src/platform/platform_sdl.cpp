@@ -20,6 +20,7 @@ SDL_Window* gWindow = nullptr;
 SDL_GLContext gContext = nullptr;
 SDL_DisplayMode gPendingMode;
 bool gHasPendingMode = false;
+bool gFullscreenRefused = false;
 
 // Test input: events queued after a given number of buffer swaps.
 struct InjectedEvent {
@@ -212,9 +213,21 @@ WindowResult openWindow(const WindowDesc& desc, std::string* error)
         bool visual = why && (std::strstr(why, "visual") || std::strstr(why, "Visual"));
         return fail(visual ? WindowResult::PixelFormatFailed : WindowResult::WindowFailed);
     }
-    if (desc.fullscreen && gHasPendingMode) {
-        SDL_SetWindowDisplayMode(gWindow, &gPendingMode);
-        SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
+    gFullscreenRefused = false;
+    if (desc.fullscreen) {
+        // The system may refuse the mode or the switch: the window then stays an
+        // ordinary one of the asked size, and the caller says so.
+        const char* refuse = std::getenv("CORE_TEST_REFUSE_FULLSCREEN");
+        const bool switched = gHasPendingMode && !(refuse && *refuse && *refuse != '0') &&
+                              SDL_SetWindowDisplayMode(gWindow, &gPendingMode) == 0 &&
+                              SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN) == 0;
+        if (!switched) {
+            gFullscreenRefused = true;
+            gHasPendingMode = false;
+            SDL_SetWindowFullscreen(gWindow, 0);
+            SDL_SetWindowBordered(gWindow, SDL_TRUE);
+            SDL_SetWindowSize(gWindow, desc.width, desc.height);
+        }
     }
     gContext = SDL_GL_CreateContext(gWindow);
     if (!gContext) {
@@ -232,6 +245,8 @@ WindowResult openWindow(const WindowDesc& desc, std::string* error)
 bool createWindow(const WindowDesc& desc, std::string* error) { return openWindow(desc, error) == WindowResult::Ok; }
 
 bool hasWindow() { return gWindow != nullptr; }
+
+bool fullscreenRefused() { return gFullscreenRefused; }
 
 bool linkExtensions(std::string* error)
 {

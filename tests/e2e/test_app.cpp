@@ -248,6 +248,30 @@ TEST_F(App, UnwritableFolderWithLogRunsWithoutLog)
     EXPECT_NE(r.err.find("Log: Error creating log file"), std::string::npos) << r.err;
 }
 
+// A full-screen switch the system refuses is reported once and the demo runs in a
+// window of the chosen size (the display's own size, which it offers as a mode, so only
+// the refusal itself can cause the message).
+TEST_F(App, RefusedFullScreenIsReportedAndRunsInAWindowOfTheChosenSize)
+{
+    if (!haveDisplay()) {
+        GTEST_SKIP() << "needs a display";
+    }
+    withArchive();
+    Result r = run(folder, {"--fullscreen", "--width", "1920", "--height", "1080", "--shot", "1", "--out", folder},
+                   {{"CORE_TEST_REFUSE_FULLSCREEN", "1"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string message = "Screen::init: Full screen mode failed";
+    const size_t at = r.err.find(message);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(message, at + 1), std::string::npos) << "reported once: " << r.err;
+    std::ifstream png(folder + "/shot-1.png", std::ios::binary);
+    unsigned char header[24] = {};
+    ASSERT_TRUE(png.read(reinterpret_cast<char*>(header), sizeof header));
+    auto big = [&](int at) { return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3]; };
+    EXPECT_EQ(big(16), 1920);
+    EXPECT_EQ(big(20), 1080);
+}
+
 TEST_F(App, SampleCountTheDisplayLacksStillStarts)
 {
     if (!haveDisplay()) {

@@ -314,28 +314,65 @@ TEST_F(CoreTest, ControlGridDrawsOnlyWhenSwitchedOn)
     EXPECT_GT(litPixels(), 21 * 150);
 }
 
-TEST_F(CoreTest, ChainMixesOnlyDuringACrossfadeAndClampsTheFactor)
+TEST_F(CoreTest, ChainMixesWheneverATargetWasCopiedAndClampsTheFactor)
 {
     renderAt(18.5f);  // fills fadeOutCopy and fadeInCopy
     core.time = 18.5f;
-    auto chainOver = [](float factor, float grey) {
+    auto chainOver = [](bool mix, float factor, float grey) {
         glClearColor(grey, grey, grey, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        core.crossfadeMix = mix;
         core.crossfadeFactor = factor;
         runPostProcess();
         return bandCentre();
     };
-    // Factor 0: no mixer; the picture in the window goes to the bloom unchanged.
-    auto none = chainOver(0.0f, 0.25f);
-    expectColour(none, 0.25f, 0.25f, 0.25f, "factor 0 keeps the picture");
-    auto full = chainOver(1.0f, 0.25f);
-    auto above = chainOver(3.0f, 0.25f);
-    auto half = chainOver(0.5f, 0.25f);
+    // No target copy in the frame: no mixer; the picture goes to the bloom unchanged.
+    auto none = chainOver(false, 0.0f, 0.25f);
+    expectColour(none, 0.25f, 0.25f, 0.25f, "no cross-fade keeps the picture");
+    // A cross-fade at its first instant mixes with factor 0: the source, not the picture.
+    auto first = chainOver(true, 0.0f, 0.25f);
+    auto full = chainOver(true, 1.0f, 0.25f);
+    auto above = chainOver(true, 3.0f, 0.25f);
+    auto half = chainOver(true, 0.5f, 0.25f);
+    EXPECT_GT(first[0], 0.6f) << "factor 0 shows the source";
     expectColour(above, full[0], full[1], full[2], "a factor above 1 is passed as 1");
     EXPECT_GT(full[2], 0.8f) << "factor 1 shows the target";
     EXPECT_GT(half[0], full[0] + 0.1f) << "factor 0.5 still shows the source";
+    core.crossfadeMix = false;
     core.crossfadeFactor = 0.0f;
+}
+
+// Around the start of each cross-fade the picture moves smoothly from the source: the
+// frame at the exact start shows the source, not the target at full strength; and the
+// source copy holds every entry drawn between source and target (the names over the
+// finale), while the other two cross-fades copy just their source.
+TEST_F(CoreTest, CrossfadesStartWithoutAPopAndTheSourceHoldsWhatLiesBetween)
+{
+    core.postprocess = true;
+    core.spectrum = false;
+    struct Case {
+        float start;
+        int source;  // the slot whose colour the source copy holds
+    };
+    for (const Case& c : {Case{18.0f, 0}, Case{57.0f, 2}, Case{188.0f, 9}}) {
+        SCOPED_TRACE(c.start);
+        std::array<float, 3> frames[3];
+        const float times[3] = {c.start - 0.01f, c.start, c.start + 0.01f};
+        for (int i = 0; i < 3; ++i) {
+            renderAt(times[i]);
+            frames[i] = bandCentre();
+        }
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(frames[1][k], frames[0][k], 0.03f) << "no jump into the cross-fade";
+            EXPECT_NEAR(frames[2][k], frames[1][k], 0.03f) << "no jump out of its first frame";
+        }
+        renderAt(c.start + 0.5f);
+        const Colour& s = palette[c.source];
+        expectColour(texel(core.fadeOutCopy.colorTexture), s.r, s.g, s.b, "source copy");
+    }
+    core.spectrum = true;
+    core.postprocess = false;
 }
 
 TEST_F(CoreTest, PostprocessOffTakesNoSceneCopy)

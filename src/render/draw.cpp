@@ -1,0 +1,88 @@
+#include "render/draw.h"
+
+#include "resources/geometry.h"
+#include "resources/loader.h"
+#include "scene/render_target.h"
+
+#include <GL/glew.h>
+
+int loadTextureFile(Texture& texture, const char* path)
+{
+    texture.source = path;
+    return loadTexture(loader, texture) == 0 ? 0 : 1;
+}
+
+int loadShaderFile(Shader& shader, const char* path)
+{
+    shader.source = path;
+    return loadShader(loader, shader) == 0 ? 0 : 1;
+}
+
+fx::Parameter* shaderParameter(const Shader& shader, const char* name)
+{
+    return fx::namedParameter(shader.effect, name);
+}
+
+void setShaderSampler(const Shader& shader, const char* name, uint32_t texture)
+{
+    fx::setupSampler(shaderParameter(shader, name), texture);
+}
+
+void setShaderFloat(const Shader& shader, const char* name, float value)
+{
+    fx::setParameter1f(shaderParameter(shader, name), value);
+}
+
+fx::Pass* beginShaderPass(const Shader& shader)
+{
+    fx::Pass* pass = fx::firstPass(shader.technique);
+    fx::setPassState(pass);
+    return pass;
+}
+
+void endShaderPass(fx::Pass* pass) { fx::resetPassState(pass); }
+
+void runQuadPass(const Shader& shader, const Mesh& quad)
+{
+    fx::Pass* pass = beginShaderPass(shader);
+    drawMesh(quad);
+    endShaderPass(pass);
+}
+
+void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }
+
+void bindWindowFramebuffer() { bindFramebuffer(0); }
+
+void blurTargets(const RenderTarget& a, const RenderTarget& b, const Shader& vertical, const Shader& horizontal,
+                 const char* sampler, const Mesh& quad)
+{
+    bindRenderTarget(b);
+    setShaderSampler(vertical, sampler, a.colorTexture);
+    runQuadPass(vertical, quad);
+
+    bindRenderTarget(a);
+    setShaderSampler(horizontal, sampler, b.colorTexture);
+    runQuadPass(horizontal, quad);
+
+    bindWindowFramebuffer();
+}
+
+void drawReferenceGrid()
+{
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1.0f, 1.0f, 1.0f, 0.5f);
+    glBegin(GL_LINES);
+    for (int i = -10; i <= 10; ++i) {
+        const float b = float(i);
+        glVertex3f(10.0f, 0.0f, b);
+        glVertex3f(-10.0f, 0.0f, b);
+        glVertex3f(b, 0.0f, 10.0f);
+        glVertex3f(b, 0.0f, -10.0f);
+        glVertex3f(10.0f, b, 0.0f);
+        glVertex3f(-10.0f, b, 0.0f);
+        glVertex3f(b, 10.0f, 0.0f);
+        glVertex3f(b, -10.0f, 0.0f);
+    }
+    glEnd();
+}
