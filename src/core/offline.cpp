@@ -6,6 +6,8 @@
 #include "audio/sound.h"
 #include "audio/spectrum.h"
 #include "core/core.h"
+#include "effects/effect.h"
+#include "effects/sfmt.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
@@ -26,8 +28,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr float warmUpStep = 0.1f;
 
 // ---- the music, decoded on the main thread for the flash ----
 
@@ -138,26 +138,44 @@ void readBand(std::vector<uint8_t>& pixels)
 }
 
 // A frame whose picture nobody sees: the parts' state advances, the rasteriser does
-// next to nothing.
+// next to nothing and the music is not analysed for a flash nobody sees.
 void warmUpFrame(float time)
 {
     const bool post = core.postprocess;
+    const bool flash = core.spectrum;
     core.postprocess = false;
+    core.spectrum = false;
     glEnable(GL_SCISSOR_TEST);
     glScissor(core.viewportX, core.viewportY, 1, 1);
     core.setClock(time);
     core.renderFrame();
     glDisable(GL_SCISSOR_TEST);
     core.postprocess = post;
+    core.spectrum = flash;
 }
 
-// Runs the frames from the start of the earliest part active at `time`, one every 0.1 s.
-void warmUp(float time)
+// The shared generator as it was when offline rendering began (right after the parts'
+// inits): every chain starts from it.
+Sfmt19937 startRandom;
+
+// Puts the chain holding `time` into its start state (the shared generator and every
+// part of the chain restarted) and replays the chain's grid frames before `time`, so
+// that the frame at `time` is the same whatever was rendered before it.
+void enterChain(float time, int fps)
 {
-    const float start = warmUpStart(time);
-    const int count = int(std::floor((time - start) / warmUpStep));
-    for (int i = 0; i < count; ++i) {
-        warmUpFrame(start + float(i) * warmUpStep);
+    const ChainSpan chain = chainAt(core.schedule, core.effectCount, time);
+    if (!chain.valid()) {
+        return;
+    }
+    sharedRandom = startRandom;
+    for (unsigned int i = 0; i < core.effectCount; ++i) {
+        const ScheduleEntry& entry = core.schedule[i];
+        if (entry.effect && chain.start <= entry.startTime && entry.startTime < chain.end) {
+            entry.effect->restart();
+        }
+    }
+    for (int64_t k = firstGridFrame(chain.start, fps); gridTime(k, fps) < time; ++k) {
+        warmUpFrame(gridTime(k, fps));
     }
 }
 
@@ -281,7 +299,7 @@ int runShots()
         }
         const float t = options.shotTimes[i];
         const std::string path = (std::filesystem::path(options.outDir) / shotFileName(t)).string();
-        warmUp(t);
+        enterChain(t, options.fps);
         renderAt(t, pixels);
         if (writePng(path, pixels.data(), screen.viewportWidth, screen.viewportHeight) != 0) {
             std::fprintf(stderr, "coredemo: cannot write %s\n", path.c_str());
@@ -307,6 +325,19 @@ void progress(int frame, int count, float time)
     std::fflush(stdout);
 }
 
+// Renders grid frame `k` of the capture into pixels, entering its chain first when the
+// previous frame of the capture lay outside it (or there was none).
+void renderCaptureFrame(int64_t k, bool first, std::vector<uint8_t>& pixels)
+{
+    const int fps = options.fps;
+    const float t = gridTime(k, fps);
+    const ChainSpan chain = chainAt(core.schedule, core.effectCount, t);
+    if (chain.valid() && (first || !(chainAt(core.schedule, core.effectCount, gridTime(k - 1, fps)) == chain))) {
+        enterChain(t, fps);
+    }
+    renderAt(t, pixels);
+}
+
 int captureFrames(const std::string& folder, int count)
 {
     std::error_code error;
@@ -318,8 +349,9 @@ int captureFrames(const std::string& folder, int count)
             std::fprintf(stderr, "\ncoredemo: interrupted after %d frames\n", i);
             return 1;
         }
-        const float t = float(double(options.captureFrom) + double(i) / options.fps);
-        renderAt(t, pixels);
+        const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
+        renderCaptureFrame(k, i == 0, pixels);
+        const float t = gridTime(k, options.fps);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
         const std::string path = (std::filesystem::path(folder) / name).string();
         if (writePng(path, pixels.data(), screen.viewportWidth, screen.viewportHeight) != 0) {
@@ -337,13 +369,14 @@ int captureVideo(const std::string& path, int count)
     const int width = screen.viewportWidth;
     const int height = screen.viewportHeight;
     const double duration = double(count) / options.fps;
+    const double start = double(firstCaptureFrame(options.captureFrom, options.fps)) / options.fps;
     const std::string musicFile = extractMusic();
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
                                      "-pixel_format", "rgb24", "-video_size",
                                      std::to_string(width) + "x" + std::to_string(height), "-framerate",
                                      std::to_string(options.fps), "-i", "pipe:0"};
     if (!musicFile.empty()) {
-        args.insert(args.end(), {"-ss", formatSeconds(options.captureFrom), "-i", musicFile, "-map", "0:v", "-map",
+        args.insert(args.end(), {"-ss", formatSeconds(start), "-i", musicFile, "-map", "0:v", "-map",
                                  "1:a", "-c:a", "aac", "-b:a", "192k"});
     }
     // GL rows are bottom-up; H.264 in 4:2:0 wants even sizes.
@@ -373,8 +406,9 @@ int captureVideo(const std::string& path, int count)
     bool written = true;
     bool stopped = false;
     for (int i = 0; i < count && written && !(stopped = interrupted()); ++i) {
-        const float t = float(double(options.captureFrom) + double(i) / options.fps);
-        renderAt(t, pixels);
+        const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
+        renderCaptureFrame(k, i == 0, pixels);
+        const float t = gridTime(k, options.fps);
         written = std::fwrite(pixels.data(), 1, pixels.size(), encoder.pipe) == pixels.size();
         progress(i + 1, count, t);
     }
@@ -398,9 +432,6 @@ int captureVideo(const std::string& path, int count)
 int runCapture()
 {
     const int count = captureFrameCount(options.captureFrom, options.captureTo, options.fps);
-    if (options.captureFrom > 0.0f) {
-        warmUp(options.captureFrom);
-    }
     if (isVideoPath(options.capturePath)) {
         return captureVideo(options.capturePath, count);
     }
@@ -409,23 +440,53 @@ int runCapture()
 
 }  // namespace
 
-float warmUpStart(float time)
+ChainSpan chainAt(const ScheduleEntry* entries, unsigned int count, float time)
 {
-    float start = time;
-    for (unsigned int i = 0; i < core.effectCount; ++i) {
-        if (entryActive(core.schedule[i], time)) {
-            start = std::min(start, core.schedule[i].startTime);
+    ChainSpan chain;
+    bool grown = true;
+    // Grows [start, end) from the entries active at `time` by every entry overlapping it
+    // until nothing more joins.
+    while (grown) {
+        grown = false;
+        for (unsigned int i = 0; i < count; ++i) {
+            const ScheduleEntry& entry = entries[i];
+            if (!(entry.startTime < entry.endTime)) {
+                continue;
+            }
+            const bool joins = chain.valid() ? entry.startTime < chain.end && chain.start < entry.endTime
+                                             : entryActive(entry, time);
+            if (joins && (!chain.valid() || entry.startTime < chain.start || chain.end < entry.endTime)) {
+                chain.start = chain.valid() ? std::min(chain.start, entry.startTime) : entry.startTime;
+                chain.end = chain.valid() ? std::max(chain.end, entry.endTime) : entry.endTime;
+                grown = true;
+            }
         }
     }
-    return start;
+    return chain;
 }
+
+float gridTime(int64_t k, int fps) { return float(double(k) / double(fps)); }
+
+int64_t firstGridFrame(float time, int fps)
+{
+    int64_t k = int64_t(std::ceil(double(time) * fps));
+    while (gridTime(k - 1, fps) >= time) {
+        --k;
+    }
+    while (gridTime(k, fps) < time) {
+        ++k;
+    }
+    return k;
+}
+
+int64_t firstCaptureFrame(float from, int fps) { return std::llround(double(from) * fps); }
 
 int captureFrameCount(float from, float to, int fps)
 {
     if (fps <= 0 || !(to > from)) {
         return 0;
     }
-    return int(std::llround((double(to) - double(from)) * fps));
+    return int(std::llround(double(to) * fps) - firstCaptureFrame(from, fps));
 }
 
 std::string shotFileName(float time)
@@ -487,6 +548,7 @@ int runOffline()
         sound.pause();
     }
     core.spectrumAt = musicSpectrumAt;
+    startRandom = sharedRandom;
     int result = 0;
     if (!options.shotTimes.empty()) {
         result = runShots();

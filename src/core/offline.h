@@ -6,11 +6,18 @@
 //
 // The clock is stopped and set for every frame (Core::setClock), so a capture is the
 // same on every run and every machine: the spectrum flash reads the spectrum of the
-// music at each frame's own time, decoded here from the archive's music. Before a shot
-// (and before a capture that does not start at 0) the frames from the start of the
-// earliest part active at that time are run once every 0.1 s of demo time, cheaply
-// (no post-processing, a one-pixel scissor), so that parts with state that evolves
-// frame by frame (camera cuts, rising stripes) arrive in the state a viewer would see.
+// music at each frame's own time, decoded here from the archive's music.
+//
+// A frame does not depend on what was rendered before it. Frames lie on a grid anchored
+// at demo time 0: frame k at N fps shows time k / N (--fps also sets the grid of --shot).
+// The schedule's entries form chains of overlapping spans ([0, 39), [39, 77), ...).
+// Whenever offline rendering enters a chain (a shot inside it, a capture that starts
+// inside it or reaches its start), the shared random generator goes back to its state
+// right after the parts' inits, every part of the chain is restarted
+// (Effect::restart), and the chain's grid frames before the wanted time are replayed
+// cheaply (no post-processing, no flash, a one-pixel scissor). So a shot at T, a
+// capture from 0 and a capture from anywhere before T show the same pixels at T, and a
+// capture can be rendered in spans and joined. Real-time playback does none of this.
 //
 // Pictures are the 16:9 band of the window, read back from the back buffer before the
 // swap. --shot T1,T2 writes <outDir>/shot-<T>.png; --capture PATH writes
@@ -27,9 +34,24 @@ int runOffline();
 
 // ---- parts exposed for tests ----
 
-// The start of the earliest schedule entry active at `time`, or `time` itself when none is.
-float warmUpStart(float time);
-// The demo times of a capture: from + i / fps for i = 0 .. round((to - from) * fps) - 1.
+// The span [start, end) of the chain of overlapping entries among `entries` that holds
+// `time`; start = end = 0 (not valid) when no entry is active then.
+struct ChainSpan {
+    float start = 0.0f;
+    float end = 0.0f;
+    bool valid() const { return start < end; }
+    bool operator==(const ChainSpan& other) const { return start == other.start && end == other.end; }
+};
+struct ScheduleEntry;
+ChainSpan chainAt(const ScheduleEntry* entries, unsigned int count, float time);
+// The demo time of grid frame k at `fps` frames per second: k / fps, divided in double.
+float gridTime(int64_t k, int fps);
+// The first grid frame whose time is at or after `time`.
+int64_t firstGridFrame(float time, int fps);
+// The grid frame a capture from `from` starts with: the nearest one.
+int64_t firstCaptureFrame(float from, int fps);
+// The number of frames of a capture from `from` to `to`: the grid frames from the
+// nearest to `from` up to, not including, the nearest to `to`.
 int captureFrameCount(float from, float to, int fps);
 // "shot-10.png", "shot-18.5.png": the file name of a shot at `time`.
 std::string shotFileName(float time);

@@ -84,7 +84,18 @@ int Blobs::init()
         return 1;
     }
     createBlobs(blobs, blobCount);
+    initialEye[0] = camera.camX;
+    initialEye[1] = camera.camY;
+    initialEye[2] = camera.camZ;
     return loadDofShaders(dof);
+}
+
+void Blobs::restart()
+{
+    lastCut = 0.0f;
+    camera.camX = initialEye[0];
+    camera.camY = initialEye[1];
+    camera.camZ = initialEye[2];
 }
 
 void Blobs::render(float t)

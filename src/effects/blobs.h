@@ -36,6 +36,8 @@ public:
 
     int init() override;
     void render(float localTime) override;
+    // No cut yet, the eye back where init left it.
+    void restart() override;
 
     Shader blobsShader;    // shaders/blobs_render.cgfx
     Shader cubeEnvShader;  // shaders/cube_env.cgfx
@@ -52,6 +54,7 @@ public:
     unsigned int vertexBuffer = 0;
     float lastCut = 0.0f;  // local time of the last camera cut
     CameraBlock camera{0.0f, -3.5f, -30.0f, 0.0f, 25.0f, 30.0f, 70.0f, 140.0f};
+    float initialEye[3] = {0.0f, -3.5f, -30.0f};  // camX, camY, camZ right after init
     float projection[16] = {};  // this frame's projection, column-major
 
 private:

@@ -107,6 +107,7 @@ StripesDOF::~StripesDOF()
 int StripesDOF::init()
 {
     createStripes(stripes, stripeCount);
+    initialStripes = stripes;
     registerCamera(camera, stripesCameraPositionDefinition);
     if (loadShaderFile(cubeShader, "shaders/dof_cube.cgfx") != 0 || loadDofShaders(dof) != 0) {
         return 1;
@@ -121,6 +122,12 @@ int StripesDOF::init()
         return 1;
     }
     return 0;
+}
+
+void StripesDOF::restart()
+{
+    stripes = initialStripes;  // same size: no allocation
+    previousTime = 0.0f;
 }
 
 void StripesDOF::render(float t)

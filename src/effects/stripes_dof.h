@@ -47,8 +47,11 @@ public:
 
     int init() override;
     void render(float localTime) override;
+    // The bars as init drew them, previousTime 0.
+    void restart() override;
 
     std::vector<Stripe> stripes;
+    std::vector<Stripe> initialStripes;  // the bars right after init
     uint32_t stripeCount = 200;
     Shader cubeShader;  // shaders/dof_cube.cgfx
     DofShaders dof;     // dof_render, dof_copy, dof_gaussH, dof_gaussV, dof_combine

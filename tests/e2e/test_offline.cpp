@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "core/core.h"
 #include "core/offline.h"
+#include "core/timeline.h"
 #include "effects/effect.h"
 #include "resources/loader.h"
 
@@ -146,14 +147,14 @@ TEST(Offline, TestPartsThroughTheWholeChain)
     // 196 s: nothing is scheduled.
     expectColour(end.centre(), 0, 0, 0, "196 s");
 
-    // Before the 45 s shot the part ran from its start (39 s) once every 0.1 s.
-    ASSERT_GE(squareTimes.size(), 60u);
+    // Before the 45 s shot the part ran from its start (39 s) on the 30 fps grid, then
+    // at 45 s itself.
+    ASSERT_EQ(squareTimes.size(), 181u);
     EXPECT_FLOAT_EQ(squareTimes.front(), 0.0f);
-    for (size_t i = 1; i + 1 < squareTimes.size(); ++i) {
-        EXPECT_NEAR(squareTimes[i] - squareTimes[i - 1], 0.1f, 1e-3f) << i;
+    for (size_t i = 1; i < squareTimes.size(); ++i) {
+        EXPECT_NEAR(squareTimes[i] - squareTimes[i - 1], 1.0f / 30.0f, 1e-4f) << i;
     }
     EXPECT_FLOAT_EQ(squareTimes.back(), 6.0f);
-    EXPECT_LE(squareTimes.size(), 62u);
 }
 
 // The flash's spectrum depends only on the time asked for, not on what was asked before.
@@ -211,4 +212,101 @@ TEST(Offline, FileNamesAndFrameCounts)
     EXPECT_EQ(captureFrameCount(0.0f, 197.0f, 30), 5910);
     EXPECT_EQ(captureFrameCount(5.0f, 5.0f, 30), 0);
     EXPECT_EQ(captureFrameCount(1.0f, 1.1f, 30), 3);
+    // Spans that meet share their boundary frame, so they join without a gap or overlap.
+    EXPECT_EQ(captureFrameCount(0.0f, 65.7f, 30) + captureFrameCount(65.7f, 131.3f, 30) +
+                  captureFrameCount(131.3f, 197.0f, 30),
+              5910);
+    EXPECT_EQ(firstCaptureFrame(57.0f, 30), 1710);
+    EXPECT_EQ(firstCaptureFrame(65.7f, 30), 1971);
+}
+
+// The demo's schedule falls into chains of overlapping spans; spans that only touch
+// (one ends where the next starts) are separate chains.
+TEST(Offline, ChainsOfOverlappingEntries)
+{
+    std::vector<ScheduleEntry> entries(demoSlotCount);
+    for (int i = 0; i < demoSlotCount; ++i) {
+        entries[size_t(i)].startTime = demoSchedule[i].startTime;
+        entries[size_t(i)].endTime = demoSchedule[i].endTime;
+    }
+    struct Row {
+        float time, start, end;
+    } rows[] = {{0.0f, 0.0f, 39.0f},     {19.0f, 0.0f, 39.0f},   {38.99f, 0.0f, 39.0f}, {39.0f, 39.0f, 77.0f},
+                {62.0f, 39.0f, 77.0f},   {77.0f, 77.0f, 96.0f},  {150.0f, 134.0f, 153.0f},
+                {153.0f, 153.0f, 195.0f}, {190.0f, 153.0f, 195.0f}, {194.9f, 153.0f, 195.0f}};
+    for (const Row& row : rows) {
+        const ChainSpan chain = chainAt(entries.data(), unsigned(entries.size()), row.time);
+        EXPECT_EQ(chain.start, row.start) << row.time;
+        EXPECT_EQ(chain.end, row.end) << row.time;
+    }
+    EXPECT_FALSE(chainAt(entries.data(), unsigned(entries.size()), 196.0f).valid());
+    EXPECT_FALSE(chainAt(entries.data(), 0, 10.0f).valid());
+    // An entry that starts inside a chain's later member joins it too, in any order.
+    std::vector<ScheduleEntry> shuffled(3);
+    shuffled[0].startTime = 20.0f, shuffled[0].endTime = 30.0f;
+    shuffled[1].startTime = 0.0f, shuffled[1].endTime = 10.0f;
+    shuffled[2].startTime = 5.0f, shuffled[2].endTime = 25.0f;
+    const ChainSpan joined = chainAt(shuffled.data(), 3, 2.0f);
+    EXPECT_EQ(joined.start, 0.0f);
+    EXPECT_EQ(joined.end, 30.0f);
+}
+
+// The grid: frame k at N fps is k / N whatever the capture started at, and the first
+// frame of a chain is the first grid time not before its start.
+TEST(Offline, GridFramesAreTheSameFromAnyStart)
+{
+    struct Row {
+        int fps;
+        float time;
+        int64_t first;
+    } rows[] = {{30, 39.0f, 1170}, {30, 57.0f, 1710}, {24, 39.0f, 936}, {7, 39.0f, 273},
+                {30, 0.01f, 1},    {60, 188.0f, 11280}, {30, 62.0f, 1860}};
+    for (const Row& row : rows) {
+        const int64_t k = firstGridFrame(row.time, row.fps);
+        EXPECT_EQ(k, row.first) << row.fps << " fps at " << row.time;
+        EXPECT_GE(gridTime(k, row.fps), row.time);
+        EXPECT_LT(gridTime(k - 1, row.fps), row.time);
+    }
+    EXPECT_EQ(gridTime(1860, 30), 62.0f);
+    EXPECT_EQ(gridTime(firstCaptureFrame(57.0f, 30) + 150, 30), gridTime(1860, 30));
+}
+
+// A frame depends only on its time and the frame rate: shots in any order, after shots
+// later in the same chain or in other chains, and a capture's frame at the same time
+// show identical pixels. One time in each chain of the schedule.
+TEST(Offline, FramesDoNotDependOnWhatWasRenderedBefore)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string size = " --width 256 --height 144 ";
+    const std::vector<std::string> times = {"30", "62", "85", "105", "125", "140", "189"};
+    struct Run {
+        std::string folder, shots;
+    } runs[] = {{dir + "/forward", "30,62,85,105,125,140,189"},
+                {dir + "/backward", "192,189,150,140,130,125,112,105,95,85,75,62,38,30"}};
+    for (const Run& run : runs) {
+        const std::string command =
+            "./coredemo" + size + "--shot " + run.shots + " --out " + run.folder + " >" + dir + "/log.txt 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << readText(dir + "/log.txt");
+    }
+    const std::string capture = "./coredemo" + size + "--capture " + dir + "/frames --from 61.9 --to 62.05 >" + dir +
+                                "/log.txt 2>&1";
+    ASSERT_EQ(std::system(capture.c_str()), 0) << readText(dir + "/log.txt");
+
+    for (const std::string& t : times) {
+        Picture forward, backward;
+        ASSERT_TRUE(readPng(runs[0].folder + "/shot-" + t + ".png", forward)) << t;
+        ASSERT_TRUE(readPng(runs[1].folder + "/shot-" + t + ".png", backward)) << t;
+        EXPECT_TRUE(forward.rgb == backward.rgb) << "shot at " << t << " s differs with another history";
+    }
+    Picture shot, frame;
+    ASSERT_TRUE(readPng(runs[0].folder + "/shot-62.png", shot));
+    ASSERT_TRUE(readPng(dir + "/frames/frame-000003.png", frame));  // 1857 + 3 = frame 1860 at 30 fps
+    EXPECT_TRUE(shot.rgb == frame.rgb) << "the capture's frame at 62 s differs from the shot";
+    long sum = 0;
+    for (uint8_t v : shot.rgb) {
+        sum += v;
+    }
+    EXPECT_GT(sum, long(shot.rgb.size()) * 5) << "the frame at 62 s shows the blobs, not black";
+    std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -1,0 +1,184 @@
+// Golden frames: every part's chosen moments rendered by the shipped program at
+// 256 x 144 and compared with the references in tests/golden/ (table: moments.txt).
+//
+// Tolerance: the mean absolute difference per colour channel must stay at or below
+// 1.5 (of 255), and at most 0.25% of the pixels (92 of 256 x 144) may differ by more
+// than 32 in any channel.
+// The first allows the rounding noise of another driver build; the second catches a
+// small object that moved or vanished, which hardly changes the mean. A failure writes
+// <Part>-<time>-expected.png, -actual.png and -diff.png (differences amplified 4x) into
+// build/golden-failures/.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const std::string goldenDir = std::string(CORE_SOURCE_DIR) + "/tests/golden";
+const std::string failureDir = std::string(CORE_BINARY_DIR) + "/golden-failures";
+
+struct Moment {
+    std::string part;
+    std::string time;  // as written in the table
+};
+
+std::vector<Moment> readMoments()
+{
+    std::vector<Moment> moments;
+    std::ifstream table(goldenDir + "/moments.txt");
+    std::string line;
+    while (std::getline(table, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::istringstream words(line);
+        std::string part, time;
+        words >> part;
+        while (words >> time) {
+            moments.push_back({part, time});
+        }
+    }
+    return moments;
+}
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+bool readPng(const std::string& path, Image& image)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        return false;
+    }
+    png.format = PNG_FORMAT_RGB;
+    image.width = int(png.width);
+    image.height = int(png.height);
+    image.rgb.resize(PNG_IMAGE_SIZE(png));
+    return png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
+}
+
+void writePng(const std::string& path, const Image& image)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png_uint_32(image.width);
+    png.height = png_uint_32(image.height);
+    png.format = PNG_FORMAT_RGB;
+    png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr);
+}
+
+struct Difference {
+    double meanAbsolute[3] = {};  // per channel, 0..255
+    double farFraction = 0.0;     // pixels with a channel off by more than 32
+};
+
+Difference compare(const Image& a, const Image& b, Image* diff)
+{
+    Difference d;
+    const size_t pixels = size_t(a.width) * size_t(a.height);
+    diff->width = a.width;
+    diff->height = a.height;
+    diff->rgb.assign(pixels * 3, 0);
+    size_t far = 0;
+    for (size_t p = 0; p < pixels; ++p) {
+        bool isFar = false;
+        for (int c = 0; c < 3; ++c) {
+            const int delta = std::abs(int(a.rgb[p * 3 + c]) - int(b.rgb[p * 3 + c]));
+            d.meanAbsolute[c] += delta;
+            isFar = isFar || delta > 32;
+            diff->rgb[p * 3 + c] = uint8_t(std::min(255, delta * 4));
+        }
+        far += isFar ? 1 : 0;
+    }
+    for (double& m : d.meanAbsolute) {
+        m /= double(pixels);
+    }
+    d.farFraction = double(far) / double(pixels);
+    return d;
+}
+
+bool withinTolerance(const Difference& d)
+{
+    for (double m : d.meanAbsolute) {
+        if (m > 1.5) {
+            return false;
+        }
+    }
+    return d.farFraction <= 0.0025;
+}
+
+}  // namespace
+
+// The measure itself, on made-up pictures: noise of one level passes; a square of
+// 10 x 10 pixels moved elsewhere (a mean difference of 0.5, but 0.54% of the pixels far
+// off) fails, and so does the whole picture 3 levels darker.
+TEST(Golden, ToleranceTakesNoiseAndCatchesAMovedObject)
+{
+    Image base{256, 144, std::vector<uint8_t>(256 * 144 * 3, 60)};
+    Image noisy = base, moved = base, darker = base, diff;
+    for (size_t i = 0; i < noisy.rgb.size(); i += 7) {
+        noisy.rgb[i] = uint8_t(noisy.rgb[i] + 1);
+    }
+    for (int y = 20; y < 30; ++y) {
+        for (int x = 20; x < 30; ++x) {
+            base.rgb[(size_t(y) * 256 + x) * 3] = 250;
+            noisy.rgb[(size_t(y) * 256 + x) * 3] = 250;
+            moved.rgb[(size_t(y) * 256 + x + 40) * 3] = 250;
+        }
+    }
+    for (uint8_t& v : darker.rgb) {
+        v = uint8_t(v - 3);
+    }
+    EXPECT_TRUE(withinTolerance(compare(base, base, &diff)));
+    EXPECT_TRUE(withinTolerance(compare(base, noisy, &diff)));
+    EXPECT_FALSE(withinTolerance(compare(base, moved, &diff)));
+    EXPECT_FALSE(withinTolerance(compare(base, darker, &diff)));
+}
+
+TEST(Golden, EveryPartLooksAsRecorded)
+{
+    const std::vector<Moment> moments = readMoments();
+    ASSERT_FALSE(moments.empty()) << "no moments in " << goldenDir << "/moments.txt";
+    std::string list;
+    for (const Moment& m : moments) {
+        list += (list.empty() ? "" : ",") + m.time;
+    }
+    char dirName[] = "/tmp/core-golden-XXXXXX";
+    ASSERT_NE(mkdtemp(dirName), nullptr);
+    const std::string dir = dirName;
+    const std::string command = "./coredemo --width 256 --height 144 --fps 10 --output none --shot " + list + " --out " + dir +
+                                " >" + dir + "/log.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    for (const Moment& m : moments) {
+        const std::string name = m.part + "-" + m.time;
+        Image expected, actual, diff;
+        ASSERT_TRUE(readPng(goldenDir + "/" + name + ".png", expected))
+            << name << ".png is missing: record it with scripts/golden-record.sh " << m.part;
+        ASSERT_TRUE(readPng(dir + "/shot-" + m.time + ".png", actual)) << name;
+        ASSERT_EQ(actual.width, expected.width) << name;
+        ASSERT_EQ(actual.height, expected.height) << name;
+        const Difference d = compare(expected, actual, &diff);
+        if (!withinTolerance(d)) {
+            mkdir(failureDir.c_str(), 0755);
+            writePng(failureDir + "/" + name + "-expected.png", expected);
+            writePng(failureDir + "/" + name + "-actual.png", actual);
+            writePng(failureDir + "/" + name + "-diff.png", diff);
+            ADD_FAILURE() << name << ": mean absolute difference " << d.meanAbsolute[0] << " / " << d.meanAbsolute[1]
+                          << " / " << d.meanAbsolute[2] << ", " << d.farFraction * 100.0
+                          << "% of the pixels far off; pictures in " << failureDir;
+        }
+    }
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
