@@ -154,9 +154,9 @@ void warmUpFrame(float time)
     core.spectrum = flash;
 }
 
-// The shared generator as it was when offline rendering began (right after the parts'
-// inits): every chain starts from it.
-Sfmt19937 startRandom;
+// Every chain starts the shared generator from this seed, so that what one part draws
+// does not depend on what the parts of other chains drew, at init or later.
+constexpr uint32_t chainSeed = 12345;
 
 // Puts the chain holding `time` into its start state (the shared generator and every
 // part of the chain restarted) and replays the chain's grid frames before `time`, so
@@ -167,7 +167,7 @@ void enterChain(float time, int fps)
     if (!chain.valid()) {
         return;
     }
-    sharedRandom = startRandom;
+    seedRandom(chainSeed);
     for (unsigned int i = 0; i < core.effectCount; ++i) {
         const ScheduleEntry& entry = core.schedule[i];
         if (entry.effect && chain.start <= entry.startTime && entry.startTime < chain.end) {
@@ -548,7 +548,6 @@ int runOffline()
         sound.pause();
     }
     core.spectrumAt = musicSpectrumAt;
-    startRandom = sharedRandom;
     int result = 0;
     if (!options.shotTimes.empty()) {
         result = runShots();

@@ -12,8 +12,8 @@
 // at demo time 0: frame k at N fps shows time k / N (--fps also sets the grid of --shot).
 // The schedule's entries form chains of overlapping spans ([0, 39), [39, 77), ...).
 // Whenever offline rendering enters a chain (a shot inside it, a capture that starts
-// inside it or reaches its start), the shared random generator goes back to its state
-// right after the parts' inits, every part of the chain is restarted
+// inside it or reaches its start), the shared random generator is seeded afresh (the
+// same seed for every chain), every part of the chain is restarted
 // (Effect::restart), and the chain's grid frames before the wanted time are replayed
 // cheaply (no post-processing, no flash, a one-pixel scissor). So a shot at T, a
 // capture from 0 and a capture from anywhere before T show the same pixels at T, and a
