@@ -7,6 +7,7 @@
 #include "core/gui.h"
 #include "effects/vantel.h"
 #include "resources/loader.h"
+#include "scene/scene_renderer.h"
 
 Screen screen;
 Sound sound;
@@ -14,5 +15,6 @@ Core core;
 Log coreLog;
 Loader loader;
 VantelObject vantelObject;  // the scene renderer's companion object
+SceneRenderer sceneRenderer([](float time) { vantelObject.render(time); });
 Gui gui;
 extern const double PI = 3.141592653589793;

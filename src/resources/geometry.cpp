@@ -40,10 +40,7 @@ int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float
     return 0;
 }
 
-namespace {
-
-// Fills a new buffer of `target`, logs the size the driver reports, unbinds it.
-GLuint fillBuffer(GLenum target, const void* data, size_t bytes, GLenum usage)
+unsigned int fillBuffer(unsigned int target, const void* data, size_t bytes, unsigned int usage)
 {
     GLuint name = 0;
     glGenBuffers(1, &name);
@@ -55,8 +52,6 @@ GLuint fillBuffer(GLenum target, const void* data, size_t bytes, GLenum usage)
     glBindBuffer(target, 0);
     return name;
 }
-
-}  // namespace
 
 int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
                const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,

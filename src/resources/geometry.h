@@ -4,7 +4,7 @@
 // Every buffer-object draw in the program uses InterleavedVertex with stride 32 and the
 // offsets below, and 32-bit unsigned indices (GL_UNSIGNED_INT). Buffers made by
 // uploadMesh belong to the caller. Needs a current GL context with linked extensions.
-// (The scene upload and release live here too once the scene records exist.)
+// The scene's upload and release are scene/scene_loader.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +30,11 @@ constexpr size_t positionOffset = offsetof(InterleavedVertex, x);   // 20
 // Returns 0 when usable, else 1 after logging why.
 int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float>& points,
                    const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs);
+
+// Generates a buffer, binds it to `target`, fills it with `bytes` bytes and `usage`,
+// logs "\tallocated mem size: N bytes." with the size the driver reports and unbinds it.
+// Returns the buffer's name.
+unsigned int fillBuffer(unsigned int target, const void* data, size_t bytes, unsigned int usage);
 
 // Uploads the triangle list into a new index buffer (4 bytes per index) and the
 // interleaved vertices into a new vertex buffer (32 bytes per vertex, n = points / 3),

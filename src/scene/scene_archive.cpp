@@ -1,0 +1,451 @@
+#include "scene/scene_archive.h"
+
+#include <boost/archive/archive_exception.hpp>
+#include <boost/archive/basic_archive.hpp>
+#include <boost/archive/binary_iarchive.hpp>
+#include <boost/archive/binary_oarchive.hpp>
+#include <boost/archive/xml_iarchive.hpp>
+#include <boost/archive/xml_oarchive.hpp>
+#include <boost/serialization/nvp.hpp>
+#include <boost/serialization/split_free.hpp>
+#include <boost/serialization/string.hpp>
+#include <boost/serialization/vector.hpp>
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <streambuf>
+#include <type_traits>
+
+namespace {
+
+// Bytes of the archive being read: no list can hold more items, and no list of numbers
+// or string more bytes, than this. Unlimited while writing.
+thread_local size_t inputBytes = SIZE_MAX;
+
+// Serialises one std::vector field exactly as the library's own std::vector support
+// does (the same bytes, class information included), but reads it with the counts
+// checked against the input and items appended as they are read, so that a forged count
+// allocates nothing.
+template <class T>
+struct ListOf {
+    std::vector<T>& items;
+};
+
+}  // namespace
+
+namespace boost {
+namespace serialization {
+template <class T>
+struct implementation_level_impl<const ListOf<T>> {
+    typedef mpl::integral_c_tag tag;
+    typedef typename implementation_level<std::vector<T>>::type type;
+    BOOST_STATIC_CONSTANT(int, value = type::value);
+};
+}  // namespace serialization
+}  // namespace boost
+
+namespace {
+
+using boost::serialization::make_nvp;
+
+[[noreturn]] void refuse(const char* what) { throw std::runtime_error(what); }
+
+template <class Archive, class T>
+void save(Archive& ar, const ListOf<T>& list, unsigned version)
+{
+    boost::serialization::save(ar, static_cast<const std::vector<T>&>(list.items), version);
+}
+
+template <class Archive, class T>
+void load(Archive& ar, ListOf<T>& list, unsigned /*version*/)
+{
+    namespace bs = boost::serialization;
+    bs::collection_size_type count;
+    ar >> make_nvp("count", count);
+    const bs::library_version_type version(ar.get_library_version());
+    std::vector<T>& items = list.items;
+    items.clear();
+    if constexpr (bs::use_array_optimization<Archive>::template apply<T>::type::value) {
+        if (size_t(count) > inputBytes / sizeof(T)) {
+            refuse("list count exceeds the archive");
+        }
+        if (BOOST_SERIALIZATION_VECTOR_VERSIONED(version)) {
+            bs::item_version_type itemVersion(0);
+            ar >> make_nvp("item_version", itemVersion);
+        }
+        items.resize(count);
+        if (count > 0) {
+            ar >> bs::make_array<T, bs::collection_size_type>(items.data(), count);
+        }
+    } else {
+        if (size_t(count) > inputBytes) {
+            refuse("list count exceeds the archive");
+        }
+        bs::item_version_type itemVersion(0);
+        if (bs::library_version_type(3) < version) {
+            ar >> make_nvp("item_version", itemVersion);
+        }
+        for (size_t i = 0; i < size_t(count); ++i) {
+            T item;
+            ar >> make_nvp("item", item);
+            items.push_back(std::move(item));
+        }
+    }
+}
+
+template <class Archive, class T>
+void serialize(Archive& ar, ListOf<T>& list, unsigned version)
+{
+    boost::serialization::split_free(ar, list, version);
+}
+
+template <class Archive, class T>
+void list(Archive& ar, const char* name, std::vector<T>& items)
+{
+    ListOf<T> wrapper{items};
+    ar& make_nvp(name, wrapper);
+}
+
+// Strings: the binary reader would size a string from its length field before reading
+// it; read the same bytes with the length checked first.
+template <class Archive>
+void text(Archive& ar, const char* name, std::string& s)
+{
+    if constexpr (std::is_same_v<Archive, boost::archive::binary_iarchive>) {
+        std::size_t length = 0;
+        ar.load_binary(&length, sizeof length);
+        if (length > inputBytes) {
+            refuse("string length exceeds the archive");
+        }
+        s.resize(length);
+        if (length > 0) {
+            ar.load_binary(&s[0], length);
+        }
+    } else {
+        ar& make_nvp(name, s);
+    }
+}
+
+class MemoryBuffer : public std::streambuf {
+public:
+    MemoryBuffer(const char* data, size_t size)
+    {
+        char* begin = const_cast<char*>(data);
+        setg(begin, begin, begin + size);
+    }
+};
+
+}  // namespace
+
+// ---- the records, field by field in archive order ----
+
+#define FIELD(name) ar& make_nvp(#name, r.name)
+
+template <class Archive>
+void serialize(Archive& ar, Info& r, unsigned)
+{
+    text(ar, "tool", r.tool);
+    text(ar, "copyright", r.copyright);
+    text(ar, "version", r.version);
+    text(ar, "modified", r.modified);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Vector3& r, unsigned)
+{
+    FIELD(x);
+    FIELD(y);
+    FIELD(z);
+}
+
+template <class Archive>
+void serialize(Archive& ar, BoundingBox& r, unsigned)
+{
+    FIELD(minX);
+    FIELD(minY);
+    FIELD(minZ);
+    FIELD(maxX);
+    FIELD(maxY);
+    FIELD(maxZ);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Parent& r, unsigned)
+{
+    FIELD(type);
+    FIELD(number);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Target& r, unsigned)
+{
+    FIELD(type);
+    FIELD(number);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Key& r, unsigned)
+{
+    FIELD(value);
+    FIELD(time);
+    FIELD(spanType);
+    FIELD(p1);
+    FIELD(p2);
+    FIELD(p3);
+    FIELD(p4);
+    FIELD(p5);
+    FIELD(p6);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Envelope& r, unsigned)
+{
+    list(ar, "key", r.key);
+    FIELD(pre);
+    FIELD(post);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Motion& r, unsigned)
+{
+    list(ar, "channel", r.channel);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Surface& r, unsigned)
+{
+    FIELD(materialID);
+    FIELD(polyCount);
+    FIELD(polyOffset);
+    FIELD(min);
+    FIELD(max);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Object& r, unsigned)
+{
+    FIELD(type);
+    FIELD(pointsID);
+    FIELD(normalsID);
+    FIELD(polygonsID);
+    FIELD(uvsID);
+    FIELD(vboID);
+    FIELD(phType);
+    FIELD(phMass);
+    FIELD(boundingBox);
+    FIELD(pivot);
+    FIELD(parent);
+    FIELD(target);
+    list(ar, "surface", r.surface);
+    FIELD(motion);
+    FIELD(dissolve);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Light& r, unsigned)
+{
+    FIELD(type);
+    FIELD(r);
+    FIELD(g);
+    FIELD(b);
+    FIELD(intensity);
+    FIELD(parent);
+    FIELD(target);
+    FIELD(motion);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Points& r, unsigned)
+{
+    FIELD(crc);
+    list(ar, "data", r.data);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Normals& r, unsigned)
+{
+    FIELD(crc);
+    list(ar, "data", r.data);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Uv& r, unsigned)
+{
+    FIELD(crc);
+    list(ar, "data", r.data);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Polygons& r, unsigned)
+{
+    FIELD(crc);
+    list(ar, "data", r.data);
+}
+
+template <class Archive>
+void serialize(Archive& ar, LibGeometry& r, unsigned)
+{
+    list(ar, "points", r.points);
+    list(ar, "normals", r.normals);
+    list(ar, "uvs", r.uvs);
+    list(ar, "polygons", r.polygons);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Camera& r, unsigned)
+{
+    text(ar, "name", r.name);
+    FIELD(parent);
+    FIELD(target);
+    FIELD(motion);
+    FIELD(zoomFactor);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Material& r, unsigned)
+{
+    FIELD(crc);
+    FIELD(r);
+    FIELD(g);
+    FIELD(b);
+    FIELD(mappingType);
+    FIELD(shader);
+    FIELD(tTexID);
+    FIELD(rTexID);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Sampler& r, unsigned)
+{
+    text(ar, "name", r.name);
+    FIELD(texID);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Shader& r, unsigned)
+{
+    FIELD(crc);
+    text(ar, "source", r.source);
+    list(ar, "sampler", r.sampler);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Texture& r, unsigned)
+{
+    FIELD(crc);
+    text(ar, "source", r.source);
+}
+
+template <class Archive>
+void serialize(Archive& ar, LibCamera& r, unsigned)
+{
+    list(ar, "camera", r.camera);
+}
+
+template <class Archive>
+void serialize(Archive& ar, LibMaterial& r, unsigned)
+{
+    list(ar, "material", r.material);
+}
+
+template <class Archive>
+void serialize(Archive& ar, LibShader& r, unsigned)
+{
+    list(ar, "shaders", r.shaders);
+}
+
+template <class Archive>
+void serialize(Archive& ar, LibTexture& r, unsigned)
+{
+    list(ar, "textures", r.textures);
+}
+
+template <class Archive>
+void serialize(Archive& ar, Tessary& r, unsigned)
+{
+    FIELD(info);
+    list(ar, "object", r.object);
+    list(ar, "light", r.light);
+    FIELD(libGeometry);
+    FIELD(libCamera);
+    FIELD(libMaterial);
+    FIELD(libShader);
+    FIELD(libTexture);
+}
+
+#undef FIELD
+
+// ---- reading and writing ----
+
+SceneEncoding sceneEncoding(const char* data, size_t size)
+{
+    return size > 0 && data[0] == '<' ? SceneEncoding::Xml : SceneEncoding::Binary;
+}
+
+namespace {
+
+struct RootRead {};
+
+// The XML reader's destructor parses the closing tags and throws when they are missing
+// (a file cut after the root); thrown from a destructor that would end the process. It
+// skips that parse while an exception is in flight, so the reader is left by one.
+template <class Reader>
+void readRoot(std::istream& in, std::unique_ptr<Tessary>* root, unsigned* libraryVersion)
+{
+    try {
+        Reader reader(in);
+        Tessary* tree = nullptr;
+        reader >> make_nvp("tsy", tree);
+        root->reset(tree);
+        if (libraryVersion) {
+            *libraryVersion = unsigned(reader.get_library_version());
+        }
+        throw RootRead{};
+    } catch (const RootRead&) {
+    }
+}
+
+}  // namespace
+
+int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique_ptr<Tessary>* root,
+              std::string* error, unsigned* libraryVersion)
+{
+    root->reset();
+    MemoryBuffer buffer(data, size);
+    std::istream in(&buffer);
+    inputBytes = size;
+    try {
+        if (encoding == SceneEncoding::Xml) {
+            readRoot<boost::archive::xml_iarchive>(in, root, libraryVersion);
+        } else {
+            readRoot<boost::archive::binary_iarchive>(in, root, libraryVersion);
+        }
+    } catch (const std::exception& e) {
+        root->reset();
+        *error = e.what();
+    } catch (...) {
+        root->reset();
+        *error = "unknown reader error";
+    }
+    inputBytes = SIZE_MAX;
+    if (!*root && error->empty()) {
+        *error = "the archive holds no scene";
+    }
+    return *root ? 0 : 1;
+}
+
+void writeScene(const Tessary& scene, SceneEncoding encoding, std::ostream& out)
+{
+    const Tessary* tree = &scene;
+    if (encoding == SceneEncoding::Xml) {
+        boost::archive::xml_oarchive writer(out);
+        writer << make_nvp("tsy", tree);
+    } else {
+        boost::archive::binary_oarchive writer(out);
+        writer << make_nvp("tsy", tree);
+    }
+}
+
+unsigned sceneArchiveVersion() { return unsigned(boost::archive::BOOST_ARCHIVE_VERSION()); }

@@ -1,0 +1,32 @@
+// Scene loading: a scene file of the data archive becomes a tree whose geometry,
+// textures and shaders live on the card.
+//
+// loadScene reads the file (XML or binary, by its first byte), checks the tree
+// (checkScene) and then uploads it: after a success every uploaded object's pointsID
+// names its vertex buffer and polygonsID its index buffer, every texture's crc and every
+// material's tTexID/rTexID a GL texture, every shader its compiled effect. `root` gets
+// the tree as soon as it has been read, so that the caller can releaseScene it even
+// when a later step failed. Needs a current GL context (except for rejected files).
+// Everything is logged; no message boxes (the caller shows its own).
+#pragma once
+#include "scene/scene.h"
+
+#include <memory>
+
+class Loader;
+
+// 0 on success; 1 for a missing or empty file, a failed decompression, a reader error
+// (logged "wyj\xB9tek! " and the reader's message), a tree checkScene refuses (logged
+// "\tscene rejected: " and the reason), or a texture or shader that failed to load.
+int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root);
+
+// Creates one index buffer per polygons record and one vertex buffer per distinct
+// vboID (32-byte interleaved vertices); objects lacking points, normals or polygons
+// are skipped ("\tnull object found, skipped.") and keep their fields. Fills
+// loader.uploadedStreams with (vboID, buffer) pairs. Always 0. The tree must have
+// passed checkScene.
+int uploadScene(Tessary& scene, Loader& loader);
+
+// Deletes exactly the buffers uploadScene created, each once, and the textures
+// loadScene loaded; the tree then holds no GL names it owns. Always 0.
+int releaseScene(Tessary& scene);

@@ -1,0 +1,249 @@
+#include "scene/scene_renderer.h"
+
+#include "app/matrix.h"
+#include "app/screen.h"
+#include "platform/platform.h"
+#include "resources/geometry.h"
+#include "scene/envelope.h"
+
+#include <GL/glew.h>
+
+#include <cmath>
+
+namespace {
+
+void identity(float* m)
+{
+    for (int k = 0; k < 16; ++k) {
+        m[k] = (k % 5 == 0) ? 1.0f : 0.0f;
+    }
+}
+
+void translation(float x, float y, float z, float* m)
+{
+    identity(m);
+    m[3] = x;
+    m[7] = y;
+    m[11] = z;
+}
+
+// model := T · R · P · model for one item's angles (degrees), position and pivot.
+void placeInParent(const float* transform, const Vector3& pivot, float* model)
+{
+    float r[16], a[16], b[16];
+    rotationMatrix(-transform[5], 0.0f, 0.0f, 1.0f, r);
+    rotationMatrix(transform[4], 1.0f, 0.0f, 0.0f, a);
+    rotationMatrix(transform[3], 0.0f, 1.0f, 0.0f, b);
+    multiplyMatrix(a, b, a);
+    multiplyMatrix(r, a, r);
+    float p[16];
+    translation(-pivot.x, -pivot.y, pivot.z, p);  // the pivot's z is not negated
+    multiplyMatrix(p, model, model);
+    multiplyMatrix(r, model, model);
+    float t[16];
+    translation(transform[0], transform[1], transform[2], t);
+    multiplyMatrix(t, model, model);
+}
+
+void setSemanticMatrix(fx::Effect* effect, const char* semantic, const float* m)
+{
+    fx::setMatrixParameterRowMajor(fx::parameterBySemantic(effect, semantic), m);
+}
+
+void drawRange(const Surface& surface)
+{
+    const char* base = nullptr;
+    glDrawRangeElements(GL_TRIANGLES, surface.min, surface.max, GLsizei(surface.polyCount), GL_UNSIGNED_INT,
+                        base + size_t(surface.polyOffset) * 4);
+}
+
+}  // namespace
+
+void SceneRenderer::evaluateObjectMotion(float time, const Object& object)
+{
+    for (size_t c = 0; c < objectChannels; ++c) {
+        objectTransform[c] = evaluateEnvelope(time, object.motion.channel[c]);
+    }
+    for (size_t c = 3; c < 6; ++c) {
+        objectTransform[c] *= degreesPerRadian;
+    }
+}
+
+void SceneRenderer::evaluateCameraMotion(float time, const Motion& motion)
+{
+    for (size_t c = 0; c < cameraChannels; ++c) {
+        cameraTransform[c] = evaluateEnvelope(time, motion.channel[c]);
+    }
+    for (size_t c = 3; c < 6; ++c) {
+        cameraTransform[c] *= degreesPerRadian;
+    }
+}
+
+void SceneRenderer::setCamera(const Tessary& scene, float time)
+{
+    const Camera& camera = scene.libCamera.camera[0];
+    const float zoom = evaluateEnvelope(time, camera.zoomFactor);
+    const float fovy = 2.0f * std::atan(1.0f / zoom) * degreesPerRadian;
+    const float aspect = screen.viewportHeight > 0 ? float(screen.viewportWidth) / float(screen.viewportHeight) : 1.0f;
+    perspectiveMatrix(fovy, aspect, 0.02f, 800.0, projection);
+    transposeMatrix(projection);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(projection);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    if (camera.parent.type > 1) {
+        platform::messageBox("error", "parent not implemented!", platform::MessageIcon::Error);
+    }
+    // The camera's own channels also give camPos, whichever way it looks.
+    evaluateCameraMotion(time, camera.motion);
+    const float* c = cameraTransform;
+    if (camera.target.type != 0) {
+        if (camera.target.type != 1) {
+            platform::messageBox("error", "target not implemented!", platform::MessageIcon::Error);
+            return;
+        }
+        const Motion& aim = scene.object[camera.target.number - 1].motion;
+        const float tx = evaluateEnvelope(time, aim.channel[0]);
+        const float ty = evaluateEnvelope(time, aim.channel[1]);
+        const float tz = evaluateEnvelope(time, aim.channel[2]);
+        float roll[16];
+        rotationMatrix(c[5], 0.0f, 0.0f, 1.0f, roll);
+        const float upright[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+        float up[4];
+        transformVector(roll, upright, up);
+        lookAtMatrix(c[0], c[1], c[2], tx, ty, tz, up[0], up[1], up[2], view);
+        return;
+    }
+    float a[16], b[16];
+    rotationMatrix(c[5], 0.0f, 0.0f, 1.0f, view);
+    rotationMatrix(-c[4], 1.0f, 0.0f, 0.0f, a);
+    multiplyMatrix(view, a, view);
+    rotationMatrix(-c[3], 0.0f, 1.0f, 0.0f, b);
+    multiplyMatrix(view, b, view);
+    translation(-c[0], -c[1], -c[2], a);
+    multiplyMatrix(view, a, view);
+}
+
+void SceneRenderer::placeObject(const Tessary& scene, size_t index, float time)
+{
+    const Object& object = scene.object[index];
+    evaluateObjectMotion(time, object);
+    identity(model);
+    model[0] = objectTransform[6];
+    model[5] = objectTransform[7];
+    model[10] = objectTransform[8];
+    placeInParent(objectTransform, object.pivot, model);
+
+    // Parents move, turn and pivot the child, but do not scale it. At most one step
+    // per object, so that a cycle cannot hold the frame.
+    const Object* j = &object;
+    for (size_t steps = 0; j->parent.type != 0 && steps < scene.object.size(); ++steps) {
+        const uint32_t number = j->parent.number;
+        if (number == 0 || number > scene.object.size()) {
+            break;
+        }
+        j = &scene.object[number - 1];
+        evaluateObjectMotion(time, *j);
+        placeInParent(objectTransform, j->pivot, model);
+    }
+
+    multiplyMatrix(view, model, modelview);
+    copyMatrix(model, inverseModel);
+    transposeMatrix(inverseModel);
+    copyMatrix(modelview, inverseModelview);
+    transposeMatrix(inverseModelview);
+    transposeMatrix(modelview);
+}
+
+void SceneRenderer::render(const Tessary& scene, float time)
+{
+    glDepthMask(GL_TRUE);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_DEPTH_TEST);
+    setCamera(scene, time);
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    for (size_t i = 0; i < scene.object.size(); ++i) {
+        const Object& object = scene.object[i];
+        if (evaluateEnvelope(time, object.dissolve) != 0.0f) {
+            continue;  // any dissolve hides the object entirely
+        }
+        placeObject(scene, i, time);
+        glLoadMatrixf(modelview);
+        if (object.type != 0) {
+            drawObject(object, scene);
+        } else if (companion) {
+            companion(time);
+            glMatrixMode(GL_PROJECTION);
+            glLoadMatrixf(projection);
+            glMatrixMode(GL_MODELVIEW);
+            glEnableClientState(GL_VERTEX_ARRAY);
+            glEnableClientState(GL_NORMAL_ARRAY);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+    }
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+void SceneRenderer::drawObject(const Object& object, const Tessary& scene)
+{
+    if (!object.uploaded) {
+        return;  // skipped by the upload: its ids name no buffers
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, object.pointsID);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, object.polygonsID);
+    setInterleavedPointers();
+    drawSurfaces(object, scene);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void SceneRenderer::drawSurfaces(const Object& object, const Tessary& scene)
+{
+    for (const Surface& surface : object.surface) {
+        const Material& material = scene.libMaterial.material[surface.materialID - 1];
+        if (material.shader != 0) {
+            const Shader& shader = scene.libShader.shaders[material.shader - 1];
+            fx::Effect* effect = shader.effect;
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            // A flat-coloured surface before this one switched the coordinates off.
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            fx::setStateMatrixParameter(fx::parameterBySemantic(effect, "state.matrix.mvp"),
+                                        fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
+            setSemanticMatrix(effect, "tsy.matrix.model", model);
+            setSemanticMatrix(effect, "tsy.matrix.inverse.model", inverseModel);
+            setSemanticMatrix(effect, "tsy.matrix.modelview", modelview);
+            setSemanticMatrix(effect, "tsy.matrix.inverse.modelview", inverseModelview);
+            fx::setParameter3f(fx::parameterBySemantic(effect, "camPos"), cameraTransform[0], cameraTransform[1],
+                               cameraTransform[2]);
+            for (const Sampler& sampler : shader.sampler) {
+                fx::setupSampler(fx::namedParameter(effect, sampler.name.c_str()),
+                                 scene.libTexture.textures[sampler.texID - 1].crc);
+            }
+            for (fx::Pass* pass = fx::firstPass(shader.technique); pass; pass = fx::nextPass(pass)) {
+                fx::setPassState(pass);
+                drawRange(surface);
+                fx::resetPassState(pass);
+            }
+        } else if (material.mappingType != 0) {
+            glActiveTexture(GL_TEXTURE0);
+            glEnable(GL_TEXTURE_2D);
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            glBindTexture(GL_TEXTURE_2D, material.tTexID);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            drawRange(surface);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+            glColor4f(material.r, material.g, material.b, 1.0f);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            drawRange(surface);
+        }
+    }
+}

@@ -1,0 +1,195 @@
+// Scene archives: the two encodings carry the same tree, later XML versions are read,
+// and damaged or hostile files are refused without crashing, hanging or allocating
+// what their counts claim. checkScene refuses trees the renderer could not draw safely.
+#include "scene_fixture.h"
+
+#include "scene/scene_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+std::string write(const Tessary& scene, SceneEncoding encoding)
+{
+    std::ostringstream out;
+    writeScene(scene, encoding, out);
+    return out.str();
+}
+
+int read(const std::string& bytes, std::unique_ptr<Tessary>* tree, std::string* error, unsigned* version = nullptr)
+{
+    return readScene(bytes.data(), bytes.size(), sceneEncoding(bytes.data(), bytes.size()), tree, error, version);
+}
+
+// Replaces the first occurrence of `from` (which must exist).
+std::string patched(std::string text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+std::string le64(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+
+}  // namespace
+
+TEST(SceneArchive, XmlAndBinaryCarryTheSameTree)
+{
+    const Tessary scene = makeTestScene().scene;
+    const std::string xml = write(scene, SceneEncoding::Xml);
+    const std::string binary = write(scene, SceneEncoding::Binary);
+    ASSERT_EQ(xml[0], '<');
+    ASSERT_NE(binary[0], '<');
+    EXPECT_NE(xml.find("<tsy class_id=\"0\" tracking_level=\"1\" version=\"0\" object_id=\"_0\">"), std::string::npos);
+    EXPECT_NE(xml.find("<modified>test scene &lt;&amp;&gt;</modified>"), std::string::npos);
+    // An empty list still says its item version.
+    EXPECT_NE(xml.find("<surface>\n\t\t\t\t<count>0</count>\n\t\t\t\t<item_version>0</item_version>\n\t\t\t</surface>"),
+              std::string::npos)
+        << xml;
+
+    std::unique_ptr<Tessary> fromXml, fromBinary;
+    std::string error;
+    unsigned version = 0;
+    ASSERT_EQ(read(xml, &fromXml, &error, &version), 0) << error;
+    EXPECT_EQ(version, sceneArchiveVersion());
+    ASSERT_EQ(read(binary, &fromBinary, &error), 0) << error;
+    // Bit for bit: every float, count and string of both trees is the original's.
+    EXPECT_EQ(write(*fromXml, SceneEncoding::Binary), binary);
+    EXPECT_EQ(write(*fromBinary, SceneEncoding::Binary), binary);
+    EXPECT_EQ(write(*fromBinary, SceneEncoding::Xml), xml);
+    EXPECT_EQ(fromXml->libCamera.camera[0].name, "Camera \"main\"");
+    EXPECT_EQ(fromXml->object[4].parent.number, 4u);
+}
+
+TEST(SceneArchive, LaterXmlVersionsAreReadAndLaterBinaryOnesRefused)
+{
+    const Tessary scene = makeTestScene().scene;
+    const std::string xml = write(scene, SceneEncoding::Xml);
+    const std::string current = "version=\"" + std::to_string(sceneArchiveVersion()) + "\"";
+    for (unsigned later : {sceneArchiveVersion() + 1, 25u}) {
+        std::unique_ptr<Tessary> tree;
+        std::string error;
+        unsigned version = 0;
+        ASSERT_EQ(read(patched(xml, current, "version=\"" + std::to_string(later) + "\""), &tree, &error, &version), 0)
+            << error;
+        EXPECT_EQ(version, later);
+        EXPECT_EQ(write(*tree, SceneEncoding::Xml), xml);
+    }
+    std::string binary = write(scene, SceneEncoding::Binary);
+    const size_t signatureEnd = 8 + std::strlen("serialization::archive");
+    binary[signatureEnd] = char(sceneArchiveVersion() + 1);  // the 16-bit library version
+    std::unique_ptr<Tessary> tree;
+    std::string error;
+    EXPECT_EQ(read(binary, &tree, &error), 1);
+    EXPECT_FALSE(tree);
+}
+
+TEST(SceneArchive, DamagedAndHostileFilesAreRefused)
+{
+    datagen::SceneBuilder builder = makeTestScene();
+    builder.scene.libGeometry.points[0].data.resize(7777 * 3, 0.5f);  // a count easy to find
+    builder.scene.libGeometry.normals[0].data.resize(7777 * 3, 0.0f);
+    builder.scene.info.tool = "a tool name of an unusual length, forty-five";
+    const std::string xml = write(builder.scene, SceneEncoding::Xml);
+    const std::string binary = write(builder.scene, SceneEncoding::Binary);
+    const std::string toolLength = le64(builder.scene.info.tool.size());
+
+    std::vector<std::pair<std::string, std::string>> inputs = {
+        {"empty", ""},
+        {"one angle bracket", "<"},
+        {"not an archive", "hello, scene"},
+        {"wrong xml signature", patched(xml, "serialization::archive", "serialisation::archive")},
+        {"wrong binary signature", patched(binary, "serialization::archive", "serialization::archivf")},
+        {"xml list of 4 billion", patched(xml, "<count>23331</count>", "<count>4294967295</count>")},
+        {"xml count too long", patched(xml, "<count>23331</count>", "<count>99999999999999999999999</count>")},
+        {"xml garbled number", patched(xml, "<pre>1</pre>", "<pre>one</pre>")},
+        {"xml without its closing tags", xml.substr(0, xml.rfind("</tsy>"))},
+        {"binary list of 4 billion", patched(binary, le64(23331), le64(4294967295u))},
+        {"binary list past the input", patched(binary, le64(23331), le64(23332))},
+        {"binary string of 4 billion", patched(binary, toolLength, le64(4294967295u))},
+    };
+    // A file cut after the root's closing tag lacks only the archive's wrapper: readable.
+    const size_t rootEnd = xml.rfind("</tsy>");
+    for (size_t cut = 1; cut < rootEnd; cut += rootEnd / 23) {
+        inputs.push_back({"xml cut at " + std::to_string(cut), xml.substr(0, cut)});
+    }
+    for (size_t cut = 1; cut < binary.size(); cut += binary.size() / 29) {
+        inputs.push_back({"binary cut at " + std::to_string(cut), binary.substr(0, cut)});
+    }
+    for (const auto& input : inputs) {
+        std::unique_ptr<Tessary> tree;
+        std::string error;
+        EXPECT_EQ(read(input.second, &tree, &error), 1) << input.first;
+        EXPECT_FALSE(tree) << input.first;
+        EXPECT_FALSE(error.empty()) << input.first;
+    }
+}
+
+TEST(SceneArchive, CheckRefusesTreesTheRendererCouldNotDraw)
+{
+    using Edit = std::function<void(Tessary&)>;
+    struct Case {
+        const char* what;
+        Edit edit;
+        const char* reason;  // part of the reason given
+    } cases[] = {
+        {"no camera", [](Tessary& s) { s.libCamera.camera.clear(); }, "no camera"},
+        {"camera with five channels", [](Tessary& s) { s.libCamera.camera[0].motion.channel.resize(5); }, "channels"},
+        {"camera aimed past the objects", [](Tessary& s) { s.libCamera.camera[0].target = {1, 99}; }, "aims"},
+        {"object with eight channels", [](Tessary& s) { s.object[2].motion.channel.resize(8); }, "channels"},
+        {"material past the list", [](Tessary& s) { s.object[0].surface[0].materialID = 9; }, "surface"},
+        {"surface without material", [](Tessary& s) { s.object[0].surface[0].materialID = 0; }, "surface"},
+        {"shader past the list", [](Tessary& s) { s.libMaterial.material[0].shader = 2; }, "material 1"},
+        {"texture past the list", [](Tessary& s) { s.libMaterial.material[1].tTexID = 3; }, "material 2"},
+        {"reflection past the list", [](Tessary& s) { s.libMaterial.material[1].rTexID = 3; }, "material 2"},
+        {"sampler without texture", [](Tessary& s) { s.libShader.shaders[0].sampler[0].texID = 0; }, "samples"},
+        {"parent past the list", [](Tessary& s) { s.object[4].parent.number = 7; }, "parent"},
+        {"parent cycle", [](Tessary& s) { s.object[3].parent = {1, 5}; }, "ancestor"},
+        {"own parent", [](Tessary& s) { s.object[0].parent = {1, 1}; }, "ancestor"},
+        {"points past the list", [](Tessary& s) { s.object[0].pointsID = 2; }, "geometry"},
+        {"uvs past the list", [](Tessary& s) { s.object[0].uvsID = 2; }, "geometry"},
+        {"index past the vertices", [](Tessary& s) { s.libGeometry.polygons[0].data[5] = 24; }, "indexes past"},
+        {"negative index", [](Tessary& s) { s.libGeometry.polygons[0].data[0] = -1; }, "indexes past"},
+        {"surface past its list", [](Tessary& s) { s.object[0].surface[0].polyCount = 37; }, "surface"},
+        {"surface offset overflowing", [](Tessary& s) { s.object[0].surface[0].polyOffset = 0xFFFFFFF0u; }, "surface"},
+        {"index outside min..max", [](Tessary& s) { s.object[0].surface[0].max = 22; }, "surface"},
+        {"max past the vertices", [](Tessary& s) { s.object[0].surface[0].max = 24; }, "surface"},
+        {"fewer normals than points", [](Tessary& s) { s.libGeometry.normals[0].data.resize(60); }, "normals"},
+        {"half a vector", [](Tessary& s) { s.libGeometry.points[0].data.push_back(1); }, "whole"},
+        {"sharer drawing past the shared stream",
+         [](Tessary& s) {
+             Points more = s.libGeometry.points[0];
+             more.data.resize(more.data.size() * 2, 0.0f);
+             s.libGeometry.points.push_back(more);
+             s.libGeometry.normals.push_back({0, std::vector<float>(more.data.size(), 0.0f)});
+             Polygons wide;
+             wide.data = {0, 1, 40};
+             s.libGeometry.polygons.push_back(wide);
+             s.object[1].pointsID = 2;
+             s.object[1].normalsID = 2;
+             s.object[1].uvsID = 0;
+             s.object[1].polygonsID = 2;
+             s.object[1].surface[0] = {2, 3, 0, 0, 40};
+         },
+         "indexes past"},
+    };
+    const Tessary original = makeTestScene().scene;
+    std::string reason;
+    ASSERT_EQ(checkScene(original, &reason), 0) << reason;
+    for (const Case& c : cases) {
+        Tessary scene = original;
+        c.edit(scene);
+        reason.clear();
+        EXPECT_EQ(checkScene(scene, &reason), 1) << c.what;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+    }
+    // Objects the upload skips (no normals) and companions need no geometry.
+    Tessary skipped = original;
+    skipped.object[0].normalsID = 0;
+    skipped.object[5].surface.push_back({99, 3, 0, 0, 0});
+    EXPECT_EQ(checkScene(skipped, &reason), 0) << reason;
+}
