@@ -176,4 +176,9 @@ struct Tessary {
 
     // run time
     size_t texturesLoaded = 0;  // textures[0, texturesLoaded) hold GL names in crc
+
+    // The archive reader allocates the root itself and, when the file ends half-way
+    // through it, leaves it to the caller; these let the reader find and free it.
+    static void* operator new(size_t size);
+    static void operator delete(void* p);
 };

@@ -12,6 +12,7 @@
 #include <boost/serialization/vector.hpp>
 
 #include <cstdint>
+#include <cstring>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
@@ -379,6 +380,27 @@ void serialize(Archive& ar, Tessary& r, unsigned)
 
 // ---- reading and writing ----
 
+namespace {
+
+// The root the reader allocated while a read is running and it has not been freed.
+thread_local void* pendingRoot = nullptr;
+
+}  // namespace
+
+void* Tessary::operator new(size_t size)
+{
+    pendingRoot = ::operator new(size);
+    return pendingRoot;
+}
+
+void Tessary::operator delete(void* p)
+{
+    if (p == pendingRoot) {
+        pendingRoot = nullptr;
+    }
+    ::operator delete(p);
+}
+
 SceneEncoding sceneEncoding(const char* data, size_t size)
 {
     return size > 0 && data[0] == '<' ? SceneEncoding::Xml : SceneEncoding::Binary;
@@ -391,13 +413,26 @@ struct RootRead {};
 // The XML reader's destructor parses the closing tags and throws when they are missing
 // (a file cut after the root); thrown from a destructor that would end the process. It
 // skips that parse while an exception is in flight, so the reader is left by one.
+// A read that fails half-way leaves the root it created (and possibly filled in part)
+// to the caller.
 template <class Reader>
-void readRoot(std::istream& in, std::unique_ptr<Tessary>* root, unsigned* libraryVersion)
+void readRoot(std::istream& in, unsigned flags, std::unique_ptr<Tessary>* root, unsigned* libraryVersion)
 {
     try {
-        Reader reader(in);
+        Reader reader(in, flags);
         Tessary* tree = nullptr;
-        reader >> make_nvp("tsy", tree);
+        pendingRoot = nullptr;
+        try {
+            reader >> make_nvp("tsy", tree);
+        } catch (...) {
+            reader.delete_created_pointers();
+            if (pendingRoot) {
+                // Constructed (the reader builds it before reading into it), never handed out.
+                delete static_cast<Tessary*>(pendingRoot);
+            }
+            throw;
+        }
+        pendingRoot = nullptr;
         root->reset(tree);
         if (libraryVersion) {
             *libraryVersion = unsigned(reader.get_library_version());
@@ -409,6 +444,9 @@ void readRoot(std::istream& in, std::unique_ptr<Tessary>* root, unsigned* librar
 
 }  // namespace
 
+// The start of every binary archive: the signature's 64-bit length and the signature.
+const char binaryHeader[] = "\x16\0\0\0\0\0\0\0serialization::archive";
+
 int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique_ptr<Tessary>* root,
               std::string* error, unsigned* libraryVersion)
 {
@@ -418,9 +456,17 @@ int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique
     inputBytes = size;
     try {
         if (encoding == SceneEncoding::Xml) {
-            readRoot<boost::archive::xml_iarchive>(in, root, libraryVersion);
+            // This release compares an end tag with the expected name over the length of
+            // the tag found in the file, reading past the expected name when the file's
+            // is longer; the comparison stays off (start tags are never compared, and the
+            // values must still come in order).
+            readRoot<boost::archive::xml_iarchive>(in, boost::archive::no_xml_tag_checking, root, libraryVersion);
         } else {
-            readRoot<boost::archive::binary_iarchive>(in, root, libraryVersion);
+            // This release sizes the signature string from the file before checking it.
+            if (size < sizeof binaryHeader - 1 || std::memcmp(data, binaryHeader, sizeof binaryHeader - 1) != 0) {
+                throw boost::archive::archive_exception(boost::archive::archive_exception::invalid_signature);
+            }
+            readRoot<boost::archive::binary_iarchive>(in, 0, root, libraryVersion);
         }
     } catch (const std::exception& e) {
         root->reset();

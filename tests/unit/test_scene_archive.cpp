@@ -111,6 +111,7 @@ TEST(SceneArchive, DamagedAndHostileFilesAreRefused)
         {"binary list of 4 billion", patched(binary, le64(23331), le64(4294967295u))},
         {"binary list past the input", patched(binary, le64(23331), le64(23332))},
         {"binary string of 4 billion", patched(binary, toolLength, le64(4294967295u))},
+        {"binary signature of 4 billion", le64(4294967295u) + binary.substr(8)},
     };
     // A file cut after the root's closing tag lacks only the archive's wrapper: readable.
     const size_t rootEnd = xml.rfind("</tsy>");
@@ -120,6 +121,11 @@ TEST(SceneArchive, DamagedAndHostileFilesAreRefused)
     for (size_t cut = 1; cut < binary.size(); cut += binary.size() / 29) {
         inputs.push_back({"binary cut at " + std::to_string(cut), binary.substr(0, cut)});
     }
+    // An end tag longer than the name expected there: read without looking past the name.
+    std::unique_ptr<Tessary> longTag;
+    std::string longTagError;
+    read(patched(xml, "</item_version>", "</item_version_with_a_much_longer_name_than_expected>"), &longTag,
+         &longTagError);
     for (const auto& input : inputs) {
         std::unique_ptr<Tessary> tree;
         std::string error;
