@@ -16,7 +16,9 @@
 #include <istream>
 #include <ostream>
 #include <stdexcept>
+#include <sstream>
 #include <streambuf>
+#include <string_view>
 #include <type_traits>
 
 namespace {
@@ -444,8 +446,43 @@ void readRoot(std::istream& in, unsigned flags, std::unique_ptr<Tessary>* root, 
 
 }  // namespace
 
-// The start of every binary archive: the signature's 64-bit length and the signature.
-const char binaryHeader[] = "\x16\0\0\0\0\0\0\0serialization::archive";
+// The library trusts the class id and object id of the root pointer: others reach
+// entries of its class table that do not exist. So the root's preamble must be the one
+// every scene file has. In XML that is the root element's tag; in a binary archive it is
+// everything up to the first text of the tree (the header with the signature, whose
+// length the library would otherwise use to size a string before checking it, the
+// root's and the Info record's class information), the same bytes in every file of
+// this release.
+const char xmlRootTag[] = "<tsy class_id=\"0\" tracking_level=\"1\" version=\"0\" object_id=\"_0\">";
+
+const std::string& binaryPreamble()
+{
+    static const std::string preamble = [] {
+        Tessary empty, named;
+        named.info.tool = "x";
+        std::ostringstream a, b;
+        writeScene(empty, SceneEncoding::Binary, a);
+        writeScene(named, SceneEncoding::Binary, b);
+        const std::string x = a.str(), y = b.str();
+        size_t i = 0;
+        while (i < x.size() && i < y.size() && x[i] == y[i]) {
+            ++i;
+        }
+        return x.substr(0, i);  // up to the tool's length
+    }();
+    return preamble;
+}
+
+bool knownRoot(const char* data, size_t size, SceneEncoding encoding)
+{
+    if (encoding == SceneEncoding::Xml) {
+        const std::string_view text(data, size);
+        const size_t root = text.find("<tsy");
+        return root != std::string_view::npos && text.compare(root, sizeof xmlRootTag - 1, xmlRootTag) == 0;
+    }
+    const std::string& preamble = binaryPreamble();
+    return size >= preamble.size() && std::memcmp(data, preamble.data(), preamble.size()) == 0;
+}
 
 int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique_ptr<Tessary>* root,
               std::string* error, unsigned* libraryVersion)
@@ -455,6 +492,9 @@ int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique
     std::istream in(&buffer);
     inputBytes = size;
     try {
+        if (!knownRoot(data, size, encoding)) {
+            throw std::runtime_error("not a scene archive of this layout");
+        }
         if (encoding == SceneEncoding::Xml) {
             // This release compares an end tag with the expected name over the length of
             // the tag found in the file, reading past the expected name when the file's
@@ -462,10 +502,6 @@ int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique
             // values must still come in order).
             readRoot<boost::archive::xml_iarchive>(in, boost::archive::no_xml_tag_checking, root, libraryVersion);
         } else {
-            // This release sizes the signature string from the file before checking it.
-            if (size < sizeof binaryHeader - 1 || std::memcmp(data, binaryHeader, sizeof binaryHeader - 1) != 0) {
-                throw boost::archive::archive_exception(boost::archive::archive_exception::invalid_signature);
-            }
             readRoot<boost::archive::binary_iarchive>(in, 0, root, libraryVersion);
         }
     } catch (const std::exception& e) {

@@ -112,6 +112,10 @@ TEST(SceneArchive, DamagedAndHostileFilesAreRefused)
         {"binary list past the input", patched(binary, le64(23331), le64(23332))},
         {"binary string of 4 billion", patched(binary, toolLength, le64(4294967295u))},
         {"binary signature of 4 billion", le64(4294967295u) + binary.substr(8)},
+        // The library trusts the root pointer's class and object ids.
+        {"xml root of another class", patched(xml, "<tsy class_id=\"0\"", "<tsy class_id=\"1\"")},
+        {"xml root as a reference", patched(xml, "object_id=\"_0\">", "object_id_reference=\"_0\">")},
+        {"binary root of another class", binary.substr(0, 0x29) + std::string("\x01\xff\xff\xff", 4) + binary.substr(0x2d)},
     };
     // A file cut after the root's closing tag lacks only the archive's wrapper: readable.
     const size_t rootEnd = xml.rfind("</tsy>");
