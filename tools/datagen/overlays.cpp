@@ -191,11 +191,12 @@ Canvas creditsOverlay(const Context& context, Fonts& fonts)
     std::vector<std::string> lines = needLines(context, "text/credits.txt", 1);
     Canvas c(W, H);
     c.fill(1, 1, 1, 0);  // transparent white: filtering does not darken the edges
-    // A dark panel on the right, its left edge fading.
+    // A dark panel on the right, its left edge fading: dark enough that the names read
+    // over the pale sculpture and the gold greetings behind them.
     const float panelX = W * 0.56f;
     for (int y = 0; y < H; ++y) {
-        for (int x = int(panelX) - 160; x < W; ++x) {
-            float a = 0.62f * smoothstep(panelX - 160.0f, panelX + 40.0f, float(x));
+        for (int x = int(panelX) - 200; x < W; ++x) {
+            float a = 0.8f * smoothstep(panelX - 200.0f, panelX + 40.0f, float(x));
             c.blend(x, y, 0.02f, 0.02f, 0.03f, a);
         }
     }
