@@ -7,6 +7,8 @@
 #include "datagen/sprites.h"
 #include "datagen/music.h"
 #include "datagen/virus.h"
+#include "datagen/hub.h"
+#include "datagen/phalanx_sculpture.h"
 
 #include <fstream>
 #include <iterator>
@@ -28,6 +30,8 @@ const std::vector<Generator>& registry()
         {"music/drovel-contemplation.ogg", generateMusic},
         {"objects/virus", generateVirus},
         {"textures/virus2", generateVirus2},
+        {"objects/hub", generateHub},
+        {"objects/phalanx_object", generatePhalanxSculpture},
     };
     return generators;
 }
