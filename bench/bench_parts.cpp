@@ -1,12 +1,16 @@
 // Frame time of the Blobs and StripesDOF parts at 1024 x 576 against the bare
 // depth-of-field chain (clear the off-screen scene, blur, combine) in the same run, and
-// the allocations each frame makes. Every iteration ends with glFinish so the time is
-// the driver's work, not just the submission.
+// the allocations each frame makes. TheHub and Phalanx, which draw straight into the
+// window, are timed as whole Core frames (clear, part, overlay, post-processing, flash,
+// swap) against the same Core frame with an idle part in their slot. Every iteration
+// ends with glFinish so the time is the driver's work, not just the submission.
 // Run under Xvfb from the build folder (data.zip): xvfb-run -a bench/bench_parts
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/blobs.h"
+#include "effects/phalanx.h"
 #include "effects/stripes_dof.h"
+#include "effects/the_hub.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
@@ -46,6 +50,16 @@ constexpr int height = 576;
 
 Blobs* blobs = nullptr;
 StripesDOF* stripes = nullptr;
+int hubSlot = -1;
+int phalanxSlot = -1;
+
+// Draws nothing: stands in a part's slot for the bare Core frame.
+class IdlePart : public Effect {
+public:
+    int init() override { return 0; }
+    void render(float) override {}
+};
+IdlePart idlePart;
 
 // The demo's Core with its real parts in a 1024 x 576 window, made once.
 bool ready()
@@ -77,7 +91,15 @@ bool ready()
     core.postprocess = false;
     stripes = dynamic_cast<StripesDOF*>(core.schedule[2].effect);
     blobs = dynamic_cast<Blobs*>(core.schedule[3].effect);
-    ok = stripes && blobs;
+    for (int i = 0; i < core.effectCount; ++i) {
+        if (dynamic_cast<TheHub*>(core.schedule[i].effect)) {
+            hubSlot = i;
+        }
+        if (dynamic_cast<Phalanx*>(core.schedule[i].effect)) {
+            phalanxSlot = i;
+        }
+    }
+    ok = stripes && blobs && hubSlot >= 0 && phalanxSlot >= 0;
     return ok;
 }
 
@@ -145,8 +167,39 @@ void BM_BlobsWithoutCells(benchmark::State& state)
     }
 }
 
+// Whole Core frames from demo time `from` to `to` at 30 frames per second (then from
+// `from` again), with `part` in the slot of the schedule (the idle part for the bare
+// frame) and the post-processing chain on, as the demo runs.
+void coreFrames(benchmark::State& state, int slot, Effect* part, float from, float to)
+{
+    if (!ready()) {
+        state.SkipWithError("no Core");
+        return;
+    }
+    Effect* shipped = core.schedule[slot].effect;
+    core.schedule[slot].effect = part ? part : shipped;
+    core.postprocess = true;
+    float t = from;
+    measure(state, [&t, from, to] {
+        core.setClock(t);
+        core.frame();
+        t = t + 1.0f / 30.0f > to ? from : t + 1.0f / 30.0f;
+    });
+    core.postprocess = false;
+    core.schedule[slot].effect = shipped;
+}
+
+void BM_BareFrameInHubSlot(benchmark::State& state) { coreFrames(state, hubSlot, &idlePart, 20.5f, 38.5f); }
+void BM_TheHubFrame(benchmark::State& state) { coreFrames(state, hubSlot, nullptr, 20.5f, 38.5f); }
+void BM_BareFrameInPhalanxSlot(benchmark::State& state) { coreFrames(state, phalanxSlot, &idlePart, 77.5f, 95.5f); }
+void BM_PhalanxFrame(benchmark::State& state) { coreFrames(state, phalanxSlot, nullptr, 77.5f, 95.5f); }
+
 }  // namespace
 
+BENCHMARK(BM_BareFrameInHubSlot)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TheHubFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BareFrameInPhalanxSlot)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_PhalanxFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_BareDofChain)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Blobs)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_BlobsWithoutCells)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -7,7 +7,7 @@ libsdl2-dev libglew-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
 libdevil-dev libboost-serialization-dev libzip-dev
 libogg-dev libvorbis-dev libkissfft-dev libimgui-dev
 libfreetype-dev libfontconfig-dev fonts-liberation2
-libpng-dev libjpeg-dev libsquish-dev libembree-dev libopenvdb-dev
+libpng-dev libjpeg-dev libsquish-dev libembree-dev libopenvdb-dev libmeshoptimizer-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth ffmpeg sox libsox-fmt-all vorbis-tools clang libclang-rt-14-dev zip unzip"
 

@@ -152,24 +152,23 @@ Mesh packAtlas(const std::vector<Chart>& charts, const AtlasSettings& settings, 
     return mesh;
 }
 
-UvCoverage measureUvCoverage(const Mesh& mesh, int size)
+namespace {
+
+// Calls covered(triangle, texel) for every texel centre of a size x size raster that
+// lies inside a triangle's texture-space image; returns the summed area in texels.
+template <typename Covered>
+double rasteriseTriangles(const Mesh& mesh, int size, Covered covered)
 {
-    UvCoverage result;
-    std::vector<uint8_t> hits(size_t(size) * size, 0);
-    for (float u : mesh.uvs) {
-        if (!(u >= 0.0f && u <= 1.0f)) {
-            result.insideUnitSquare = false;
-        }
-    }
+    double summed = 0.0;
     for (size_t t = 0; t + 2 < mesh.polygons.size(); t += 3) {
         float x[3], y[3];
         for (int k = 0; k < 3; ++k) {
-            size_t v = size_t(mesh.polygons[t + k]);
+            size_t v = size_t(mesh.polygons[t + size_t(k)]);
             x[k] = mesh.uvs[2 * v] * float(size);
             y[k] = mesh.uvs[2 * v + 1] * float(size);
         }
         double area = 0.5 * ((double(x[1]) - x[0]) * (double(y[2]) - y[0]) - (double(x[2]) - x[0]) * (double(y[1]) - y[0]));
-        result.summedArea += std::fabs(area);
+        summed += std::fabs(area);
         if (area == 0.0) {
             continue;
         }
@@ -189,21 +188,85 @@ UvCoverage measureUvCoverage(const Mesh& mesh, int size)
                     inside = e * sign > 0.0;
                 }
                 if (inside) {
-                    uint8_t& hit = hits[size_t(py) * size + px];
-                    if (hit == 1) {
-                        ++result.overlappingTexels;
-                    }
-                    hit = uint8_t(std::min(2, hit + 1));
+                    covered(t / 3, size_t(py) * size_t(size) + size_t(px));
                 }
             }
         }
     }
+    return summed;
+}
+
+}  // namespace
+
+UvCoverage measureUvCoverage(const Mesh& mesh, int size)
+{
+    UvCoverage result;
+    std::vector<uint8_t> hits(size_t(size) * size, 0);
+    for (float u : mesh.uvs) {
+        if (!(u >= 0.0f && u <= 1.0f)) {
+            result.insideUnitSquare = false;
+        }
+    }
+    result.summedArea = rasteriseTriangles(mesh, size, [&](size_t, size_t texel) {
+        uint8_t& hit = hits[texel];
+        if (hit == 1) {
+            ++result.overlappingTexels;
+        }
+        hit = uint8_t(std::min(2, hit + 1));
+    });
     for (uint8_t hit : hits) {
         result.coveredTexels += hit > 0;
     }
     return result;
 }
 
+
+Mesh packAtlasSeparated(std::vector<Chart> charts, const AtlasSettings& settings)
+{
+    for (int round = 0;; ++round) {
+        Mesh mesh = packAtlas(charts, settings);
+        const size_t triangles = mesh.polygons.size() / 3;
+        std::vector<int32_t> owner(size_t(settings.size) * size_t(settings.size), -1);
+        std::vector<char> overlapping(triangles, 0);
+        bool any = false;
+        rasteriseTriangles(mesh, settings.size, [&](size_t t, size_t texel) {
+            if (owner[texel] < 0) {
+                owner[texel] = int32_t(t);
+            } else {
+                overlapping[t] = 1;
+                overlapping[size_t(owner[texel])] = 1;
+                any = true;
+            }
+        });
+        if (!any || round == 8) {
+            return mesh;
+        }
+        // Triangle order in the mesh is chart order, then each chart's own order.
+        size_t t = 0;
+        const size_t chartCount = charts.size();
+        for (size_t c = 0; c < chartCount; ++c) {
+            std::vector<int32_t> keep;
+            const size_t count = charts[c].triangles.size() / 3;
+            for (size_t k = 0; k < count; ++k, ++t) {
+                const int32_t* tri = &charts[c].triangles[3 * k];
+                if (!overlapping[t] || count == 1) {
+                    keep.insert(keep.end(), tri, tri + 3);
+                    continue;
+                }
+                Chart single;
+                for (int j = 0; j < 3; ++j) {
+                    const size_t v = size_t(tri[j]);
+                    single.addVertex(Vec3(charts[c].points[3 * v], charts[c].points[3 * v + 1], charts[c].points[3 * v + 2]),
+                                     Vec3(charts[c].normals[3 * v], charts[c].normals[3 * v + 1], charts[c].normals[3 * v + 2]),
+                                     charts[c].layout[2 * v], charts[c].layout[2 * v + 1]);
+                }
+                single.addTriangle(0, 1, 2);
+                charts.push_back(std::move(single));
+            }
+            charts[c].triangles = std::move(keep);
+        }
+    }
+}
 
 namespace {
 

@@ -36,6 +36,11 @@ struct AtlasSettings {
 Mesh packAtlas(const std::vector<Chart>& charts, const AtlasSettings& settings = AtlasSettings(),
                float* density = nullptr);
 
+// packAtlas, then every triangle that shares a texel centre with another one (a chart
+// folding over itself) is moved into a chart of its own and the charts are packed
+// again, until no texel centre of the `settings.size` raster is covered twice.
+Mesh packAtlasSeparated(std::vector<Chart> charts, const AtlasSettings& settings = AtlasSettings());
+
 // Turns every triangle whose geometric normal disagrees with its vertex normals around,
 // so that triangles are counter-clockwise seen from the side their normals face.
 void orientTriangles(Chart& chart);

@@ -269,7 +269,7 @@ Profile mirrored(const Profile& lower)
 void bolt(std::vector<Chart>& charts, float size, const Xform& at)
 {
     Profile washer = {{0.0f, 0.0f}, {1.45f * size, 0.0f}, {1.45f * size, 0.18f * size}, {0.0f, 0.18f * size}};
-    revolve(charts, washer, 16, at);
+    revolve(charts, washer, 8, at);
     Profile head = {{0.0f, 0.18f * size}, {size, 0.18f * size}, {size, 0.75f * size}, {0.85f * size, 0.9f * size},
                     {0.0f, 0.9f * size}};
     revolve(charts, head, 6, at, true);
@@ -281,6 +281,26 @@ Mesh makeHub(const HubShape& shape)
 {
     std::vector<Chart> charts;
     const int seg = shape.segments;
+
+    // Outer parts first: drawn first, they hide what lies behind them from the fill.
+    // Flange where the spokes meet the drum, and the outer rim with a raised lip.
+    Profile flange = mirrored({{2.5f, -0.75f}, {3.3f, -0.75f}, {3.45f, -0.6f}, {3.45f, 0.0f, true}});
+    revolve(charts, flange, seg, Xform());
+    Profile rim = {{6.1f, -0.8f}, {6.95f, -0.8f}, {7.1f, -0.65f}, {7.1f, -0.25f}, {7.25f, -0.2f},
+                   {7.25f, 0.2f},  {7.1f, 0.25f},  {7.1f, 0.65f},  {6.95f, 0.8f},  {6.1f, 0.8f},
+                   {6.0f, 0.7f},   {6.0f, -0.7f},  {6.1f, -0.8f}};
+    revolve(charts, rim, seg, Xform());
+    // Two stacked rings above and below, on posts standing on the spokes.
+    for (float side : {-1.0f, 1.0f}) {
+        Profile ring = {{4.55f, -0.18f}, {5.15f, -0.18f}, {5.25f, -0.08f}, {5.25f, 0.08f}, {5.15f, 0.18f},
+                        {4.55f, 0.18f},  {4.45f, 0.08f},  {4.45f, -0.08f}, {4.55f, -0.18f}};
+        Xform at;
+        at.o = Vec3(0, side * 2.05f, 0);
+        revolve(charts, ring, seg, at);
+        Profile lip = {{2.5f, -0.12f}, {3.8f, -0.12f}, {3.9f, -0.02f}, {3.9f, 0.02f}, {3.8f, 0.12f}, {2.5f, 0.12f}};
+        at.o = Vec3(0, side * 3.05f, 0);
+        revolve(charts, lip, seg, at);
+    }
 
     // Drum with its spindles: a stepped, chamfered turning, mirrored about the middle.
     Profile drum = mirrored({{0.0f, -5.6f},
@@ -303,25 +323,6 @@ Mesh makeHub(const HubShape& shape)
                              {2.6f, 0.0f, true}});
     revolve(charts, drum, seg, Xform());
 
-    // Flange where the spokes meet the drum, and the outer rim with a raised lip.
-    Profile flange = mirrored({{2.5f, -0.75f}, {3.3f, -0.75f}, {3.45f, -0.6f}, {3.45f, 0.0f, true}});
-    revolve(charts, flange, seg, Xform());
-    Profile rim = {{6.1f, -0.8f}, {6.95f, -0.8f}, {7.1f, -0.65f}, {7.1f, -0.25f}, {7.25f, -0.2f},
-                   {7.25f, 0.2f},  {7.1f, 0.25f},  {7.1f, 0.65f},  {6.95f, 0.8f},  {6.1f, 0.8f},
-                   {6.0f, 0.7f},   {6.0f, -0.7f},  {6.1f, -0.8f}};
-    revolve(charts, rim, seg, Xform());
-    // Two stacked rings above and below, on posts standing on the spokes.
-    for (float side : {-1.0f, 1.0f}) {
-        Profile ring = {{4.55f, -0.18f}, {5.15f, -0.18f}, {5.25f, -0.08f}, {5.25f, 0.08f}, {5.15f, 0.18f},
-                        {4.55f, 0.18f},  {4.45f, 0.08f},  {4.45f, -0.08f}, {4.55f, -0.18f}};
-        Xform at;
-        at.o = Vec3(0, side * 2.05f, 0);
-        revolve(charts, ring, seg, at);
-        Profile lip = {{2.5f, -0.12f}, {3.8f, -0.12f}, {3.9f, -0.02f}, {3.9f, 0.02f}, {3.8f, 0.12f}, {2.5f, 0.12f}};
-        at.o = Vec3(0, side * 3.05f, 0);
-        revolve(charts, lip, seg, at);
-    }
-
     // Spokes: I-beams from the flange to the rim, with posts carrying the rings.
     for (int i = 0; i < shape.spokes; ++i) {
         const float a = 2.0f * pi * float(i) / float(shape.spokes);
@@ -335,7 +336,7 @@ Mesh makeHub(const HubShape& shape)
                 at.y = at.y * -1.0f;
                 at.x = at.x * -1.0f;
             }
-            revolve(charts, post, 20, at);
+            revolve(charts, post, 12, at);
         }
         // A gusset plate between the spoke and the drum.
         box(charts, 0.35f, 0.9f, 0.05f, turned(a, Vec3(3.05f, 0.0f, 0)));
@@ -388,7 +389,7 @@ Mesh makeHub(const HubShape& shape)
                               {0.09f, 0.5f * len},
                               {0.09f, len},
                               {0.0f, len}};
-            revolve(charts, piston, 24, between(from, to));
+            revolve(charts, piston, 16, between(from, to));
         }
     }
 
@@ -402,10 +403,10 @@ Mesh makeHub(const HubShape& shape)
             Vec3 p2 = f.point(Vec3(6.4f, side * 3.2f, 0.9f));
             Vec3 p3 = f.point(Vec3(6.7f, side * 0.6f, 0.4f));
             std::vector<Vec3> path;
-            for (int k = 0; k <= 48; ++k) {
-                path.push_back(bezier(p0, p1, p2, p3, float(k) / 48.0f));
+            for (int k = 0; k <= 28; ++k) {
+                path.push_back(bezier(p0, p1, p2, p3, float(k) / 28.0f));
             }
-            tube(charts, path, 0.085f, 12);
+            tube(charts, path, 0.085f, 8);
         }
     }
 

@@ -7,6 +7,7 @@
 #include "datagen/noise.h"
 #include "datagen/parallel.h"
 
+#include <meshoptimizer.h>
 #include <openvdb/openvdb.h>
 #include <openvdb/tools/SignedFloodFill.h>
 #include <openvdb/tools/VolumeToMesh.h>
@@ -112,6 +113,31 @@ struct Sculpture {
     }
 };
 
+// The mesh reduced to about `triangles` triangles by edge collapses that keep the shape
+// (meshoptimizer), its unused vertices dropped and its triangles put in vertex-cache
+// order. Positions and normals of the kept vertices are the field's own.
+Mesh simplified(const Mesh& mesh, int triangles)
+{
+    const size_t vertexCount = mesh.points.size() / 3;
+    std::vector<unsigned int> indices(mesh.polygons.begin(), mesh.polygons.end());
+    std::vector<unsigned int> kept(indices.size());
+    float error = 0.0f;
+    kept.resize(meshopt_simplify(kept.data(), indices.data(), indices.size(), mesh.points.data(), vertexCount,
+                                 3 * sizeof(float), size_t(triangles) * 3, 0.02f, 0, &error));
+    meshopt_optimizeVertexCache(kept.data(), kept.data(), kept.size(), vertexCount);
+    Mesh out;
+    std::vector<int32_t> remap(vertexCount, -1);
+    for (unsigned int i : kept) {
+        if (remap[i] < 0) {
+            remap[i] = int32_t(out.points.size() / 3);
+            out.points.insert(out.points.end(), &mesh.points[3 * i], &mesh.points[3 * i] + 3);
+            out.normals.insert(out.normals.end(), &mesh.normals[3 * i], &mesh.normals[3 * i] + 3);
+        }
+        out.polygons.push_back(remap[i]);
+    }
+    return out;
+}
+
 }  // namespace
 
 float phalanxDistance(const PhalanxShape& shape, float x, float y, float z)
@@ -209,7 +235,7 @@ Mesh makePhalanxSculpture(const PhalanxShape& shape)
             emit(q[1], q[2], q[3]);
         }
     }
-    return packAtlas(chartsByFacing(mesh));
+    return packAtlasSeparated(chartsByFacing(simplified(mesh, shape.triangles)));
 }
 
 void generatePhalanxSculpture(const Context& /*context*/, std::vector<Asset>& out)

@@ -2,8 +2,8 @@
 //   objects/phalanx_object.mmf   a cluster of jointed, bone-like fingers rising from a
 //                                soft mound, about 11 units across and centred at the
 //                                origin: a smooth signed distance field meshed at its
-//                                zero level set (OpenVDB), normals from the field's
-//                                gradient, texture coordinates from an atlas of charts
+//                                zero level set (OpenVDB), simplified (meshoptimizer),
+//                                normals from the field's gradient, texture coordinates from an atlas of charts
 //                                (triangles grouped by facing, projected flat)
 //   textures/phalanx-ao1024.png  its ambient occlusion, 1024 x 1024 grey
 #pragma once
@@ -16,8 +16,9 @@ namespace datagen {
 
 struct PhalanxShape {
     int fingers = 7;          // round the middle one
-    float voxel = 0.085f;     // meshing resolution, world units
+    float voxel = 0.07f;      // meshing resolution, world units
     float adaptivity = 0.0f;  // how far the mesher may merge flat regions (0 = none)
+    int triangles = 40000;    // after simplification
     uint32_t seed = 5150;
 };
 
