@@ -22,10 +22,8 @@ void trackMatrices(const Shader& shader)
 
 // Setting the pass again for every cell would cost more than drawing it: the cell's
 // model-view goes to blobs_render as the current texture coordinates 4-7, one row each.
-void passModelView()
+void passModelView(const float* m)
 {
-    float m[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
     for (int r = 0; r < 4; ++r) {
         glMultiTexCoord4f(GLenum(GL_TEXTURE4 + r), m[r], m[4 + r], m[8 + r], m[12 + r]);
     }
@@ -82,6 +80,14 @@ int Blobs::init()
     if (uploadMesh(&indexBuffer, blobMesh.polygons, blobMesh.points, blobMesh.normals, GL_STATIC_DRAW, &vertexBuffer,
                    blobMesh.uvs) != 0) {
         return 1;
+    }
+    // Far and small cells are drawn from coarser index lists over the same vertices.
+    lods = buildLodChain(blobMesh, lodFractions, 3);
+    if (lods.levels > 0) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(lods.indices.size() * sizeof(uint32_t)), lods.indices.data(),
+                     GL_STATIC_DRAW);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     }
     createBlobs(blobs, blobCount);
     initialEye[0] = camera.camX;
@@ -142,8 +148,9 @@ void Blobs::drawSwarm(float t)
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
     setInterleavedPointers();
 
-    const GLuint vertexCount = GLuint(blobMesh.points.size() / 3);
-    const GLsizei indexCount = GLsizei(blobMesh.polygons.size());
+    const GLuint lastVertex = GLuint(blobMesh.points.size() / 3) - 1;
+    const ViewVolume view = viewVolume(projection, core.sceneCopy.height);
+    float m[16];
     for (const Blob& b : blobs) {
         const float a = b.s * t;
         glPushMatrix();
@@ -154,8 +161,13 @@ void Blobs::drawSwarm(float t)
         glRotatef(0.5f * a, 0.0f, 1.0f, 0.0f);
         glRotatef(0.8f * a, 1.0f, 0.0f, 0.0f);
         glRotatef(0.7f * a, 0.0f, 0.0f, 1.0f);
-        passModelView();
-        glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, indexCount, GL_UNSIGNED_INT, nullptr);
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        const int level = chooseLevel(view, &m[12], lods.radius, lodPixels, lods.levels);
+        if (level >= 0) {
+            passModelView(m);
+            glDrawRangeElements(GL_TRIANGLES, 0, lastVertex, GLsizei(lods.count[level]), GL_UNSIGNED_INT,
+                                reinterpret_cast<const void*>(uintptr_t(lods.first[level]) * sizeof(uint32_t)));
+        }
         glPopMatrix();
     }
 

@@ -10,6 +10,7 @@
 // change after init. GL objects are released by the destructor (context current).
 #pragma once
 #include "effects/effect.h"
+#include "render/lod.h"
 #include "resources/mesh.h"
 #include "resources/shader.h"
 #include "resources/texture.h"
@@ -52,6 +53,11 @@ public:
     Mesh blobMesh;  // objects/virus.mmf
     unsigned int indexBuffer = 0;
     unsigned int vertexBuffer = 0;
+    // The cell's levels of detail, all in indexBuffer: a cell is drawn at the coarsest
+    // level whose on-screen radius still reaches lodPixels, and not at all outside the view.
+    LodChain lods;
+    static constexpr float lodFractions[3] = {0.3f, 0.1f, 0.035f};
+    static constexpr float lodPixels[3] = {110.0f, 45.0f, 18.0f};
     float lastCut = 0.0f;  // local time of the last camera cut
     CameraBlock camera{0.0f, -3.5f, -30.0f, 0.0f, 25.0f, 30.0f, 70.0f, 140.0f};
     float initialEye[3] = {0.0f, -3.5f, -30.0f};  // camX, camY, camZ right after init
