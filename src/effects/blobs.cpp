@@ -7,6 +7,9 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // The runtime gives GL's matrices to a program only through the parameters bound to
@@ -93,6 +96,7 @@ int Blobs::init()
     initialEye[0] = camera.camX;
     initialEye[1] = camera.camY;
     initialEye[2] = camera.camZ;
+    cellDraws.resize(blobs.size());
     return loadDofShaders(dof);
 }
 
@@ -115,8 +119,11 @@ void Blobs::render(float t)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 
-    drawEnvironment();
     drawSwarm(t);
+    // The room after the cells, depth-tested (the cells' pass turned the test off when
+    // it was reset): only the pixels that no cell covers are shaded.
+    glEnable(GL_DEPTH_TEST);
+    drawEnvironment();
 
     runDofChain(dof);
     controlGridInView(projection);
@@ -148,10 +155,18 @@ void Blobs::drawSwarm(float t)
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
     setInterleavedPointers();
 
-    const GLuint lastVertex = GLuint(blobMesh.points.size() / 3) - 1;
+    // Every cell's model-view first; then the visible cells nearest first, so that the
+    // depth test spares the shading of what lies behind them (the picture is the same:
+    // the cells are opaque and depth-tested).
     const ViewVolume view = viewVolume(projection, core.sceneCopy.height);
-    float m[16];
-    for (const Blob& b : blobs) {
+    // Cells wholly out of focus are blurred to soft shapes by the chain: their detail is
+    // lost anyway, so all but the largest take one level coarser.
+    float focus[2] = {22.0f, 9.0f};
+    fx::currentValues(shaderParameter(blobsShader, "focusDistance"), &focus[0], 1);
+    fx::currentValues(shaderParameter(blobsShader, "focusRange"), &focus[1], 1);
+    size_t visible = 0;
+    for (size_t i = 0; i < blobs.size(); ++i) {
+        const Blob& b = blobs[i];
         const float a = b.s * t;
         glPushMatrix();
         glRotatef(a, 0.0f, 1.0f, 0.0f);
@@ -161,14 +176,28 @@ void Blobs::drawSwarm(float t)
         glRotatef(0.5f * a, 0.0f, 1.0f, 0.0f);
         glRotatef(0.8f * a, 1.0f, 0.0f, 0.0f);
         glRotatef(0.7f * a, 0.0f, 0.0f, 1.0f);
-        glGetFloatv(GL_MODELVIEW_MATRIX, m);
-        const int level = chooseLevel(view, &m[12], lods.radius, lodPixels, lods.levels);
-        if (level >= 0) {
-            passModelView(m);
-            glDrawRangeElements(GL_TRIANGLES, 0, lastVertex, GLsizei(lods.count[level]), GL_UNSIGNED_INT,
-                                reinterpret_cast<const void*>(uintptr_t(lods.first[level]) * sizeof(uint32_t)));
-        }
+        CellDraw& cell = cellDraws[visible];
+        glGetFloatv(GL_MODELVIEW_MATRIX, cell.modelView);
         glPopMatrix();
+        cell.level = levelsOfDetail ? chooseLevel(view, &cell.modelView[12], lods.radius, lodPixels, lods.levels) : 0;
+        if (cell.level >= 0) {
+            const float depth = -cell.modelView[14];
+            if (levelsOfDetail && cell.level > 0 && std::fabs(depth - focus[0]) - lods.radius >= focus[1]) {
+                cell.level = std::min(cell.level + 1, lods.levels - 1);
+            }
+            ++visible;
+        }
+    }
+    if (levelsOfDetail) {
+        std::sort(cellDraws.begin(), cellDraws.begin() + long(visible),
+                  [](const CellDraw& a, const CellDraw& b) { return a.modelView[14] > b.modelView[14]; });
+    }
+    const GLuint lastVertex = GLuint(blobMesh.points.size() / 3) - 1;
+    for (size_t i = 0; i < visible; ++i) {
+        const CellDraw& cell = cellDraws[i];
+        passModelView(cell.modelView);
+        glDrawRangeElements(GL_TRIANGLES, 0, lastVertex, GLsizei(lods.count[cell.level]), GL_UNSIGNED_INT,
+                            reinterpret_cast<const void*>(uintptr_t(lods.first[cell.level]) * sizeof(uint32_t)));
     }
 
     glBindBuffer(GL_ARRAY_BUFFER, 0);

@@ -56,8 +56,15 @@ public:
     // The cell's levels of detail, all in indexBuffer: a cell is drawn at the coarsest
     // level whose on-screen radius still reaches lodPixels, and not at all outside the view.
     LodChain lods;
-    static constexpr float lodFractions[3] = {0.3f, 0.1f, 0.035f};
-    static constexpr float lodPixels[3] = {110.0f, 45.0f, 18.0f};
+    // Per frame: each visible cell's model-view and level, nearest first (sized in init).
+    struct CellDraw {
+        float modelView[16];
+        int level;
+    };
+    std::vector<CellDraw> cellDraws;
+    bool levelsOfDetail = true;  // false: every cell at full detail (benchmarks compare)
+    static constexpr float lodFractions[3] = {0.25f, 0.08f, 0.03f};
+    static constexpr float lodPixels[3] = {90.0f, 40.0f, 18.0f};
     float lastCut = 0.0f;  // local time of the last camera cut
     CameraBlock camera{0.0f, -3.5f, -30.0f, 0.0f, 25.0f, 30.0f, 70.0f, 140.0f};
     float initialEye[3] = {0.0f, -3.5f, -30.0f};  // camX, camY, camZ right after init

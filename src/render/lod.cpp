@@ -37,7 +37,7 @@ LodChain buildLodChain(const Mesh& mesh, const float* fractions, int extraLevels
             const size_t target = size_t(double(indexCount) * fractions[i - 1]) / 3 * 3;
             level.resize(indexCount);
             count = meshopt_simplify(level.data(), source.data(), indexCount, mesh.points.data(), vertexCount,
-                                     3 * sizeof(float), target, 0.05f, 0, nullptr);
+                                     3 * sizeof(float), target, 0.02f, 0, nullptr);
             level.resize(count);
         }
         meshopt_optimizeVertexCache(level.data(), level.data(), count, vertexCount);
