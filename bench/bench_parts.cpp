@@ -92,7 +92,7 @@ bool ready()
     core.postprocess = false;
     stripes = dynamic_cast<StripesDOF*>(core.schedule[2].effect);
     blobs = dynamic_cast<Blobs*>(core.schedule[3].effect);
-    for (int i = 0; i < core.effectCount; ++i) {
+    for (int i = 0; i < int(core.effectCount); ++i) {
         if (dynamic_cast<TheHub*>(core.schedule[i].effect)) {
             hubSlot = i;
         }
