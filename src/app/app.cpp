@@ -81,6 +81,18 @@ int handleCommandLine(int argc, char** argv)
     return -1;
 }
 
+// Tells the person who started the program which archive entries could not be used and
+// why, on standard error whatever the log and the dialog settings; false when none.
+bool printLoadFailures(const char* consequence)
+{
+    const std::vector<std::string> failures = takeLoadFailures();
+    for (const std::string& line : failures) {
+        std::fprintf(stderr, "coredemo: %s%s\n", line.c_str(), consequence);
+    }
+    std::fflush(stderr);
+    return !failures.empty();
+}
+
 }  // namespace
 
 int runApplication(int argc, char** argv)
@@ -96,9 +108,14 @@ int runApplication(int argc, char** argv)
     if (screen.init(1) != 0) {
         return 1;
     }
-    sound.init();
+    if (sound.init() != 0) {
+        printLoadFailures("; playing without music");
+    }
     ilInit();
     if (core.init() != 0) {
+        if (!printLoadFailures("")) {
+            std::fprintf(stderr, "coredemo: start-up failed (--log writes the details to Core.log)\n");
+        }
         platform::postQuit(1);
     } else if (options.offline()) {
         platform::postQuit(runOffline());

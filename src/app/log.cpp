@@ -17,3 +17,38 @@ int Log::create(const char* path)
     stream << "log created." << std::endl;
     return 0;
 }
+
+namespace {
+
+struct LoadFailure {
+    std::string entry;
+    std::string reason;
+};
+
+std::vector<LoadFailure>& loadFailures()
+{
+    static std::vector<LoadFailure> failures;
+    return failures;
+}
+
+}  // namespace
+
+void noteLoadFailure(const std::string& entry, const std::string& reason)
+{
+    for (const LoadFailure& f : loadFailures()) {
+        if (f.entry == entry) {
+            return;
+        }
+    }
+    loadFailures().push_back({entry, reason});
+}
+
+std::vector<std::string> takeLoadFailures()
+{
+    std::vector<std::string> lines;
+    for (const LoadFailure& f : loadFailures()) {
+        lines.push_back(f.entry + ": " + f.reason);
+    }
+    loadFailures().clear();
+    return lines;
+}

@@ -4,8 +4,14 @@
 // create() succeeded; every writer tests `created` first and ends its line with
 // std::endl (newline + flush), so each complete line is on disk at once. Use CORE_LOG:
 //     CORE_LOG("Resolution: " << width << "x" << height);
+//
+// Beside the log, the loaders note every archive entry they could not use, log or no
+// log (noteLoadFailure), so that a failed start-up can tell the person who started the
+// program why on standard error (runApplication prints takeLoadFailures()).
 #pragma once
 #include <fstream>
+#include <string>
+#include <vector>
 
 struct Log {
     bool created = false;
@@ -17,6 +23,13 @@ struct Log {
 };
 
 extern Log coreLog;
+
+// Notes that the archive entry `entry` could not be used, with the reason as the log
+// words it. Only the first reason per entry is kept (the most specific one: the loaders
+// note the cause before the consequence). Main thread only.
+void noteLoadFailure(const std::string& entry, const std::string& reason);
+// The notes so far as "entry: reason" lines, in the order noted; forgets them.
+std::vector<std::string> takeLoadFailures();
 
 #define CORE_LOG(pieces)                                  \
     do {                                                  \

@@ -117,6 +117,7 @@ int Sound::init()
     uint32_t size = loader.fileSize(musicPath);
     if (size == 0) {
         CORE_LOG(" sound init: no data.");
+        noteLoadFailure(musicPath, "sound init: no data");
         return 1;
     }
     char* buffer = new (std::nothrow) char[size];

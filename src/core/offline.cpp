@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,9 +41,9 @@ public:
         if (size == 0) {
             return false;
         }
-        data.reset(new char[size]);
+        data.reset(new (std::nothrow) char[size]);
         char* buffer = data.get();
-        if (loader.readFile(Sound::musicPath, &buffer) != 0) {
+        if (!buffer || loader.readFile(Sound::musicPath, &buffer) != 0) {
             return false;
         }
         bytes = size;
@@ -492,9 +493,16 @@ int captureFrameCount(float from, float to, int fps)
 
 std::string shotFileName(float time)
 {
-    char text[48];
-    std::snprintf(text, sizeof text, "shot-%g.png", double(time));
-    return text;
+    // The fewest significant digits that read back as the same float: 57 and 57.00001
+    // get different names, 18.5 stays "18.5".
+    char number[32];
+    for (int digits = 6; digits <= 9; ++digits) {
+        std::snprintf(number, sizeof number, "%.*g", digits, double(time));
+        if (std::strtof(number, nullptr) == time) {
+            break;
+        }
+    }
+    return std::string("shot-") + number + ".png";
 }
 
 bool isVideoPath(const std::string& path)

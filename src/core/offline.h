@@ -53,7 +53,8 @@ int64_t firstCaptureFrame(float from, int fps);
 // The number of frames of a capture from `from` to `to`: the grid frames from the
 // nearest to `from` up to, not including, the nearest to `to`.
 int captureFrameCount(float from, float to, int fps);
-// "shot-10.png", "shot-18.5.png": the file name of a shot at `time`.
+// "shot-10.png", "shot-18.5.png": the file name of a shot at `time`, with as many
+// digits as it takes to tell distinct times apart (6 to 9 significant digits).
 std::string shotFileName(float time);
 // True for a capture path that names a video file (.mp4, .mkv, any letter case).
 bool isVideoPath(const std::string& path);

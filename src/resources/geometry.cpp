@@ -7,31 +7,40 @@
 
 #include <memory>
 
+const char* meshListsProblem(const std::vector<int32_t>& polygons, const std::vector<float>& points,
+                             const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs)
+{
+    const size_t vertices = points.size() / 3;
+    if (points.size() % 3 != 0) {
+        return "points are not whole vectors";
+    }
+    if (normals.size() < points.size()) {
+        return "fewer normals than points";
+    }
+    if (uvs.size() % 2 != 0) {
+        return "odd number of texture coordinates";
+    }
+    if (!uvs.empty() && uvs.size() < vertices * 2) {
+        return "fewer texture coordinates than points";
+    }
+    if (withUvs && uvs.size() < vertices * 2) {
+        return "texture coordinates missing";
+    }
+    if (polygons.size() % 3 != 0) {
+        return "triangle list is not a multiple of three";
+    }
+    for (int32_t index : polygons) {
+        if (index < 0 || size_t(index) >= vertices) {
+            return "index outside the vertices";
+        }
+    }
+    return nullptr;
+}
+
 int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float>& points,
                    const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs)
 {
-    const size_t vertices = points.size() / 3;
-    const char* reason = nullptr;
-    if (points.size() % 3 != 0) {
-        reason = "points are not whole vectors";
-    } else if (normals.size() < points.size()) {
-        reason = "fewer normals than points";
-    } else if (uvs.size() % 2 != 0) {
-        reason = "odd number of texture coordinates";
-    } else if (!uvs.empty() && uvs.size() < vertices * 2) {
-        reason = "fewer texture coordinates than points";
-    } else if (withUvs && uvs.size() < vertices * 2) {
-        reason = "texture coordinates missing";
-    } else if (polygons.size() % 3 != 0) {
-        reason = "triangle list is not a multiple of three";
-    } else {
-        for (int32_t index : polygons) {
-            if (index < 0 || size_t(index) >= vertices) {
-                reason = "index outside the vertices";
-                break;
-            }
-        }
-    }
+    const char* reason = meshListsProblem(polygons, points, normals, uvs, withUvs);
     if (reason) {
         CORE_LOG("\tmesh rejected: " << reason << " (" << points.size() / 3 << " points, " << normals.size() / 3
                                      << " normals, " << uvs.size() << " uvs, " << polygons.size() << " indices)");

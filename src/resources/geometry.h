@@ -30,6 +30,9 @@ constexpr size_t positionOffset = offsetof(InterleavedVertex, x);   // 20
 // Returns 0 when usable, else 1 after logging why.
 int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float>& points,
                    const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs);
+// The reason checkMeshLists would give, or null when the lists are usable (nothing logged).
+const char* meshListsProblem(const std::vector<int32_t>& polygons, const std::vector<float>& points,
+                             const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs);
 
 // Generates a buffer, binds it to `target`, fills it with `bytes` bytes and `usage`,
 // logs "\tallocated mem size: N bytes." with the size the driver reports and unbinds it.

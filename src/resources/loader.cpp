@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <cstring>
+#include <string>
 
 Loader::~Loader() { close(); }
 
@@ -46,19 +47,23 @@ int64_t Loader::find(const char* name, uint64_t* size)
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) {
         return -1;
     }
-    // Sizes are 32-bit in the program's interface; larger entries are not ours.
-    if (st.size > 0xffffffffu) {
-        return -1;
-    }
     *size = st.size;
-    return index;
+    return st.size > maxEntrySize ? -2 : index;
 }
 
 uint32_t Loader::fileSize(const char* name)
 {
     uint64_t size = 0;
-    if (find(name, &size) < 0) {
+    const int64_t index = find(name, &size);
+    if (index == -2) {
+        CORE_LOG(" file too large: " << name << " size: " << size);
+        noteLoadFailure(name, "refused: its size " + std::to_string(size) + " bytes is above the limit of " +
+                                  std::to_string(maxEntrySize));
+        return 0;
+    }
+    if (index < 0) {
         CORE_LOG(" file not found: " << (name ? name : ""));
+        noteLoadFailure(name ? name : "", "file not found");
         return 0;
     }
     CORE_LOG("\nfile: " << name << " size: " << size);
@@ -73,21 +78,31 @@ int Loader::readFile(const char* name, char** buffer)
         return 1;
     }
     zip_file_t* file = zip_fopen_index(archive, zip_uint64_t(index), 0);
-    bool ok = file != nullptr;
-    if (ok) {
+    std::string problem = file ? "" : zip_strerror(archive);
+    if (file) {
         uint64_t done = 0;
-        while (done < size) {
-            zip_int64_t n = zip_fread(file, *buffer + done, size - done);
-            if (n <= 0) {
-                break;
-            }
-            done += uint64_t(n);
+        zip_int64_t n = 1;
+        while (done < size && n > 0) {
+            n = zip_fread(file, *buffer + done, size - done);
+            done += n > 0 ? uint64_t(n) : 0;
         }
-        ok = done == size;
-        // zip_fclose reports a CRC mismatch of a fully read entry.
-        ok = (zip_fclose(file) == 0) && ok;
+        // libzip compares the CRC only when a read reaches the end of the entry: one
+        // more read must return 0, and fails on a mismatch.
+        char extra = 0;
+        if (n >= 0 && done == size) {
+            n = zip_fread(file, &extra, 1);
+        }
+        if (n < 0) {
+            problem = zip_file_strerror(file);
+        } else if (done < size) {
+            problem = "entry shorter than its directory size";
+        } else if (n > 0) {
+            problem = "entry longer than its directory size";
+        }
+        zip_fclose(file);
     }
-    if (!ok) {
+    if (!problem.empty()) {
+        noteLoadFailure(name, "decompressing file error: " + problem);
         platform::messageBox("decompressing file error", name, platform::MessageIcon::Error);
         return 1;
     }

@@ -3,7 +3,10 @@
 // One process-wide object (`loader`, globals.cpp), opened by main before anything else
 // runs. Protocol for every consumer: n = fileSize(name); 0 means absent or empty (give
 // up); allocate n bytes; readFile(name, &buffer) fills exactly n bytes (0 = success).
-// Names are matched ignoring letter case; names longer than 259 characters are refused.
+// Names are matched ignoring letter case; names longer than 259 characters are refused,
+// and so are entries larger than maxEntrySize (no real entry comes near it; a damaged
+// directory can claim gigabytes). readFile reads every entry to its end, so the
+// archive's CRC is checked. Failures are noted for standard error (noteLoadFailure).
 // The Loader never allocates or keeps a content buffer.
 #pragma once
 #include <cstdint>
@@ -31,16 +34,21 @@ public:
     void open(const char* path = "data.zip");
     void close();
 
-    // Uncompressed size of the entry, or 0 when it is absent (logged) or empty.
+    // Uncompressed size of the entry, or 0 when it is absent (logged), too large
+    // (logged) or empty.
     uint32_t fileSize(const char* name);
-    // Decompresses the entry into *buffer (at least fileSize bytes). 0 on success.
+    // Decompresses the entry into *buffer (at least fileSize bytes) and checks its CRC.
+    // 0 on success; 1 after the "decompressing file error" box when the data is
+    // damaged, shorter or longer than the directory says, or its CRC does not match.
     int readFile(const char* name, char** buffer);
 
     static constexpr int maxNameLength = 259;
+    static constexpr uint64_t maxEntrySize = 256u << 20;
 
 private:
     zip* archive = nullptr;
-    // Index of the entry or -1; fills *size. Refuses over-long names.
+    // Index of the entry, -1 when absent (or the name is over-long), -2 when larger
+    // than maxEntrySize; fills *size.
     int64_t find(const char* name, uint64_t* size);
 };
 

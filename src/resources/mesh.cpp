@@ -1,6 +1,7 @@
 #include "resources/mesh.h"
 
 #include "app/log.h"
+#include "resources/geometry.h"
 #include "resources/loader.h"
 
 #include <charconv>
@@ -8,6 +9,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -262,14 +266,38 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
     uint32_t size = loader.fileSize(path);
     if (size == 0) {
         CORE_LOG(" file error, size 0");
+        noteLoadFailure(path, "file error, size 0");
         return 1;
     }
-    std::unique_ptr<char[]> bytes(new char[size]);
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[size]);
     char* buffer = bytes.get();
+    if (!buffer) {
+        noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
+        return 1;
+    }
     if (loader.readFile(path, &buffer) != 0) {
         CORE_LOG("\ndecompression error." << path);
         return 1;
     }
-    parseMmf(buffer, size, loader.lineBuffer, mesh);
+    Mesh parsed;
+    try {
+        parseMmf(buffer, size, loader.lineBuffer, parsed);
+    } catch (const std::bad_alloc&) {
+        noteLoadFailure(path, "out of memory while parsing");
+        return 1;
+    }
+    // Nobody needs a mesh without triangles, and one that indexes outside its vertices
+    // would be drawn from outside its lists.
+    const char* problem = parsed.polygons.empty() ? "no triangles"
+                                                  : meshListsProblem(parsed.polygons, parsed.points, parsed.normals,
+                                                                     parsed.uvs, !parsed.textures.empty());
+    if (problem) {
+        CORE_LOG("\tmesh rejected: " << problem << " (" << parsed.points.size() / 3 << " points, "
+                                     << parsed.normals.size() / 3 << " normals, " << parsed.uvs.size() << " uvs, "
+                                     << parsed.polygons.size() << " indices)");
+        noteLoadFailure(path, std::string("mesh rejected: ") + problem);
+        return 1;
+    }
+    mesh = std::move(parsed);
     return 0;
 }

@@ -25,8 +25,10 @@ struct Mesh {
 };
 
 // Reads the MMF file `path` of the archive into mesh (its earlier contents are
-// replaced), one line at a time through loader.lineBuffer. 0 on success, also for a
-// file that holds no sections; 1 when the file is absent, empty or cannot be read.
+// replaced), one line at a time through loader.lineBuffer. 0 on success; 1, with the
+// mesh left as it was, when the file is absent, empty or cannot be read, or when the
+// mesh has no triangles or fails checkMeshLists (an index outside the vertices, fewer
+// normals than points, texture entries without texture coordinates...).
 // Main thread only: the line buffer is shared.
 int loadMesh(const char* path, Loader& loader, Mesh& mesh);
 

@@ -4,6 +4,7 @@
 #include "core/gui.h"
 #include "resources/loader.h"
 
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,7 +20,16 @@ void logPiece(const T& piece)
     }
 }
 
-void reportCompileError(fx::Context* context)
+// The first line of a listing, for a one-line note.
+std::string firstLine(const char* text)
+{
+    std::string line = text ? text : "";
+    const size_t start = line.find_first_not_of("\n");
+    line = start == std::string::npos ? "" : line.substr(start);
+    return line.substr(0, line.find('\n'));
+}
+
+void reportCompileError(fx::Context* context, const std::string& source)
 {
     int error = fx::lastError(context);
     if (error == fx::NoError) {
@@ -28,8 +38,11 @@ void reportCompileError(fx::Context* context)
     if (error == fx::CompilerError) {
         CORE_LOG("\nsituation: " << "creating effect" << " error: " << fx::errorString(error)
                                  << " cg compiler output: " << fx::lastListing(context));
+        noteLoadFailure(source, std::string("creating effect error: ") + fx::errorString(error) + ": " +
+                                    firstLine(fx::lastListing(context)));
     } else {
         CORE_LOG("\nsituation: " << "creating effect" << " error: " << fx::errorString(error));
+        noteLoadFailure(source, std::string("creating effect error: ") + fx::errorString(error));
     }
 }
 
@@ -107,9 +120,16 @@ unsigned loadShader(Loader& loader, Shader& shader)
     uint32_t size = loader.fileSize(shader.source.c_str());
     if (size == 0) {
         CORE_LOG(" error, file size 0");
+        noteLoadFailure(shader.source, "error, file size 0");
         return 1;
     }
-    std::vector<char> text(size_t(size) + 1, '\0');
+    std::vector<char> text;
+    try {
+        text.assign(size_t(size) + 1, '\0');
+    } catch (const std::bad_alloc&) {
+        noteLoadFailure(shader.source, "out of memory for " + std::to_string(size) + " bytes");
+        return 1;
+    }
     char* buffer = text.data();
     if (loader.readFile(shader.source.c_str(), &buffer) != 0) {
         return 1;
@@ -118,14 +138,20 @@ unsigned loadShader(Loader& loader, Shader& shader)
     CORE_LOG("ok");
 
     fx::Context* context = fx::sharedContext();
-    shader.effect = fx::createEffect(context, text.data(), shader.source.c_str());
-    reportCompileError(context);
+    try {
+        shader.effect = fx::createEffect(context, text.data(), shader.source.c_str());
+    } catch (const std::bad_alloc&) {
+        noteLoadFailure(shader.source, "out of memory while compiling");
+        return 1;
+    }
+    reportCompileError(context, shader.source);
     text.clear();
     text.shrink_to_fit();
 
     shader.technique = chooseTechnique(shader.effect);
     if (!shader.technique) {
         CORE_LOG("no valid technique ");
+        noteLoadFailure(shader.source, "no valid technique");
         return 1;
     }
     CORE_LOG("using technique " << fx::techniqueName(shader.technique));

@@ -8,8 +8,13 @@
 #include <IL/il.h>
 
 #include <memory>
+#include <new>
+#include <string>
 
 namespace {
+
+// Why the last pixel copy failed, for the failure note.
+std::string copyError;
 
 // Writes a piece of the load's log line without ending it.
 template <typename T>
@@ -25,7 +30,9 @@ void logPiece(const T& piece)
 bool copyBgra(ILuint width, ILuint height, unsigned char* pixels)
 {
     if (!ilCopyPixels(0, 0, 0, width, height, 1, IL_BGRA, IL_UNSIGNED_BYTE, pixels)) {
-        CORE_LOG("ilCopyPixels errorcode: " << ilGetError());
+        const ILenum code = ilGetError();
+        CORE_LOG("ilCopyPixels errorcode: " << code);
+        copyError = "ilCopyPixels errorcode: " + std::to_string(code);
         return false;
     }
     return true;
@@ -47,7 +54,9 @@ bool uploadCubeMap(ILuint image, bool asFaces, ILuint width, ILuint height, unsi
         ilBindImage(image);
         bool selected = asFaces ? ilActiveFace(face) : ilActiveImage(face);
         if (!selected) {
-            CORE_LOG("ilCopyPixels errorcode: " << ilGetError());
+            const ILenum code = ilGetError();
+            CORE_LOG("ilCopyPixels errorcode: " << code);
+            copyError = "ilCopyPixels errorcode: " + std::to_string(code);
             return false;
         }
         if (!copyBgra(width, height, pixels)) {
@@ -93,10 +102,15 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     uint32_t size = loader.fileSize(path);
     if (size == 0) {
         CORE_LOG(" error, file size 0");
+        noteLoadFailure(path, "error, file size 0");
         return 1;
     }
-    std::unique_ptr<char[]> bytes(new char[size]);
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[size]);
     char* buffer = bytes.get();
+    if (!buffer) {
+        noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
+        return 1;
+    }
     if (loader.readFile(path, &buffer) != 0) {
         return 1;
     }
@@ -108,7 +122,9 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     // stored, so the row order depends only on the path taken below, not on the last load.
     ilDisable(IL_ORIGIN_SET);
     if (!ilLoadL(IL_TYPE_UNKNOWN, buffer, size)) {
-        CORE_LOG("ilLoadL errorcode: " << ilGetError());
+        const ILenum code = ilGetError();
+        CORE_LOG("ilLoadL errorcode: " << code);
+        noteLoadFailure(path, "ilLoadL errorcode: " + std::to_string(code) + " (not a decodable image)");
         ilDeleteImages(1, &image);
         return 1;
     }
@@ -132,11 +148,18 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     logPiece(count + 1);
     logPiece(") .. ");
     if (width <= 0 || height <= 0) {
-        CORE_LOG("ilCopyPixels errorcode: " << ilGetError());
+        const ILenum code = ilGetError();
+        CORE_LOG("ilCopyPixels errorcode: " << code);
+        noteLoadFailure(path, "ilCopyPixels errorcode: " + std::to_string(code) + " (empty image)");
         ilDeleteImages(1, &image);
         return 1;
     }
-    std::unique_ptr<unsigned char[]> pixels(new unsigned char[size_t(width) * size_t(height) * 4]);
+    std::unique_ptr<unsigned char[]> pixels(new (std::nothrow) unsigned char[size_t(width) * size_t(height) * 4]);
+    if (!pixels) {
+        noteLoadFailure(path, "out of memory for a " + std::to_string(width) + "x" + std::to_string(height) + " image");
+        ilDeleteImages(1, &image);
+        return 1;
+    }
 
     GLuint name = 0;
     GLenum target = count == 5 ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
@@ -148,6 +171,7 @@ unsigned loadTexture(Loader& loader, Texture& texture)
         texture.crc = name;
     }
     if (!ok) {
+        noteLoadFailure(path, copyError);
         return 1;
     }
     glGenerateMipmapEXT(target);

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -344,8 +345,9 @@ TEST_F(App, DialogStartOpensTheWindowWithTheOptionsPreset)
     // not one flat colour.
     std::string bmp = readFile(shot);
     ASSERT_GT(bmp.size(), 54u);
-    int width = *reinterpret_cast<const int*>(&bmp[18]);
-    int height = *reinterpret_cast<const int*>(&bmp[22]);
+    int32_t width = 0, height = 0;
+    std::memcpy(&width, &bmp[18], sizeof width);  // the header's fields are not aligned
+    std::memcpy(&height, &bmp[22], sizeof height);
     height = height < 0 ? -height : height;
     EXPECT_GT(width, 250);
     EXPECT_LT(width, 600);

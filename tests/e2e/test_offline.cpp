@@ -13,6 +13,7 @@
 #include <png.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -204,6 +205,13 @@ TEST(Offline, FileNamesAndFrameCounts)
     EXPECT_EQ(shotFileName(10.0f), "shot-10.png");
     EXPECT_EQ(shotFileName(18.5f), "shot-18.5.png");
     EXPECT_EQ(shotFileName(0.25f), "shot-0.25.png");
+    // Distinct times never share a name, however close.
+    EXPECT_EQ(shotFileName(57.00001f), "shot-57.00001.png");
+    for (float t : {57.0f, 0.1f, 196.99f, 1e-3f}) {
+        const float next = std::nextafter(t, 1000.0f);
+        EXPECT_NE(shotFileName(t), shotFileName(next)) << t;
+        EXPECT_EQ(std::strtof(shotFileName(next).substr(5).c_str(), nullptr), next);
+    }
     EXPECT_TRUE(isVideoPath("out/demo.mp4"));
     EXPECT_TRUE(isVideoPath("DEMO.MKV"));
     EXPECT_FALSE(isVideoPath("frames"));

@@ -155,3 +155,100 @@ TEST_F(LoaderTest, CorruptEntryDataFailsTheReadInsteadOfReturningGarbage)
     char* p = big.data();
     EXPECT_EQ(l.readFile("music/big.bin", &p), 1);
 }
+
+namespace {
+
+// A one-entry archive whose entry is stored (not compressed), so its bytes can be
+// changed in place; returns the archive's bytes.
+std::string storedArchive(const std::string& path, const std::string& name, const std::string& data)
+{
+    std::remove(path.c_str());
+    int error = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    zip_source_t* s = zip_source_buffer(z, data.data(), data.size(), 0);
+    const zip_int64_t index = zip_file_add(z, name.c_str(), s, 0);
+    zip_set_file_compression(z, zip_uint64_t(index), ZIP_CM_STORE, 0);
+    zip_close(z);
+    return readAll(path);
+}
+
+void writeBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void putLe32(std::string& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + size_t(i)] = char((value >> (8 * i)) & 0xff);
+    }
+}
+
+}  // namespace
+
+// Damage that the directory does not show: the read must fail with the decompression
+// error, and the user learns which entry and why. Sizes the directory claims beyond any
+// real entry are refused before anyone allocates them.
+TEST(LoaderDamage, ChangedBytesAndImpossibleSizesAreRefused)
+{
+    platform::setBatchMode(true);
+    const std::string path = tempPath("damaged.zip");
+    const std::string name = "music/track.ogg";
+    const std::string data(5000, 'm');
+    struct Case {
+        const char* what;
+        void (*damage)(std::string& bytes, size_t dataAt);
+        bool sizeRefused;  // fileSize gives 0
+        const char* note;
+    } cases[] = {
+        {"one byte of the stored data changed", [](std::string& b, size_t at) { b[at + 2500] ^= 0x01; }, false,
+         "music/track.ogg: decompressing file error: CRC error"},
+        {"CRC field changed in both headers",
+         [](std::string& b, size_t) {
+             b[14] ^= 0x40;                          // local header
+             b[b.find("PK\x01\x02") + 16] ^= 0x40;  // central directory
+         },
+         false, "music/track.ogg: decompressing file error: CRC error"},
+        {"directory claims about 4 GiB",
+         [](std::string& b, size_t) {
+             putLe32(b, 22, 0xfffffff0u);
+             putLe32(b, b.find("PK\x01\x02") + 24, 0xfffffff0u);
+         },
+         true, "music/track.ogg: refused: its size 4294967280 bytes is above the limit of 268435456"},
+        {"directory claims one byte more than stored",
+         [](std::string& b, size_t) { putLe32(b, b.find("PK\x01\x02") + 24, 5001); }, false,
+         "music/track.ogg: decompressing file error: "},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = storedArchive(path, name, data);
+        const size_t dataAt = bytes.find(std::string(16, 'm'));
+        ASSERT_NE(dataAt, std::string::npos);
+        c.damage(bytes, dataAt);
+        writeBytes(path, bytes);
+        takeLoadFailures();
+        Loader l;
+        l.open(path.c_str());
+        ASSERT_TRUE(l.opened) << c.what;
+        const uint32_t size = l.fileSize(name.c_str());
+        if (c.sizeRefused) {
+            EXPECT_EQ(size, 0u) << c.what;
+        } else {
+            ASSERT_GE(size, 5000u) << c.what;
+            std::vector<char> buffer(size);
+            char* p = buffer.data();
+            EXPECT_EQ(l.readFile(name.c_str(), &p), 1) << c.what;
+        }
+        const std::vector<std::string> notes = takeLoadFailures();
+        ASSERT_EQ(notes.size(), 1u) << c.what;
+        EXPECT_EQ(notes[0].rfind(c.note, 0), 0u) << c.what << ": " << notes[0];
+    }
+    // The undamaged archive reads, with nothing noted.
+    writeBytes(path, storedArchive(path, name, data));
+    Loader l;
+    l.open(path.c_str());
+    std::vector<char> buffer(l.fileSize(name.c_str()));
+    char* p = buffer.data();
+    EXPECT_EQ(l.readFile(name.c_str(), &p), 0);
+    EXPECT_TRUE(takeLoadFailures().empty());
+    std::remove(path.c_str());
+}

@@ -173,6 +173,35 @@ TEST(MmfParse, BinaryGarbageAndZeroBytesAreHarmless)
 
 namespace {
 
+// A single triangle without texture coordinates.
+const char* const otherFile =
+    "<points>\n5 5 5\n6 5 5\n5 6 5\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
+    "<polygons>\n0 1 2\n</polygons>\n";
+
+// Meshes no part could draw: each fails its load with the reason noted for the user.
+struct BrokenMesh {
+    const char* name;
+    const char* text;
+    const char* reason;
+};
+const BrokenMesh brokenMeshes[] = {
+    {"objects/nothing.mmf", "<MMF>\n</MMF>\n", "mesh rejected: no triangles"},
+    {"objects/garbage.mmf", "\x13\x37 binary \xff\xfe junk\n\x01\x02", "mesh rejected: no triangles"},
+    {"objects/no_polygons.mmf", "<points>\n0 0 0\n</points>\n<normals>\n0 0 1\n</normals>\n",
+     "mesh rejected: no triangles"},
+    {"objects/outside.mmf",
+     "<points>\n0 0 0\n1 0 0\n0 1 0\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
+     "<polygons>\n0 1 3\n</polygons>\n",
+     "mesh rejected: index outside the vertices"},
+    {"objects/truncated.mmf",
+     "<points>\n0 0 0\n1 0 0\n0 1 0\n</points>\n<normals>\n0 0 1\n</normals>\n<polygons>\n0 1 2\n</polygons>\n",
+     "mesh rejected: fewer normals than points"},
+    {"objects/untextured.mmf",
+     "<points>\n0 0 0\n1 0 0\n0 1 0\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
+     "<polygons>\n0 1 2\n</polygons>\n<textures>\n<item>\n<source>a.png</source>\n</item>\n</textures>\n",
+     "mesh rejected: texture coordinates missing"},
+};
+
 std::string tempPath(const std::string& name) { return "/tmp/core_mmf_" + std::to_string(getpid()) + "_" + name; }
 
 class MmfLoad : public ::testing::Test {
@@ -186,7 +215,10 @@ protected:
         zip_t* z = zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
         ASSERT_NE(z, nullptr);
         add(z, "objects/tri.mmf", exampleFile);
-        add(z, "objects/other.mmf", "<points>\n5 5 5\n</points>\n");
+        add(z, "objects/other.mmf", otherFile);
+        for (const BrokenMesh& broken : brokenMeshes) {
+            add(z, broken.name, broken.text);
+        }
         add(z, "objects/empty.mmf", "");
         ASSERT_EQ(zip_close(z), 0);
         log.open("mmf");
@@ -217,10 +249,30 @@ TEST_F(MmfLoad, LoadsThroughTheLoaderAndReplacesEarlierContents)
     ASSERT_EQ(loadMesh("objects/tri.mmf", l, m), 0);
     expectExample(m);
     ASSERT_EQ(loadMesh("objects/other.mmf", l, m), 0);
-    EXPECT_EQ(m.points, (std::vector<float>{5, 5, 5}));
-    EXPECT_TRUE(m.normals.empty() && m.uvs.empty() && m.polygons.empty() && m.textures.empty());
-    EXPECT_NE(logText().find("\nload mmf: objects/other.mmf\n\nfile: objects/other.mmf size: 25\n"), std::string::npos)
+    EXPECT_EQ(m.points, (std::vector<float>{5, 5, 5, 6, 5, 5, 5, 6, 5}));
+    EXPECT_TRUE(m.uvs.empty() && m.textures.empty());
+    EXPECT_EQ(m.polygons, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_NE(logText().find("\nload mmf: objects/other.mmf\n\nfile: objects/other.mmf size: " +
+                             std::to_string(std::strlen(otherFile)) + "\n"),
+              std::string::npos)
         << logText();
+}
+
+TEST_F(MmfLoad, MeshesNoPartCouldDrawFailWithTheirReason)
+{
+    Loader l;
+    l.open(zipPath.c_str());
+    ASSERT_TRUE(l.opened);
+    takeLoadFailures();
+    for (const BrokenMesh& broken : brokenMeshes) {
+        Mesh m;
+        ASSERT_EQ(loadMesh("objects/tri.mmf", l, m), 0);
+        EXPECT_EQ(loadMesh(broken.name, l, m), 1) << broken.name;
+        expectExample(m);  // left as it was
+        EXPECT_NE(logText().find(std::string("\tmesh rejected: ") + (broken.reason + 15)), std::string::npos)
+            << broken.name;
+        EXPECT_EQ(takeLoadFailures(), (std::vector<std::string>{std::string(broken.name) + ": " + broken.reason}));
+    }
 }
 
 TEST_F(MmfLoad, AbsentOrEmptyFilesFail)
