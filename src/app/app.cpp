@@ -117,8 +117,12 @@ int runApplication(int argc, char** argv)
             std::fprintf(stderr, "coredemo: start-up failed (--log writes the details to Core.log)\n");
         }
         platform::postQuit(1);
-    } else if (options.offline()) {
-        platform::postQuit(runOffline());
+    } else {
+        // What failed without stopping the start-up (the scene companion's content).
+        printLoadFailures("; going on without it");
+        if (options.offline()) {
+            platform::postQuit(runOffline());
+        }
     }
     // Events first; a frame whenever none is waiting. The quit request ends the loop
     // before another frame starts.

@@ -1,0 +1,307 @@
+// Broken archives end the program cleanly: each is built here from the generated
+// data.zip (entries deleted, emptied, truncated, replaced by garbage, bit-flipped, given
+// impossible sizes; archives missing, empty, cut or random), run through --shot, and
+// must end with its exit code and a line on standard error naming the cause, within
+// the time limit and never by a signal.
+#include "audio/sound.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::string program = std::string(CORE_BINARY_DIR) + "/coredemo";
+const std::string original = std::string(CORE_BINARY_DIR) + "/data.zip";
+constexpr int timeLimit = 120;  // seconds per run
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeAll(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// ---- archive edits through libzip ----
+
+using ZipEdit = std::function<void(zip_t*)>;
+
+void editZip(const std::string& path, const ZipEdit& edit)
+{
+    int error = 0;
+    zip_t* z = zip_open(path.c_str(), 0, &error);
+    ASSERT_NE(z, nullptr) << path;
+    edit(z);
+    ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
+}
+
+std::string entryText(zip_t* z, const char* name)
+{
+    zip_stat_t st;
+    zip_stat(z, name, 0, &st);
+    std::string data(st.size, '\0');
+    zip_file_t* f = zip_fopen(z, name, 0);
+    zip_fread(f, data.data(), data.size());
+    zip_fclose(f);
+    return data;
+}
+
+// Replaces the entry's contents; the data must live until zip_close, so it is kept.
+void replaceEntry(zip_t* z, const char* name, const std::string& data)
+{
+    static std::vector<std::string> kept;
+    kept.push_back(data);
+    zip_source_t* s = zip_source_buffer(z, kept.back().data(), kept.back().size(), 0);
+    zip_file_add(z, name, s, ZIP_FL_OVERWRITE);
+}
+
+ZipEdit deleted(const char* name)
+{
+    return [name](zip_t* z) { zip_delete(z, zip_uint64_t(zip_name_locate(z, name, 0))); };
+}
+ZipEdit emptied(const char* name)
+{
+    return [name](zip_t* z) { replaceEntry(z, name, ""); };
+}
+ZipEdit truncated(const char* name, double keep)
+{
+    return [name, keep](zip_t* z) {
+        const std::string data = entryText(z, name);
+        replaceEntry(z, name, data.substr(0, size_t(double(data.size()) * keep)));
+    };
+}
+ZipEdit garbage(const char* name, size_t keepHead = 0)
+{
+    return [name, keepHead](zip_t* z) {
+        std::string data = entryText(z, name);
+        std::mt19937 random(7);
+        for (size_t i = keepHead; i < data.size(); ++i) {
+            data[i] = char(random());
+        }
+        replaceEntry(z, name, data);
+    };
+}
+ZipEdit withoutPolygons(const char* name)
+{
+    return [name](zip_t* z) {
+        std::string data = entryText(z, name);
+        const size_t open = data.find("<polygons>");
+        const size_t close = data.find("</polygons>");
+        data.erase(open, close + 11 - open);
+        replaceEntry(z, name, data);
+    };
+}
+
+// ---- byte edits of the archive file ----
+
+// Offset of the central directory record of `name`.
+size_t centralRecord(const std::string& bytes, const std::string& name)
+{
+    for (size_t at = bytes.find("PK\x01\x02"); at != std::string::npos; at = bytes.find("PK\x01\x02", at + 4)) {
+        const size_t length = uint8_t(bytes[at + 28]) | size_t(uint8_t(bytes[at + 29])) << 8;
+        if (bytes.compare(at + 46, length, name) == 0) {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+uint32_t le32(const std::string& b, size_t at)
+{
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+           uint32_t(uint8_t(b[at + 3])) << 24;
+}
+void putLe32(std::string& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) {
+        b[at + size_t(i)] = char(v >> (8 * i));
+    }
+}
+
+using ByteEdit = std::function<void(std::string&)>;
+
+// Both headers of the entry claim an uncompressed size of `size`.
+ByteEdit claimedSize(const char* name, uint32_t size)
+{
+    return [name, size](std::string& b) {
+        const size_t central = centralRecord(b, name);
+        putLe32(b, central + 24, size);
+        putLe32(b, le32(b, central + 42) + 22, size);
+    };
+}
+// Flips one bit in the middle of the entry's data.
+ByteEdit bitFlipped(const char* name)
+{
+    return [name](std::string& b) {
+        const size_t central = centralRecord(b, name);
+        const size_t local = le32(b, central + 42);
+        const size_t dataAt = local + 30 + (uint8_t(b[local + 26]) | size_t(uint8_t(b[local + 27])) << 8) +
+                              (uint8_t(b[local + 28]) | size_t(uint8_t(b[local + 29])) << 8);
+        b[dataAt + le32(b, central + 20) / 2] ^= 0x10;
+    };
+}
+
+struct Case {
+    std::string name;
+    int exitCode;
+    std::string message;  // a line of standard error holds this
+    ZipEdit zipEdit;
+    ByteEdit byteEdit;
+    std::function<void(const std::string& path)> fileEdit;  // replaces the archive as a whole
+};
+
+struct Outcome {
+    int exitCode = -1;  // -1: killed at the time limit; 128 + n: signal n
+    std::string err;
+    double seconds = 0.0;
+};
+
+Outcome run(const std::string& folder)
+{
+    const std::string errPath = folder + "/stderr.txt";
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) {
+            _exit(127);
+        }
+        const int out = open("/dev/null", O_WRONLY);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        execl(program.c_str(), program.c_str(), "--shot", "1", "--output", "none", "--width", "256", "--height",
+              "144", "--out", "shots", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    Outcome outcome;
+    int status = 0;
+    const auto deadline = start + std::chrono::seconds(timeLimit);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            status = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (status != -1) {
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.err = readAll(errPath);
+    return outcome;
+}
+
+// The lines of standard error that are not the sound library's chatter.
+std::string messages(const std::string& err)
+{
+    std::stringstream in(err);
+    std::string line, result;
+    while (std::getline(in, line)) {
+        if (line.rfind("ALSA lib", 0) != 0) {
+            result += (result.empty() ? "" : " | ") + line;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
+{
+    if (!std::getenv("DISPLAY")) {
+        GTEST_SKIP() << "needs a display";
+    }
+    const std::string music = Sound::musicPath;
+    const std::vector<Case> cases = {
+        {"effect file deleted", 1, "coredemo: shaders/blobs_render.cgfx: file not found", deleted("shaders/blobs_render.cgfx"), {}, {}},
+        {"effect file empty", 1, "coredemo: shaders/bloom-final.cgfx: error, file size 0", emptied("shaders/bloom-final.cgfx"), {}, {}},
+        {"effect file truncated", 1, "coredemo: shaders/blobs_render.cgfx: creating effect error", truncated("shaders/blobs_render.cgfx", 0.5), {}, {}},
+        {"effect file garbage", 1, "coredemo: shaders/post_mixer.cgfx: creating effect error", garbage("shaders/post_mixer.cgfx"), {}, {}},
+        {"PNG deleted", 1, "coredemo: textures/virus-ao1024.png: file not found", deleted("textures/virus-ao1024.png"), {}, {}},
+        {"PNG corrupt", 1, "coredemo: textures/virus-ao1024.png: ilLoadL errorcode", garbage("textures/virus-ao1024.png", 8), {}, {}},
+        {"DDS empty", 1, "coredemo: textures/living_room.dds: error, file size 0", emptied("textures/living_room.dds"), {}, {}},
+        {"DDS corrupt", 1, "coredemo: textures/living_room.dds: ilLoadL errorcode", garbage("textures/living_room.dds"), {}, {}},
+        // Only the scene companion uses the JPEG, and the demo goes on without it.
+        {"JPEG corrupt", 0, "coredemo: textures/overlay08.jpg: ilLoadL errorcode", garbage("textures/overlay08.jpg", 2), {}, {}},
+        {"quad mesh deleted", 1, "coredemo: objects/quad.mmf: file not found", deleted("objects/quad.mmf"), {}, {}},
+        {"quad mesh truncated", 1, "coredemo: objects/quad.mmf: mesh rejected", truncated("objects/quad.mmf", 0.3), {}, {}},
+        {"cube mesh empty", 1, "coredemo: objects/cube_env100out.mmf: file error, size 0", emptied("objects/cube_env100out.mmf"), {}, {}},
+        {"cube mesh without polygons", 1, "coredemo: objects/cube_env100out.mmf: mesh rejected: no triangles", withoutPolygons("objects/cube_env100out.mmf"), {}, {}},
+        {"virus mesh garbage", 1, "coredemo: objects/virus.mmf: mesh rejected: no triangles", garbage("objects/virus.mmf"), {}, {}},
+        {"virus mesh truncated", 1, "coredemo: objects/virus.mmf: mesh rejected", truncated("objects/virus.mmf", 0.5), {}, {}},
+        {"deflated entry bit-flipped", 1, "coredemo: textures/living_room.dds: decompressing file error", {}, bitFlipped("textures/living_room.dds"), {}},
+        {"stored PNG bit-flipped", 1, "coredemo: textures/overlay01.png: decompressing file error: CRC error", {}, bitFlipped("textures/overlay01.png"), {}},
+        {"entry claims 4 GiB", 1, "coredemo: textures/living_room_diff.dds: refused: its size 4294967040 bytes", {}, claimedSize("textures/living_room_diff.dds", 0xffffff00u), {}},
+        {"music deleted", 0, "coredemo: " + music + ": file not found; playing without music", deleted(music.c_str()), {}, {}},
+        {"music empty", 0, "coredemo: " + music + ": sound init: no data; playing without music", emptied(music.c_str()), {}, {}},
+        {"music bit-flipped", 0, "coredemo: " + music + ": decompressing file error: CRC error; playing without music", {}, bitFlipped(music.c_str()), {}},
+        {"music claims 4 GiB", 0, "coredemo: " + music + ": refused: its size", {}, claimedSize(music.c_str(), 0xffffff00u), {}},
+        {"archive missing", 1, "Loader::loader: Data file not found.", {}, {}, [](const std::string& p) { std::remove(p.c_str()); }},
+        {"archive of zero bytes", 1, "Loader::loader: Data file not found.", {}, {}, [](const std::string& p) { writeAll(p, ""); }},
+        {"archive truncated", 1, "Loader::loader: Data file not found.", {}, {},
+         [](const std::string& p) { const std::string b = readAll(p); writeAll(p, b.substr(0, b.size() / 2)); }},
+        {"archive of random bytes", 1, "Loader::loader: Data file not found.", {}, {},
+         [](const std::string& p) {
+             std::mt19937 random(3);
+             std::string b(1 << 16, '\0');
+             for (char& c : b) {
+                 c = char(random());
+             }
+             writeAll(p, b);
+         }},
+    };
+
+    char dirName[] = "/tmp/core-broken-XXXXXX";
+    ASSERT_NE(mkdtemp(dirName), nullptr);
+    const std::string folder = dirName;
+    const std::string archive = folder + "/data.zip";
+    std::ostringstream table;
+    table << "case | exit code | message\n";
+    for (const Case& c : cases) {
+        writeAll(archive, readAll(original));
+        if (c.zipEdit) {
+            ASSERT_NO_FATAL_FAILURE(editZip(archive, c.zipEdit)) << c.name;
+        }
+        if (c.byteEdit) {
+            std::string bytes = readAll(archive);
+            c.byteEdit(bytes);
+            writeAll(archive, bytes);
+        }
+        if (c.fileEdit) {
+            c.fileEdit(archive);
+        }
+        const Outcome outcome = run(folder);
+        const std::string said = messages(outcome.err);
+        table << c.name << " | " << outcome.exitCode << " | " << said << "\n";
+        EXPECT_NE(outcome.exitCode, -1) << c.name << ": still running after " << timeLimit << " s";
+        EXPECT_LT(outcome.exitCode, 128) << c.name << ": ended by a signal";
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name << ": " << said;
+        EXPECT_NE(("\n" + outcome.err).find("\n" + c.message), std::string::npos)
+            << c.name << ": expected a line starting \"" << c.message << "\", got: " << said;
+    }
+    std::cout << table.str();
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
