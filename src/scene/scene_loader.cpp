@@ -7,6 +7,7 @@
 
 #include <GL/glew.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,15 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
     const uint32_t size = loader.fileSize(path);
     if (size == 0) {
         CORE_LOG("file size: 0");
+        noteLoadFailure(path, "file size: 0");
         return 1;
     }
-    std::unique_ptr<char[]> buffer(new char[size]);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
     char* data = buffer.get();
+    if (!data) {
+        noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
+        return 1;
+    }
     if (loader.readFile(path, &data) != 0) {
         CORE_LOG("\ndecompression error.");
         return 1;
@@ -33,11 +39,13 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
     std::string error;
     if (readScene(data, size, encoding, &tree, &error) != 0) {
         CORE_LOG("wyj\xB9tek! " << error);
+        noteLoadFailure(path, "scene not readable: " + error);
         return 1;
     }
     buffer.reset();
     if (checkScene(*tree, &error) != 0) {
         CORE_LOG("\tscene rejected: " << error);
+        noteLoadFailure(path, "scene rejected: " + error);
         return 1;
     }
     root = std::move(tree);
