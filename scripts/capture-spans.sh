@@ -85,7 +85,7 @@ if [ -n "$music" ]; then
     set -- "$@" -ss "$start" -i "$work/music.ogg" -map 0:v -map 1:a -c:a aac -b:a 192k
 fi
 # The program's own encoder settings, from the same RGB pixels.
-set -- "$@" -vf "format=rgb24,crop=trunc(iw/2)*2:trunc(ih/2)*2" -c:v libx264 -preset veryfast -crf 18 \
+set -- "$@" -vf "format=rgb24,crop=trunc(iw/2)*2:trunc(ih/2)*2" -c:v libx264 -preset ultrafast -crf 18 \
     -pix_fmt yuv420p -t "$duration"
 case "$out" in *.mp4|*.MP4) set -- "$@" -movflags +faststart ;; esac
 mkdir -p "$(dirname "$out")"
