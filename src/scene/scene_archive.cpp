@@ -476,9 +476,27 @@ const std::string& binaryPreamble()
 bool knownRoot(const char* data, size_t size, SceneEncoding encoding)
 {
     if (encoding == SceneEncoding::Xml) {
-        const std::string_view text(data, size);
-        const size_t root = text.find("<tsy");
-        return root != std::string_view::npos && text.compare(root, sizeof xmlRootTag - 1, xmlRootTag) == 0;
+        // The header as the library writes it (any later version number), then the root.
+        std::string_view text(data, size);
+        auto expect = [&text](std::string_view literal) {
+            const size_t start = text.find_first_not_of(" \t\r\n");
+            if (start == std::string_view::npos || text.compare(start, literal.size(), literal) != 0) {
+                return false;
+            }
+            text.remove_prefix(start + literal.size());
+            return true;
+        };
+        if (!expect("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>") ||
+            !expect("<!DOCTYPE boost_serialization>") ||
+            !expect("<boost_serialization signature=\"serialization::archive\" version=\"")) {
+            return false;
+        }
+        const size_t digits = text.find_first_not_of("0123456789");
+        if (digits == 0 || digits > 5 || digits == std::string_view::npos) {
+            return false;
+        }
+        text.remove_prefix(digits);
+        return expect("\">") && expect(xmlRootTag);
     }
     const std::string& preamble = binaryPreamble();
     return size >= preamble.size() && std::memcmp(data, preamble.data(), preamble.size()) == 0;

@@ -114,6 +114,7 @@ TEST(SceneArchive, DamagedAndHostileFilesAreRefused)
         {"binary signature of 4 billion", le64(4294967295u) + binary.substr(8)},
         // The library trusts the root pointer's class and object ids.
         {"xml root of another class", patched(xml, "<tsy class_id=\"0\"", "<tsy class_id=\"1\"")},
+        {"xml root under another name", patched(xml, "<tsy class_id=\"0\" tracking_level=\"1\" version=\"0\" object_id=\"_0\">", "")},
         {"xml root as a reference", patched(xml, "object_id=\"_0\">", "object_id_reference=\"_0\">")},
         {"binary root of another class", binary.substr(0, 0x29) + std::string("\x01\xff\xff\xff", 4) + binary.substr(0x2d)},
     };
