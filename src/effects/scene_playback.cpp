@@ -1,9 +1,31 @@
 #include "effects/scene_playback.h"
 
-int Scene01::init() { return 0; }
+#include "platform/platform.h"
+#include "resources/loader.h"
+#include "scene/scene_loader.h"
+#include "scene/scene_renderer.h"
 
-void Scene01::render(float /*localTime*/) {}
+ScenePlayback::~ScenePlayback()
+{
+    if (scene) {
+        releaseScene(*scene);
+    }
+}
 
-int Scene02::init() { return 0; }
+int ScenePlayback::init()
+{
+    scene = std::make_unique<Tessary>();
+    if (loadScene(file, loader, scene) != 0) {
+        platform::messageBox("Core::init", "Core init error, see log for details.", platform::MessageIcon::Warning);
+        platform::postQuit(1);
+        return 1;
+    }
+    return 0;
+}
 
-void Scene02::render(float /*localTime*/) {}
+void ScenePlayback::render(float localTime)
+{
+    if (scene) {
+        sceneRenderer.render(*scene, localTime);
+    }
+}

@@ -9,6 +9,8 @@
 #include "datagen/virus.h"
 #include "datagen/hub.h"
 #include "datagen/phalanx_sculpture.h"
+#include "datagen/wizard.h"
+#include "datagen/cosiki.h"
 
 #include <fstream>
 #include <iterator>
@@ -32,6 +34,8 @@ const std::vector<Generator>& registry()
         {"textures/virus2", generateVirus2},
         {"objects/hub", generateHub},
         {"objects/phalanx_object", generatePhalanxSculpture},
+        {"wizard", generateWizard},
+        {"cosiki2", generateCosiki},
     };
     return generators;
 }

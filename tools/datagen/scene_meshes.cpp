@@ -162,11 +162,11 @@ Mesh dome(float radius, int segments, int rings)
     return m;
 }
 
-Mesh disc(float radius, int segments, int rings)
+Mesh disc(float radius, int segments, int rings, float inner)
 {
     Mesh m;
     for (int r = 0; r <= rings; ++r) {
-        const float rr = radius * float(r) / float(rings);
+        const float rr = inner + (radius - inner) * float(r) / float(rings);
         for (int s = 0; s <= segments; ++s) {
             const float a = twoPi * float(s) / float(segments);
             const float x = rr * std::cos(a), z = -rr * std::sin(a);

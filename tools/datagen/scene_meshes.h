@@ -28,8 +28,9 @@ Mesh sphere(float radius, int segments, int rings);
 Mesh rock(float radius, float roughness, float squash, uint32_t seed);
 // The inside of a sphere of `radius`: normals inward, v = 0 at the bottom to 1 at the top.
 Mesh dome(float radius, int segments, int rings);
-// A flat disc in y = 0, normal up, u, v = x, z mapped from [-radius, radius] to [0, 1].
-Mesh disc(float radius, int segments, int rings);
+// A flat disc in y = 0 (a ring when `inner` > 0), normal up, u, v = x, z mapped from
+// [-radius, radius] to [0, 1].
+Mesh disc(float radius, int segments, int rings, float inner = 0.0f);
 // A solid with flat faces: the octahedron of `radius`.
 Mesh octahedron(float radius);
 
