@@ -177,9 +177,9 @@ SceneBuilder cosikiScene()
         }
     }
 
-    // 3. Confetti: forty gems and balls over the floor, each bobbing and spinning at its
+    // 3. Confetti: thirty gems and balls over the floor, each bobbing and spinning at its
     //    own pace; a third of them pop in during the first seconds, a few leave at the end.
-    for (int k = 0; k < 40; ++k) {
+    for (int k = 0; k < 30; ++k) {
         const float angle = random.range(0.0f, twoPi);
         const float radius = random.range(3.5f, 9.0f);
         Motion m = still(radius * std::cos(angle), 0, -2.0f + radius * std::sin(angle));
@@ -255,7 +255,7 @@ void generateCosiki(const Context& /*context*/, std::vector<Asset>& out)
     }
     out.push_back({"cosiki2.xml", scene.xml()});
     out.push_back({"textures/cosiki_sky.png", encodePng(toImage(paint(512, 256, skyColour), 3))});
-    out.push_back({"textures/cosiki_floor.png", encodePng(toImage(paint(1024, 1024, floorColour), 3))});
+    out.push_back({"textures/cosiki_floor.png", encodePng(toImage(paint(512, 512, floorColour), 3))});
     out.push_back({"textures/cosiki_candy.png", encodePng(toImage(paint(64, 64, candyColour), 3))});
     for (const Paint& p : paints) {
         const Vec3 light = p.light, deep = p.deep;
