@@ -79,6 +79,9 @@ int VantelBody::loadShadersAndMesh()
 
 void VantelBody::buildLists(float radiusA, float radiusB)
 {
+    if (quadric) {
+        gluDeleteQuadric(quadric);  // the one an earlier init made: its lists are compiled
+    }
     quadric = gluNewQuadric();
     gluQuadricNormals(quadric, GLU_SMOOTH);
     gluQuadricOrientation(quadric, GLU_OUTSIDE);
