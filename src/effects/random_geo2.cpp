@@ -1,5 +1,145 @@
 #include "effects/random_geo2.h"
 
-int RandomGeo2::init() { return 0; }
+#include "core/core.h"
+#include "resources/geometry.h"
+#include "resources/loader.h"
 
-void RandomGeo2::render(float /*localTime*/) {}
+#include <GL/glew.h>
+
+#include <cmath>
+#include <cstdio>
+
+void drawEnvironmentPass(const Shader& cubeEnv, uint32_t cubeTexture, const Mesh* cube)
+{
+    setShaderSampler(cubeEnv, "texEnv", cubeTexture);
+    // The runtime reads GL's matrices for a program only through the state.matrix
+    // parameters, at the moment they are set.
+    fx::setStateMatrixParameter(fx::parameterBySemantic(cubeEnv.effect, "state.matrix.mvp"),
+                                fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
+    beginShaderPass(cubeEnv);
+    drawEnvironmentCube(cube);
+}
+
+void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount)
+{
+    const Shader& shader = *draw.shader;
+    fx::setParameter3f(shaderParameter(shader, "camPos"), draw.camera->camX, draw.camera->camY, draw.camera->camZ);
+    setShaderSampler(shader, "texAO", draw.aoTexture);
+    setShaderSampler(shader, "texDiff", draw.diffuseTexture);
+    setShaderSampler(shader, "texEnv", draw.environmentTexture);
+    fx::Pass* pass = beginShaderPass(shader);
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, draw.vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, draw.indexBuffer);
+    setInterleavedPointers();
+
+    // The eye in the view's frame: the view is a rotation R and a translation t, so the
+    // eye is -R^T t (GL keeps the matrix column by column).
+    float view[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, view);
+    float eye[3];
+    for (int k = 0; k < 3; ++k) {
+        eye[k] = -(view[k * 4] * view[12] + view[k * 4 + 1] * view[13] + view[k * 4 + 2] * view[14]);
+    }
+    const float a = turnDegrees * 3.14159265358979f / 180.0f;
+    const float c = std::cos(a), s = std::sin(a);
+    glMultiTexCoord4f(GL_TEXTURE4, c, 0.0f, s, 0.0f);
+    glMultiTexCoord4f(GL_TEXTURE5, 0.0f, 1.0f, 0.0f, 0.0f);
+    glMultiTexCoord4f(GL_TEXTURE6, -s, 0.0f, c, 0.0f);
+    glMultiTexCoord4f(GL_TEXTURE7, eye[0], eye[1], eye[2], 1.0f);
+
+    glPushMatrix();
+    glRotatef(turnDegrees, 0.0f, 1.0f, 0.0f);
+    glDrawRangeElements(GL_TRIANGLES, 0, draw.vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+    glPopMatrix();
+
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    for (int unit = 4; unit < 8; ++unit) {
+        glMultiTexCoord4f(GLenum(GL_TEXTURE0 + unit), 0.0f, 0.0f, 0.0f, 1.0f);
+    }
+    endShaderPass(pass);
+}
+
+RandomGeo2::~RandomGeo2()
+{
+    if (indexBuffer != 0) {
+        glDeleteBuffers(1, &indexBuffer);
+    }
+    if (vertexBuffer != 0) {
+        glDeleteBuffers(1, &vertexBuffer);
+    }
+    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
+        if (texture->crc != 0) {
+            glDeleteTextures(1, &texture->crc);
+        }
+    }
+    for (Texture& texture : spriteTextures) {
+        if (texture.crc != 0) {
+            glDeleteTextures(1, &texture.crc);
+        }
+    }
+}
+
+int RandomGeo2::init()
+{
+    registerCamera(camera);
+    if (loadShaderFile(geoShader, "shaders/random_geo2_render.cgfx") != 0 ||
+        loadShaderFile(cubeEnvShader, "shaders/cube_env.cgfx") != 0 ||
+        loadShaderFile(particleShader, "shaders/particle2_render.cgfx") != 0) {
+        return 1;
+    }
+    if (loadMesh("objects/abs06.mmf", loader, mesh) != 0) {
+        return 1;
+    }
+    if (loadTextureFile(aoTexture, "textures/abs06-split-ao1024.png") != 0 ||
+        loadTextureFile(envTexture, "textures/hd210.dds") != 0 ||
+        loadTextureFile(envDiffTexture, "textures/hd210_diff.dds") != 0 ||
+        loadTextureFile(overlayTexture, "textures/overlay01.png") != 0) {
+        return 1;
+    }
+    spriteTextures.resize(spriteTextureCount);
+    for (int i = 0; i < spriteTextureCount; ++i) {
+        char path[32];
+        std::snprintf(path, sizeof path, "textures/particle%02d.png", i + 1);
+        if (loadTextureFile(spriteTextures[size_t(i)], path) != 0) {
+            return 1;
+        }
+    }
+    // A mesh the draw could not use is refused here rather than drawn out of bounds.
+    if (uploadMesh(&indexBuffer, mesh.polygons, mesh.points, mesh.normals, GL_STATIC_DRAW, &vertexBuffer,
+                   mesh.uvs) != 0) {
+        return 1;
+    }
+    fillSprites(sprites, spriteCount, spriteTextureCount);
+    return 0;
+}
+
+void RandomGeo2::restart()
+{
+    lastCut = 0.0f;
+    camera.camX = 0.0f;
+    camera.camY = -3.5f;
+    camera.camZ = -20.0f;
+}
+
+void RandomGeo2::render(float t)
+{
+    jumpCutCamera(camera, lastCut, randomGeo2Cut, t);
+    applyTweaks();
+
+    drawEnvironmentPass(cubeEnvShader, envDiffTexture.crc, nullptr);
+    const PearlDraw draw = {&geoShader,          &camera,     aoTexture.crc, envDiffTexture.crc, envTexture.crc,
+                            indexBuffer,         vertexBuffer, uint32_t(mesh.points.size() / 3)};
+    drawPearlMesh(draw, 15.0f * t, uint32_t(mesh.polygons.size()));
+    drawSprites(particleShader, "sampDiff", spriteTextures.data(), sprites, spriteCount, t);
+
+    controlGrid();
+    handOverOverlay(overlayTexture.crc);
+}

@@ -4,7 +4,9 @@
 #include "datagen/shaders.h"
 #include "datagen/environments.h"
 #include "datagen/overlays.h"
+#include "datagen/sculpture.h"
 #include "datagen/sprites.h"
+#include "datagen/strands.h"
 #include "datagen/music.h"
 #include "datagen/virus.h"
 #include "datagen/hub.h"
@@ -34,6 +36,8 @@ const std::vector<Generator>& registry()
         {"textures/virus2", generateVirus2},
         {"objects/hub", generateHub},
         {"objects/phalanx_object", generatePhalanxSculpture},
+        {"objects/abs06", generateSculpture},
+        {"objects/abs08", generateStrands},
         {"wizard", generateWizard},
         {"cosiki2", generateCosiki},
     };
