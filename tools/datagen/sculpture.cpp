@@ -223,7 +223,19 @@ Mesh makeSculptureSurface(const SculptureShape& s)
     }
     for (size_t v = 0; v < m.normals.size(); v += 3) {
         float* nv = &m.normals[v];
-        const float len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
+        float len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
+        if (len < 1e-12f) {
+            // Only slivers meet here: the field's gradient says where outside is.
+            const float* p = &m.points[v];
+            const float h = 0.25f * s.voxel;
+            for (int c = 0; c < 3; ++c) {
+                float a[3] = {p[0], p[1], p[2]}, b[3] = {p[0], p[1], p[2]};
+                a[c] += h;
+                b[c] -= h;
+                nv[c] = sculptureDistance(s, a[0], a[1], a[2]) - sculptureDistance(s, b[0], b[1], b[2]);
+            }
+            len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
+        }
         const float inv = len > 0.0f ? 1.0f / len : 0.0f;
         nv[0] *= inv, nv[1] *= inv, nv[2] *= inv;
     }

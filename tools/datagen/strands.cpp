@@ -179,8 +179,10 @@ std::vector<int32_t> dome(Builder& b, const StrandsShape& shape, const Tube& tub
         for (int k = 0; k <= sides; ++k) {
             const float a = 2.0f * pi * float(k % sides) / float(sides);
             const Vec3 dir = nn * std::cos(a) + bn * std::sin(a);
-            const Vec3 n = normalize(dir * std::cos(theta) + t * std::sin(theta));
-            const Vec3 p = c + n * r;
+            // The rim (theta 0) lands exactly on the tube's last ring.
+            const Vec3 out = dir * std::cos(theta) + t * std::sin(theta);
+            const Vec3 n = normalize(out);
+            const Vec3 p = c + out * r;
             ring.push_back(b.vertex(p, n, dot(p - c, nn), dot(p - c, bn)));
         }
         rings.push_back(ring);
