@@ -9,6 +9,8 @@
 #include "core/core.h"
 #include "effects/blobs.h"
 #include "effects/phalanx.h"
+#include "effects/random_geo2.h"
+#include "effects/splines.h"
 #include "effects/stripes_dof.h"
 #include "effects/the_hub.h"
 #include "platform/platform.h"
@@ -254,6 +256,36 @@ void BM_DemoFrame(benchmark::State& state)
     core.postprocess = false;
 }
 
+// ---- RandomGeo2 and Splines: whole Core frames in each part's span against the same
+// frames with the idle part in its slot, and each part's render alone. ----
+
+constexpr int randomGeo2Slot = 5;
+constexpr int splinesSlot = 6;
+
+void BM_BareFrameInRandomGeo2Slot(benchmark::State& state) { coreFrames(state, randomGeo2Slot, &idlePart, 97.0f, 114.0f); }
+void BM_RandomGeo2Frame(benchmark::State& state) { coreFrames(state, randomGeo2Slot, nullptr, 97.0f, 114.0f); }
+void BM_BareFrameInSplinesSlot(benchmark::State& state) { coreFrames(state, splinesSlot, &idlePart, 116.0f, 133.0f); }
+void BM_SplinesFrame(benchmark::State& state) { coreFrames(state, splinesSlot, nullptr, 116.0f, 133.0f); }
+
+template <typename Part>
+void measurePartRender(benchmark::State& state, int slot)
+{
+    Part* part = ready() ? dynamic_cast<Part*>(core.schedule[slot].effect) : nullptr;
+    if (!part) {
+        state.SkipWithError("no part");
+        return;
+    }
+    float t = 1.0f;
+    measure(state, [&t, part] {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        part->render(t);
+        t += 1.0f / 30.0f;
+    });
+}
+
+void BM_RandomGeo2Render(benchmark::State& state) { measurePartRender<RandomGeo2>(state, randomGeo2Slot); }
+void BM_SplinesRender(benchmark::State& state) { measurePartRender<Splines>(state, splinesSlot); }
+
 }  // namespace
 
 BENCHMARK(BM_BareFrameInHubSlot)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -265,6 +297,12 @@ BENCHMARK(BM_Blobs)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggreg
 BENCHMARK(BM_BlobsWithoutCells)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_StripesDOF)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_BlobsFullDetail)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BareFrameInRandomGeo2Slot)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RandomGeo2Frame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BareFrameInSplinesSlot)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SplinesFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RandomGeo2Render)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SplinesRender)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 // One moment of every part, then the bare frame again (the machine's load may drift).
 BENCHMARK(BM_DemoFrame)
     ->ArgName("t10")

@@ -250,6 +250,10 @@ Mesh makeSculpture(const SculptureShape& shape)
     const size_t vertexCount = m.points.size() / 3;
     std::vector<unsigned int> indices(m.polygons.begin(), m.polygons.end());
     meshopt_optimizeVertexCache(indices.data(), indices.data(), indices.size(), vertexCount);
+    // Outer surfaces first, seen from any side, so the depth test rejects the labyrinth's
+    // hidden inside before it is shaded.
+    meshopt_optimizeOverdraw(indices.data(), indices.data(), indices.size(), m.points.data(), vertexCount,
+                             sizeof(float) * 3, 1.05f);
     std::vector<unsigned int> remap(vertexCount);
     meshopt_optimizeVertexFetchRemap(remap.data(), indices.data(), indices.size(), vertexCount);
     meshopt_remapIndexBuffer(indices.data(), indices.data(), indices.size(), remap.data());

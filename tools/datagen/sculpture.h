@@ -2,7 +2,7 @@
 //   objects/abs06.mmf                 a ball carved into a gyroid labyrinth of thick
 //                                     walls, with a smooth torus-knot ribbon weaving in
 //                                     and out of it and a solid core, all joined with
-//                                     fillets; about 120k triangles, smooth normals,
+//                                     fillets; about 30k triangles, smooth normals,
 //                                     texture coordinates as a split chart atlas
 //   textures/abs06-split-ao1024.png   its ambient occlusion, 1024 x 1024 grey
 //
@@ -26,9 +26,9 @@ struct SculptureShape {
     float knotMinor = 1.35f;
     float knotRadius = 0.45f;    // of the ribbon's tube
     float fillet = 0.22f;        // radius of the blends between the pieces
-    float voxel = 0.055f;        // sampling step of the field
+    float voxel = 0.07f;         // sampling step of the field
     int smoothing = 0;           // mean-curvature iterations on the level set (the field is smooth already)
-    int maxTriangles = 120000;   // after simplification
+    int maxTriangles = 30000;    // after simplification: more only costs frame time at the sizes it is seen
 };
 
 // The field: negative inside, roughly the distance to the surface near it.
