@@ -1,8 +1,9 @@
 // Frame time of the Blobs and StripesDOF parts at 1024 x 576 against the bare
 // depth-of-field chain (clear the off-screen scene, blur, combine) in the same run, and
-// the allocations each frame makes. TheHub and Phalanx, which draw straight into the
-// window, are timed as whole Core frames (clear, part, overlay, post-processing, flash,
-// swap) against the same Core frame with an idle part in their slot. Every iteration
+// the allocations each frame makes. TheHub, Phalanx, RandomGeo2 and Splines, which draw
+// straight into the window, are timed as whole Core frames (clear, part, overlay,
+// post-processing, flash, swap) against the same Core frame with an idle part in their
+// slot. Every iteration
 // ends with glFinish so the time is the driver's work, not just the submission.
 // Run under Xvfb from the build folder (data.zip): xvfb-run -a bench/bench_parts
 #include "app/screen.h"
