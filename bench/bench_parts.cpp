@@ -16,6 +16,7 @@
 #include "effects/the_hub.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
+#include "counting_new.h"
 
 #include <GL/glew.h>
 #include <sys/resource.h>
@@ -26,42 +27,6 @@
 #include <cstdlib>
 #include <new>
 #include <vector>
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-// GCC takes the replaced operators for a mismatched pair when it inlines them.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-// Every other form goes through the same pair, so that memory from any form of new
-// (the GL driver's nothrow ones too) meets the matching delete.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "resources/loader.h"
 #include "scene/scene_loader.h"
 #include "scene/scene_renderer.h"
+#include "counting_new.h"
 
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
@@ -23,41 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-// Every other form goes through the same pair, so that memory from any form of new
-// (the GL driver's nothrow ones too) meets the matching delete.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 

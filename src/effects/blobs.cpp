@@ -49,17 +49,8 @@ void createBlobs(std::vector<Blob>& blobs, uint32_t count)
 
 Blobs::~Blobs()
 {
-    if (indexBuffer != 0) {
-        glDeleteBuffers(1, &indexBuffer);
-    }
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
-        if (texture->crc != 0) {
-            glDeleteTextures(1, &texture->crc);
-        }
-    }
+    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseTextures({&aoTexture, &envTexture, &envDiffTexture, &overlayTexture});
 }
 
 int Blobs::init()

@@ -6,9 +6,7 @@
 
 Credits::~Credits()
 {
-    if (picture.crc != 0) {
-        glDeleteTextures(1, &picture.crc);
-    }
+    releaseTextures({&picture});
 }
 
 int Credits::init()

@@ -11,6 +11,7 @@
 #include <GL/glew.h>
 
 #include <cmath>
+#include <cstdio>
 
 const char* const cameraPositionDefinition = " min=-100 max=100 step=0.1 ";
 const char* const stripesCameraPositionDefinition = " min=-40 max=40 step=0.1 ";
@@ -142,6 +143,19 @@ void drawFullScreenQuad() { drawMesh(core.quadMesh); }
 void runFullScreenPass(const Shader& shader) { runQuadPass(shader, core.quadMesh); }
 
 void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
+
+int loadSpriteTextures(std::vector<Texture>& textures, int count)
+{
+    textures.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        char path[32];
+        std::snprintf(path, sizeof path, "textures/particle%02d.png", i + 1);
+        if (loadTextureFile(textures[size_t(i)], path) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
 
 void fillSprites(Sprite* sprites, int count, int textureCount)
 {

@@ -35,6 +35,7 @@
 #include "render/draw.h"
 
 #include <cstdint>
+#include <vector>
 
 struct Mesh;
 
@@ -167,6 +168,9 @@ struct Sprite {
 // y = 20r - 10, z = 24r - 12, w = 30r - 15, texture = r * textureCount truncated (a draw
 // of exactly 1 keeps the last texture instead of one past the array).
 void fillSprites(Sprite* sprites, int count, int textureCount);
+// Loads the sprite pictures textures/particle01.png ... particleNN.png (NN = count) into
+// `textures`, resized to count. 0 on success, 1 at the first that fails.
+int loadSpriteTextures(std::vector<Texture>& textures, int count);
 // Draws the sprites at time t under the current matrices: the shader's first pass set,
 // then per sprite the sampler `sampler` bound to textures[sprite.texture] and the pass
 // set again, the matrix pushed, rotations 2wt about Y, wt about Z, 1.5wt about X, a

@@ -23,22 +23,9 @@ const float defaultEye[3] = {0.0f, 7.0f, -20.0f};
 
 Phalanx::~Phalanx()
 {
-    if (indexBuffer != 0) {
-        glDeleteBuffers(1, &indexBuffer);
-    }
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
-        if (texture->crc != 0) {
-            glDeleteTextures(1, &texture->crc);
-        }
-    }
-    for (Texture& texture : spriteTextures) {
-        if (texture.crc != 0) {
-            glDeleteTextures(1, &texture.crc);
-        }
-    }
+    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseTextures({&aoTexture, &envTexture, &envDiffTexture, &overlayTexture});
+    releaseTextures(spriteTextures.data(), spriteTextures.size());
 }
 
 int Phalanx::init()
@@ -58,13 +45,8 @@ int Phalanx::init()
         loadTextureFile(envDiffTexture, "textures/rnl_diff.dds") != 0) {
         return 1;
     }
-    spriteTextures.resize(spriteTextureCount);
-    for (int i = 0; i < spriteTextureCount; ++i) {
-        char path[32];
-        std::snprintf(path, sizeof path, "textures/particle%02d.png", i + 1);
-        if (loadTextureFile(spriteTextures[size_t(i)], path) != 0) {
-            return 1;
-        }
+    if (loadSpriteTextures(spriteTextures, spriteTextureCount) != 0) {
+        return 1;
     }
     if (loadTextureFile(overlayTexture, "textures/overlay-bornto.png") != 0) {
         return 1;

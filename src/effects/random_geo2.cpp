@@ -69,22 +69,9 @@ void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount
 
 RandomGeo2::~RandomGeo2()
 {
-    if (indexBuffer != 0) {
-        glDeleteBuffers(1, &indexBuffer);
-    }
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
-        if (texture->crc != 0) {
-            glDeleteTextures(1, &texture->crc);
-        }
-    }
-    for (Texture& texture : spriteTextures) {
-        if (texture.crc != 0) {
-            glDeleteTextures(1, &texture.crc);
-        }
-    }
+    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseTextures({&aoTexture, &envTexture, &envDiffTexture, &overlayTexture});
+    releaseTextures(spriteTextures.data(), spriteTextures.size());
 }
 
 int RandomGeo2::init()
@@ -104,13 +91,8 @@ int RandomGeo2::init()
         loadTextureFile(overlayTexture, "textures/overlay01.png") != 0) {
         return 1;
     }
-    spriteTextures.resize(spriteTextureCount);
-    for (int i = 0; i < spriteTextureCount; ++i) {
-        char path[32];
-        std::snprintf(path, sizeof path, "textures/particle%02d.png", i + 1);
-        if (loadTextureFile(spriteTextures[size_t(i)], path) != 0) {
-            return 1;
-        }
+    if (loadSpriteTextures(spriteTextures, spriteTextureCount) != 0) {
+        return 1;
     }
     // A mesh the draw could not use is refused here rather than drawn out of bounds.
     if (uploadMesh(&indexBuffer, mesh.polygons, mesh.points, mesh.normals, GL_STATIC_DRAW, &vertexBuffer,

@@ -24,17 +24,8 @@ uint32_t splinesIndexCount(uint32_t total, float t)
 
 Splines::~Splines()
 {
-    if (indexBuffer != 0) {
-        glDeleteBuffers(1, &indexBuffer);
-    }
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
-        if (texture->crc != 0) {
-            glDeleteTextures(1, &texture->crc);
-        }
-    }
+    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseTextures({&aoTexture, &envTexture, &envDiffTexture, &overlayTexture});
 }
 
 int Splines::init()

@@ -7,6 +7,8 @@
 
 #include <GL/glew.h>
 
+#include <iterator>
+
 namespace {
 
 // The runtime gives GL's matrices to a program only through the parameters bound to
@@ -91,17 +93,8 @@ void drawBox(float a, float b, float c)
 
 StripesDOF::~StripesDOF()
 {
-    if (indexBuffer != 0) {
-        glDeleteBuffers(1, &indexBuffer);
-    }
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    for (Texture& texture : textures) {
-        if (texture.crc != 0) {
-            glDeleteTextures(1, &texture.crc);
-        }
-    }
+    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseTextures(textures, std::size(textures));
 }
 
 int StripesDOF::init()

@@ -23,17 +23,8 @@ void trackMatrix(const Shader& shader, const char* semantic, fx::StateMatrix mat
 
 TheHub::~TheHub()
 {
-    if (indexBuffer != 0) {
-        glDeleteBuffers(1, &indexBuffer);
-    }
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    for (Texture* texture : {&aoTexture, &envTexture, &envDiffTexture, &overlayTexture}) {
-        if (texture->crc != 0) {
-            glDeleteTextures(1, &texture->crc);
-        }
-    }
+    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseTextures({&aoTexture, &envTexture, &envDiffTexture, &overlayTexture});
 }
 
 int TheHub::init()

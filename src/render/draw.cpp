@@ -18,6 +18,33 @@ int loadShaderFile(Shader& shader, const char* path)
     return loadShader(loader, shader) == 0 ? 0 : 1;
 }
 
+void releaseTextures(std::initializer_list<Texture*> textures)
+{
+    for (Texture* texture : textures) {
+        if (texture->crc != 0) {
+            glDeleteTextures(1, &texture->crc);
+            texture->crc = 0;
+        }
+    }
+}
+
+void releaseTextures(Texture* textures, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        releaseTextures({&textures[i]});
+    }
+}
+
+void releaseBuffers(std::initializer_list<unsigned int*> buffers)
+{
+    for (unsigned int* buffer : buffers) {
+        if (*buffer != 0) {
+            glDeleteBuffers(1, buffer);
+            *buffer = 0;
+        }
+    }
+}
+
 fx::Parameter* shaderParameter(const Shader& shader, const char* name)
 {
     return fx::namedParameter(shader.effect, name);

@@ -12,6 +12,8 @@
 #include "resources/texture.h"
 
 #include <cstdint>
+#include <cstddef>
+#include <initializer_list>
 
 struct Mesh;
 struct RenderTarget;
@@ -20,6 +22,12 @@ struct RenderTarget;
 int loadShaderFile(Shader& shader, const char* path);
 // Loads `path` into the texture (source := path, then loadTexture). 0 on success.
 int loadTextureFile(Texture& texture, const char* path);
+// Deletes the GL textures / buffers named here and sets their names to 0; names that
+// are 0 already (never loaded, or released) are skipped, so owners call these from their
+// destructors whatever their init reached.
+void releaseTextures(std::initializer_list<Texture*> textures);
+void releaseTextures(Texture* textures, size_t count);
+void releaseBuffers(std::initializer_list<unsigned int*> buffers);
 // Finds a parameter of the shader's effect by name (null when absent: the setters below
 // then do nothing).
 fx::Parameter* shaderParameter(const Shader& shader, const char* name);

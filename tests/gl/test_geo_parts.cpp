@@ -10,6 +10,7 @@
 #include "gl_fixture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
+#include "counting_new.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -20,28 +21,6 @@
 #include <cstdlib>
 #include <new>
 #include <vector>
-
-namespace {
-
-std::atomic<bool> countAllocations{false};
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size)
-{
-    if (countAllocations) {
-        ++allocations;
-    }
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

@@ -2,9 +2,8 @@
 
 #include "datagen/cubemap.h"
 #include "datagen/noise.h"
+#include "datagen/occlusion_rays.h"
 #include "datagen/parallel.h"
-
-#include <embree3/rtcore.h>
 
 #include <algorithm>
 #include <cmath>
@@ -94,50 +93,6 @@ void basis(const Vec3& n, Vec3& t, Vec3& b)
     b = Vec3(c, sign + n.y * n.y * a, -n.y);
 }
 
-struct Embree {
-    RTCDevice device = nullptr;
-    RTCScene scene = nullptr;
-    ~Embree()
-    {
-        if (scene) {
-            rtcReleaseScene(scene);
-        }
-        if (device) {
-            rtcReleaseDevice(device);
-        }
-    }
-};
-
-bool buildScene(const Mesh& mesh, Embree& embree)
-{
-    embree.device = rtcNewDevice(nullptr);
-    if (!embree.device) {
-        return false;
-    }
-    embree.scene = rtcNewScene(embree.device);
-    rtcSetSceneFlags(embree.scene, RTC_SCENE_FLAG_ROBUST);
-    rtcSetSceneBuildQuality(embree.scene, RTC_BUILD_QUALITY_HIGH);
-    RTCGeometry geometry = rtcNewGeometry(embree.device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    size_t vertices = mesh.points.size() / 3, triangles = mesh.polygons.size() / 3;
-    auto* v = static_cast<float*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), vertices));
-    auto* i = static_cast<uint32_t*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(uint32_t), triangles));
-    if (!v || !i) {
-        rtcReleaseGeometry(geometry);
-        return false;
-    }
-    std::copy(mesh.points.begin(), mesh.points.end(), v);
-    for (size_t k = 0; k < mesh.polygons.size(); ++k) {
-        i[k] = uint32_t(mesh.polygons[k]);
-    }
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(embree.scene, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(embree.scene);
-    return rtcGetDeviceError(embree.device) == RTC_ERROR_NONE;
-}
-
 // Grows covered texels into their uncovered neighbours, `passes` times.
 void dilate(std::vector<float>& value, std::vector<uint8_t>& filled, int size, int passes)
 {
@@ -202,8 +157,8 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
     if (!validMesh(mesh, error)) {
         return Image();
     }
-    Embree embree;
-    if (!buildScene(mesh, embree)) {
+    OcclusionTracer tracer;
+    if (!tracer.build(mesh)) {
         if (error) {
             *error = "cannot build the ray-tracing scene";
         }
@@ -229,7 +184,6 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
     const int rays = settings.rays;
     std::vector<float> value(cover.size(), 0.0f);
     parallelFor(int(texels.size()), [&](int begin, int end) {
-        RTCIntersectContext context;
         for (int j = begin; j < end; ++j) {
             const uint32_t texel = texels[size_t(j)];
             const Cover& c = cover[texel];
@@ -252,44 +206,7 @@ Image bakeAmbientOcclusion(const Mesh& mesh, const AoSettings& settings, std::st
             // Stratified cosine-weighted directions: a Fibonacci lattice, shifted per texel.
             Random random(mix64(uint64_t(settings.seed) << 32 | texel));
             float shift1 = random.unit(), shift2 = random.unit();
-            // Packets of eight rays from the same origin.
-            int open = 0;
-            for (int k0 = 0; k0 < rays; k0 += 8) {
-                alignas(32) RTCRay8 packet;
-                alignas(32) int valid[8];
-                for (int lane = 0; lane < 8; ++lane) {
-                    int k = k0 + lane;
-                    valid[lane] = k < rays ? -1 : 0;
-                    float u1 = (std::min(k, rays - 1) + shift1) / rays;
-                    float u2 = std::fmod(k * 0.618034f + shift2, 1.0f);
-                    float r = std::sqrt(u1), phi = 6.2831853f * u2;
-                    Vec3 d = t * (r * std::cos(phi)) + b * (r * std::sin(phi)) + n * std::sqrt(std::max(0.0f, 1.0f - u1));
-                    float below = dot(d, ng);
-                    if (below < 0.0f) {
-                        d = d - ng * (2.0f * below);  // keep the ray above the real surface
-                    }
-                    packet.org_x[lane] = origin.x;
-                    packet.org_y[lane] = origin.y;
-                    packet.org_z[lane] = origin.z;
-                    packet.tnear[lane] = 0.0f;
-                    packet.dir_x[lane] = d.x;
-                    packet.dir_y[lane] = d.y;
-                    packet.dir_z[lane] = d.z;
-                    packet.time[lane] = 0.0f;
-                    packet.tfar[lane] = far;
-                    packet.mask[lane] = 0xFFFFFFFFu;
-                    packet.id[lane] = unsigned(lane);
-                    packet.flags[lane] = 0;
-                }
-                rtcInitIntersectContext(&context);
-                rtcOccluded8(valid, embree.scene, &context, &packet);
-                for (int lane = 0; lane < 8; ++lane) {
-                    if (valid[lane] && packet.tfar[lane] >= 0.0f) {
-                        ++open;
-                    }
-                }
-            }
-            value[texel] = float(open) / float(rays);
+            value[texel] = tracer.openShare(origin, n, t, b, ng, rays, far, shift1, shift2);
         }
     });
     std::vector<uint8_t> filled(cover.size(), 0);

@@ -2,9 +2,8 @@
 
 #include "datagen/cubemap.h"
 #include "datagen/noise.h"
+#include "datagen/occlusion_rays.h"
 #include "datagen/parallel.h"
-
-#include <embree3/rtcore.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,49 +13,6 @@
 namespace datagen {
 
 namespace {
-
-struct Tracer {
-    RTCDevice device = nullptr;
-    RTCScene scene = nullptr;
-    ~Tracer()
-    {
-        if (scene) {
-            rtcReleaseScene(scene);
-        }
-        if (device) {
-            rtcReleaseDevice(device);
-        }
-    }
-
-    bool build(const Mesh& mesh)
-    {
-        device = rtcNewDevice(nullptr);
-        if (!device) {
-            return false;
-        }
-        scene = rtcNewScene(device);
-        rtcSetSceneFlags(scene, RTC_SCENE_FLAG_ROBUST);
-        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-        const size_t vertices = mesh.points.size() / 3, triangles = mesh.polygons.size() / 3;
-        auto* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                              3 * sizeof(float), vertices));
-        auto* i = static_cast<uint32_t*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                                 3 * sizeof(uint32_t), triangles));
-        if (!v || !i) {
-            rtcReleaseGeometry(geometry);
-            return false;
-        }
-        std::copy(mesh.points.begin(), mesh.points.end(), v);
-        for (size_t k = 0; k < mesh.polygons.size(); ++k) {
-            i[k] = uint32_t(mesh.polygons[k]);
-        }
-        rtcCommitGeometry(geometry);
-        rtcAttachGeometry(scene, geometry);
-        rtcReleaseGeometry(geometry);
-        rtcCommitScene(scene);
-        return true;
-    }
-};
 
 bool traceable(const Mesh& mesh)
 {
@@ -72,7 +28,7 @@ bool traceable(const Mesh& mesh)
 
 std::vector<float> vertexOcclusion(const Mesh& mesh, int rays, float maxDistance, uint32_t seed)
 {
-    Tracer tracer;
+    OcclusionTracer tracer;
     if (rays <= 0 || !traceable(mesh) || !tracer.build(mesh)) {
         return {};
     }
@@ -85,7 +41,6 @@ std::vector<float> vertexOcclusion(const Mesh& mesh, int rays, float maxDistance
     const float far = maxDistance > 0.0f ? maxDistance : std::numeric_limits<float>::infinity();
     std::vector<float> open(vertexCount, 1.0f);
     parallelFor(int(vertexCount), [&](int begin, int end) {
-        RTCIntersectContext context;
         for (int vi = begin; vi < end; ++vi) {
             const size_t v = size_t(vi);
             const Vec3 p(mesh.points[v * 3], mesh.points[v * 3 + 1], mesh.points[v * 3 + 2]);
@@ -103,38 +58,7 @@ std::vector<float> vertexOcclusion(const Mesh& mesh, int rays, float maxDistance
             std::memcpy(bits, &mesh.points[v * 3], sizeof bits);
             Random random(mix64((uint64_t(seed) << 32) ^ mix64(bits[0] ^ (uint64_t(bits[1]) << 21) ^ (uint64_t(bits[2]) << 42))));
             const float shift1 = random.unit(), shift2 = random.unit();
-            int hits = 0;
-            for (int k0 = 0; k0 < rays; k0 += 8) {
-                alignas(32) RTCRay8 packet;
-                alignas(32) int valid[8];
-                for (int lane = 0; lane < 8; ++lane) {
-                    const int k = k0 + lane;
-                    valid[lane] = k < rays ? -1 : 0;
-                    const float u1 = (float(std::min(k, rays - 1)) + shift1) / float(rays);
-                    const float u2 = std::fmod(float(k) * 0.618034f + shift2, 1.0f);
-                    const float r = std::sqrt(u1), phi = 6.2831853f * u2;
-                    const Vec3 d = t * (r * std::cos(phi)) + b * (r * std::sin(phi)) + n * std::sqrt(std::max(0.0f, 1.0f - u1));
-                    packet.org_x[lane] = origin.x;
-                    packet.org_y[lane] = origin.y;
-                    packet.org_z[lane] = origin.z;
-                    packet.tnear[lane] = 0.0f;
-                    packet.dir_x[lane] = d.x;
-                    packet.dir_y[lane] = d.y;
-                    packet.dir_z[lane] = d.z;
-                    packet.time[lane] = 0.0f;
-                    packet.tfar[lane] = far;
-                    packet.mask[lane] = 0xFFFFFFFFu;
-                    packet.id[lane] = unsigned(lane);
-                    packet.flags[lane] = 0;
-                }
-                rtcInitIntersectContext(&context);
-                rtcOccluded8(valid, tracer.scene, &context, &packet);
-                for (int lane = 0; lane < 8; ++lane) {
-                    // An occluded ray comes back with tfar = -inf.
-                    hits += valid[lane] && packet.tfar[lane] < 0.0f;
-                }
-            }
-            open[v] = 1.0f - float(hits) / float(rays);
+            open[v] = tracer.openShare(origin, n, t, b, n, rays, far, shift1, shift2);
         }
     });
     return open;
