@@ -9,7 +9,7 @@
 #include "effects/greetings.h"
 #include "effects/sfmt.h"
 #include "effects/vantel.h"
-#include "gl_fixture.h"
+#include "core_fixture.h"
 #include "platform/outline_font.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
@@ -133,15 +133,10 @@ class FinaleTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        openTestWindow("finale test", windowWidth, windowHeight);
+        openCore("finale test", windowWidth, windowHeight);
         if (HasFatalFailure()) {
             return;
         }
-        screen.width = windowWidth;
-        screen.height = windowHeight;
-        loader.open("data.zip");
-        ASSERT_TRUE(loader.opened);
-        ASSERT_EQ(core.init(), 0);
         vantel = dynamic_cast<Vantel*>(core.schedule[vantelSlot].effect);
         greetings = dynamic_cast<Greetings*>(core.schedule[greetingsSlot].effect);
         credits = dynamic_cast<Credits*>(core.schedule[creditsSlot].effect);
@@ -149,11 +144,7 @@ protected:
         ASSERT_NE(greetings, nullptr);
         ASSERT_NE(credits, nullptr);
     }
-    static void TearDownTestSuite()
-    {
-        core.release();
-        platform::destroyWindow();
-    }
+    static void TearDownTestSuite() { closeCore(); }
     void SetUp() override
     {
         ASSERT_NE(credits, nullptr);

@@ -7,7 +7,7 @@
 #include "effects/random_geo2.h"
 #include "effects/sfmt.h"
 #include "effects/splines.h"
-#include "gl_fixture.h"
+#include "core_fixture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 #include "counting_new.h"
@@ -68,25 +68,16 @@ class GeoPartsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        openTestWindow("geo parts test", windowWidth, windowHeight);
+        openCore("geo parts test", windowWidth, windowHeight);
         if (HasFatalFailure()) {
             return;
         }
-        screen.width = windowWidth;
-        screen.height = windowHeight;
-        loader.open("data.zip");
-        ASSERT_TRUE(loader.opened);
-        ASSERT_EQ(core.init(), 0);
         geo = dynamic_cast<RandomGeo2*>(core.schedule[randomGeo2Slot].effect);
         splines = dynamic_cast<Splines*>(core.schedule[splinesSlot].effect);
         ASSERT_NE(geo, nullptr);
         ASSERT_NE(splines, nullptr);
     }
-    static void TearDownTestSuite()
-    {
-        core.release();
-        platform::destroyWindow();
-    }
+    static void TearDownTestSuite() { closeCore(); }
     void SetUp() override
     {
         ASSERT_NE(geo, nullptr);

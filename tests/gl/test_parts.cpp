@@ -7,7 +7,7 @@
 #include "effects/blobs.h"
 #include "effects/sfmt.h"
 #include "effects/stripes_dof.h"
-#include "gl_fixture.h"
+#include "core_fixture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 #include "counting_new.h"
@@ -70,26 +70,17 @@ class PartsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        openTestWindow("parts test", windowWidth, windowHeight);
+        openCore("parts test", windowWidth, windowHeight);
         if (HasFatalFailure()) {
             return;
         }
-        screen.width = windowWidth;
-        screen.height = windowHeight;
-        loader.open("data.zip");
-        ASSERT_TRUE(loader.opened);
-        ASSERT_EQ(core.init(), 0);
         stripes = dynamic_cast<StripesDOF*>(core.schedule[stripesSlot].effect);
         blobs = dynamic_cast<Blobs*>(core.schedule[blobsSlot].effect);
         ASSERT_NE(stripes, nullptr);
         ASSERT_NE(blobs, nullptr);
         initialStripes = stripes->stripes;
     }
-    static void TearDownTestSuite()
-    {
-        core.release();
-        platform::destroyWindow();
-    }
+    static void TearDownTestSuite() { closeCore(); }
     void SetUp() override
     {
         ASSERT_NE(blobs, nullptr);

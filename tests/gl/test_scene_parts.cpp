@@ -5,7 +5,7 @@
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/scene_playback.h"
-#include "gl_fixture.h"
+#include "core_fixture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 #include "scene/scene_archive.h"
@@ -56,26 +56,17 @@ class SceneParts : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        openTestWindow("scene parts", windowWidth, windowHeight);
+        openCore("scene parts", windowWidth, windowHeight);
         if (HasFatalFailure()) {
             return;
         }
-        screen.width = windowWidth;
-        screen.height = windowHeight;
-        loader.open("data.zip");
-        ASSERT_TRUE(loader.opened);
-        ASSERT_EQ(core.init(), 0);
         core.postprocess = false;
         parts[0] = dynamic_cast<ScenePlayback*>(core.schedule[0].effect);
         parts[1] = dynamic_cast<ScenePlayback*>(core.schedule[7].effect);
         ASSERT_NE(parts[0], nullptr);
         ASSERT_NE(parts[1], nullptr);
     }
-    static void TearDownTestSuite()
-    {
-        core.release();
-        platform::destroyWindow();
-    }
+    static void TearDownTestSuite() { closeCore(); }
     static ScenePlayback* parts[2];
 };
 

@@ -8,7 +8,7 @@
 #include "effects/phalanx.h"
 #include "effects/sfmt.h"
 #include "effects/the_hub.h"
-#include "gl_fixture.h"
+#include "core_fixture.h"
 #include "log_capture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
@@ -30,17 +30,6 @@ namespace {
 
 constexpr int windowWidth = 512;
 constexpr int windowHeight = 288;
-
-template <typename Part>
-Part* findPart()
-{
-    for (ScheduleEntry& entry : core.schedule) {
-        if (Part* part = dynamic_cast<Part*>(entry.effect)) {
-            return part;
-        }
-    }
-    return nullptr;
-}
 
 // Spread of the window's brightness: 0 for a flat picture.
 int brightnessSpread()
@@ -78,23 +67,14 @@ class SculpturePartsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        openTestWindow("sculpture parts test", windowWidth, windowHeight);
+        openCore("sculpture parts test", windowWidth, windowHeight);
         if (HasFatalFailure()) {
             return;
         }
-        screen.width = windowWidth;
-        screen.height = windowHeight;
-        loader.open("data.zip");
-        ASSERT_TRUE(loader.opened);
-        ASSERT_EQ(core.init(), 0);
         hub = findPart<TheHub>();
         phalanx = findPart<Phalanx>();
     }
-    static void TearDownTestSuite()
-    {
-        core.release();
-        platform::destroyWindow();
-    }
+    static void TearDownTestSuite() { closeCore(); }
     void SetUp() override
     {
         ASSERT_NE(hub, nullptr);
