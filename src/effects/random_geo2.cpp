@@ -1,6 +1,5 @@
 #include "effects/random_geo2.h"
 
-#include "core/core.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 

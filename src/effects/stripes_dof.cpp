@@ -1,6 +1,5 @@
 #include "effects/stripes_dof.h"
 
-#include "core/core.h"
 #include "effects/sfmt.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
