@@ -180,14 +180,25 @@ void enterChain(float time, int fps)
     }
 }
 
-// Renders the frame at `time` fully into the back buffer and reads it.
-void renderAt(float time, std::vector<uint8_t>& pixels)
+// Renders the frame at `time` fully into the back buffer and reads it; shows it in the
+// window when `show` (a swap costs a copy of the whole window to the display).
+void renderAt(float time, std::vector<uint8_t>& pixels, bool show = true)
 {
     core.setClock(time);
     core.renderFrame();
     readBand(pixels);
-    platform::swapBuffers();
+    if (show) {
+        platform::swapBuffers();
+    }
     ++core.frames;
+}
+
+// A capture shows two frames a second of the video in the window, and its last: enough
+// to follow it, without paying a swap per frame.
+bool shownWhileCapturing(int frame, int count)
+{
+    const int every = std::max(1, options.fps / 2);
+    return frame % every == 0 || frame == count - 1;
 }
 
 // True once the user asked to stop (Escape or closing the window) while rendering.
@@ -327,8 +338,8 @@ void progress(int frame, int count, float time)
 }
 
 // Renders grid frame `k` of the capture into pixels, entering its chain first when the
-// previous frame of the capture lay outside it (or there was none).
-void renderCaptureFrame(int64_t k, bool first, std::vector<uint8_t>& pixels)
+// previous frame of the capture lay outside it (or there was none); `show` as renderAt.
+void renderCaptureFrame(int64_t k, bool first, bool show, std::vector<uint8_t>& pixels)
 {
     const int fps = options.fps;
     const float t = gridTime(k, fps);
@@ -336,7 +347,7 @@ void renderCaptureFrame(int64_t k, bool first, std::vector<uint8_t>& pixels)
     if (chain.valid() && (first || !(chainAt(core.schedule, core.effectCount, gridTime(k - 1, fps)) == chain))) {
         enterChain(t, fps);
     }
-    renderAt(t, pixels);
+    renderAt(t, pixels, show);
 }
 
 int captureFrames(const std::string& folder, int count)
@@ -351,7 +362,7 @@ int captureFrames(const std::string& folder, int count)
             return 1;
         }
         const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
-        renderCaptureFrame(k, i == 0, pixels);
+        renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), pixels);
         const float t = gridTime(k, options.fps);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
         const std::string path = (std::filesystem::path(folder) / name).string();
@@ -409,7 +420,7 @@ int captureVideo(const std::string& path, int count)
     bool stopped = false;
     for (int i = 0; i < count && written && !(stopped = interrupted()); ++i) {
         const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
-        renderCaptureFrame(k, i == 0, pixels);
+        renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), pixels);
         const float t = gridTime(k, options.fps);
         written = std::fwrite(pixels.data(), 1, pixels.size(), encoder.pipe) == pixels.size();
         progress(i + 1, count, t);
