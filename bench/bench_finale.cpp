@@ -11,6 +11,7 @@
 #include "core/core.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
+#include "bench_core.h"
 #include "counting_new.h"
 
 #include <GL/glew.h>
@@ -35,22 +36,7 @@ bool ready()
         return ok;
     }
     done = true;
-    platform::setBatchMode(true);
-    std::string error;
-    platform::WindowDesc desc;
-    desc.title = "bench finale";
-    desc.width = width;
-    desc.height = height;
-    desc.hidden = true;
-    if (!platform::initVideo(&error) || !platform::createWindow(desc, &error) || !platform::linkExtensions(&error)) {
-        std::fprintf(stderr, "no GL context: %s\n", error.c_str());
-        return false;
-    }
-    screen.width = width;
-    screen.height = height;
-    loader.open("data.zip");
-    if (!loader.opened || core.init() != 0) {
-        std::fprintf(stderr, "Core::init failed (run from the build folder)\n");
+    if (!openBenchCore("bench finale", width, height)) {
         return false;
     }
     ok = true;

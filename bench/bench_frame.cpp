@@ -7,6 +7,7 @@
 //     which includes the loading bar's two specified one-second fades.
 // Run from build/ (data.zip): xvfb-run -a -s "-screen 0 1280x1024x24" bench/bench_frame
 #include "app/screen.h"
+#include "bench_core.h"
 #include "core/core.h"
 #include "effects/effect.h"
 #include "platform/platform.h"
@@ -76,23 +77,8 @@ bool setUp()
     if (ready) {
         return true;
     }
-    platform::setBatchMode(true);
-    std::string error;
-    platform::WindowDesc desc;
-    desc.title = "bench";
-    desc.width = 1024;
-    desc.height = 768;
-    desc.hidden = true;
-    if (!platform::initVideo(&error) || !platform::createWindow(desc, &error) || !platform::linkExtensions(&error)) {
-        std::fprintf(stderr, "no GL window: %s\n", error.c_str());
-        return false;
-    }
-    screen.width = desc.width;
-    screen.height = desc.height;
-    loader.open("data.zip");
     core.effectMaker = noPart;
-    if (!loader.opened || core.init() != 0) {
-        std::fprintf(stderr, "Core::init failed (run from build/, where data.zip is)\n");
+    if (!openBenchCore("bench", 1024, 768)) {
         return false;
     }
     ready = true;
