@@ -113,22 +113,7 @@ void Phalanx::drawObject()
     setShaderSampler(objectShader, "texEnv", envTexture.crc);
     fx::Pass* pass = beginShaderPass(objectShader);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
-    setInterleavedPointers();
-
-    glPushMatrix();
-    glDrawRangeElements(GL_TRIANGLES, 0, GLuint(objectMesh.points.size() / 3), GLsizei(objectMesh.polygons.size()),
-                        GL_UNSIGNED_INT, nullptr);
-    glPopMatrix();
-
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    drawUploadedMesh(indexBuffer, vertexBuffer, uint32_t(objectMesh.points.size() / 3),
+                     uint32_t(objectMesh.polygons.size()));
     endShaderPass(pass);
 }

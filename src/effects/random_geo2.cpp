@@ -28,13 +28,6 @@ void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount
     setShaderSampler(shader, "texEnv", draw.environmentTexture);
     fx::Pass* pass = beginShaderPass(shader);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glBindBuffer(GL_ARRAY_BUFFER, draw.vertexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, draw.indexBuffer);
-    setInterleavedPointers();
-
     // The eye in the view's frame: the view is a rotation R and a translation t, so the
     // eye is -R^T t (GL keeps the matrix column by column).
     float view[16];
@@ -52,14 +45,9 @@ void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount
 
     glPushMatrix();
     glRotatef(turnDegrees, 0.0f, 1.0f, 0.0f);
-    glDrawRangeElements(GL_TRIANGLES, 0, draw.vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+    drawUploadedMesh(draw.indexBuffer, draw.vertexBuffer, draw.vertexCount, indexCount);
     glPopMatrix();
 
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     for (int unit = 4; unit < 8; ++unit) {
         glMultiTexCoord4f(GLenum(GL_TEXTURE0 + unit), 0.0f, 0.0f, 0.0f, 1.0f);
     }

@@ -85,23 +85,10 @@ void TheHub::drawHub(float t)
     trackMatrix(hubShader, "state.matrix.modelview", fx::StateMatrix::ModelView);
     fx::Pass* pass = beginShaderPass(hubShader);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
-    setInterleavedPointers();
-
     glPushMatrix();
     glRotatef(15.0f * t, 0.0f, 1.0f, 0.0f);
-    glDrawRangeElements(GL_TRIANGLES, 0, GLuint(hubMesh.points.size() / 3), GLsizei(hubMesh.polygons.size()),
-                        GL_UNSIGNED_INT, nullptr);
+    drawUploadedMesh(indexBuffer, vertexBuffer, uint32_t(hubMesh.points.size() / 3),
+                     uint32_t(hubMesh.polygons.size()));
     glPopMatrix();
-
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     endShaderPass(pass);
 }

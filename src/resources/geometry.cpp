@@ -121,3 +121,20 @@ void setInterleavedPointers()
     glNormalPointer(GL_FLOAT, GLsizei(vertexStride), base + normalOffset);
     glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), base + positionOffset);
 }
+
+void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
+                      uint32_t indexCount)
+{
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+    setInterleavedPointers();
+    glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}

@@ -58,3 +58,8 @@ void drawMesh(const Mesh& mesh);
 // points the texture-coordinate, normal and vertex arrays at the interleaved layout
 // (does not enable them).
 void setInterleavedPointers();
+// Draws the first `indexCount` indices of an uploaded mesh (its `vertexCount` vertices)
+// under the current matrices and pass: enables the three arrays, binds both buffers,
+// draws the range, and leaves no buffer bound and no array enabled.
+void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
+                      uint32_t indexCount);
