@@ -6,7 +6,6 @@
 
 #include <GL/glew.h>
 
-#include <algorithm>
 #include <cmath>
 
 uint32_t splinesIndexCount(uint32_t total, float t)
@@ -16,10 +15,7 @@ uint32_t splinesIndexCount(uint32_t total, float t)
     if (!(n > 0.0f)) {
         return 0;
     }
-    if (n >= float(total)) {
-        return total;
-    }
-    return std::min(total, uint32_t(n));
+    return n >= float(total) ? total : uint32_t(n);
 }
 
 Splines::~Splines()

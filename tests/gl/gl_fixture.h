@@ -6,7 +6,9 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 // Opens a hidden window of the given size with its context current and GL linked
 // (batch mode: message boxes go to standard error). Fails the running test otherwise.
@@ -29,3 +31,19 @@ protected:
     static void SetUpTestSuite() { openTestWindow("gl test", 256, 256); }
     static void TearDownTestSuite() { platform::destroyWindow(); }
 };
+
+// Spread of the brightness (r + g + b, divided by 3) over the bottom-left width x height
+// pixels of the back buffer: 0 for a flat picture.
+inline int brightnessSpread(int width, int height)
+{
+    std::vector<unsigned char> rgba(size_t(width) * size_t(height) * 4);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    int lo = 255 * 3, hi = 0;
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        const int v = rgba[i] + rgba[i + 1] + rgba[i + 2];
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    return (hi - lo) / 3;
+}

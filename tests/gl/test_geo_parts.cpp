@@ -29,21 +29,6 @@ constexpr int windowHeight = 360;
 constexpr int randomGeo2Slot = 5;
 constexpr int splinesSlot = 6;
 
-// Spread of the brightness over the window: 0 for a flat picture.
-int brightnessSpread()
-{
-    std::vector<unsigned char> rgba(size_t(windowWidth) * windowHeight * 4);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    int lo = 255 * 3, hi = 0;
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-        const int v = rgba[i] + rgba[i + 1] + rgba[i + 2];
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    }
-    return (hi - lo) / 3;
-}
-
 // The random eye of a jump cut, drawn from a copy of the shared generator.
 struct Eye {
     float x, y, z;
@@ -212,7 +197,7 @@ TEST_F(GeoPartsTest, BothPartsDrawAPictureWithTheirOverlayAndLeaveTheWindowBound
         ASSERT_NE(c.overlay, 0u);
         core.setClock(c.demoTime);
         core.renderFrame();
-        EXPECT_GT(brightnessSpread(), 80) << "a lit object over its environment";
+        EXPECT_GT(brightnessSpread(windowWidth, windowHeight), 80) << "a lit object over its environment";
         core.overlayTexture = 0;
         const int slot = c.demoTime < 115.0f ? randomGeo2Slot : splinesSlot;
         core.schedule[size_t(slot)].effect->render(c.demoTime - core.schedule[size_t(slot)].startTime);

@@ -31,21 +31,6 @@ namespace {
 constexpr int windowWidth = 512;
 constexpr int windowHeight = 288;
 
-// Spread of the window's brightness: 0 for a flat picture.
-int brightnessSpread()
-{
-    std::vector<unsigned char> rgba(size_t(windowWidth) * windowHeight * 4);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    int lo = 255 * 3, hi = 0;
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-        int v = rgba[i] + rgba[i + 1] + rgba[i + 2];
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    }
-    return (hi - lo) / 3;
-}
-
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> out;
@@ -234,7 +219,7 @@ TEST_F(SculpturePartsTest, PartsDrawTheirObjectsHandOverTheirOverlaysAndAllocate
         ASSERT_NE(c.overlay, 0u);
         core.setClock(c.demoTime);
         core.renderFrame();
-        EXPECT_GT(brightnessSpread(), 60);
+        EXPECT_GT(brightnessSpread(windowWidth, windowHeight), 60);
         GLint framebuffer = -1;
         glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
         EXPECT_EQ(framebuffer, 0);
