@@ -17,6 +17,7 @@
 #include "effects/the_hub.h"
 #include "effects/vantel.h"
 #include "platform/platform.h"
+#include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "tweak/tweak.h"
 
@@ -59,6 +60,20 @@ void pushBandProjection()
     glPushMatrix();
     glLoadIdentity();
     glOrtho(0.0, screen.viewportWidth - 1, 0.0, screen.viewportHeight - 1, -1.0, 1.0);
+}
+
+// One quad of the overlay: texture coordinates (s0, t0)-(s1, t1) at the band's
+// positions that the whole picture, stretched over 0..right x 0..top, gives them.
+void overlayQuad(float s0, float t0, float s1, float t1, float right, float top)
+{
+    glTexCoord2f(s0, t0);
+    glVertex3f(s0 * right, t0 * top, 0.0f);
+    glTexCoord2f(s1, t0);
+    glVertex3f(s1 * right, t0 * top, 0.0f);
+    glTexCoord2f(s1, t1);
+    glVertex3f(s1 * right, t1 * top, 0.0f);
+    glTexCoord2f(s0, t1);
+    glVertex3f(s0 * right, t1 * top, 0.0f);
 }
 
 void popBandProjection()
@@ -292,15 +307,31 @@ void Core::drawOverlay()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     const float right = float(screen.viewportWidth - 1);
     const float top = float(screen.viewportHeight - 1);
+    const AlphaCoverage* coverage = findAlphaCoverage(overlayTexture);
     glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(0.0f, 0.0f, 0.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(right, 0.0f, 0.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(right, top, 0.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(0.0f, top, 0.0f);
+    if (coverage && coverageHolds(*coverage, screen.viewportWidth, screen.viewportHeight)) {
+        // Only where the picture is not wholly transparent: every run of set tiles in a
+        // tile row is one quad with the whole picture's mapping, so the pixels it
+        // covers are those the whole quad gives (most of an overlay is see-through).
+        for (int row = 0; row < coverageRows; ++row) {
+            const uint64_t tiles = coverage->rows[row];
+            for (int column = 0; column < coverageColumns;) {
+                if (!(tiles >> column & 1)) {
+                    ++column;
+                    continue;
+                }
+                int end = column + 1;
+                while (end < coverageColumns && (tiles >> end & 1)) {
+                    ++end;
+                }
+                overlayQuad(float(column) / coverageColumns, float(row) / coverageRows, float(end) / coverageColumns,
+                            float(row + 1) / coverageRows, right, top);
+                column = end;
+            }
+        }
+    } else {
+        overlayQuad(0.0f, 0.0f, 1.0f, 1.0f, right, top);
+    }
     glEnd();
     glDisable(GL_TEXTURE_2D);
     popBandProjection();

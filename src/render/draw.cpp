@@ -1,5 +1,6 @@
 #include "render/draw.h"
 
+#include "resources/alpha_coverage.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "scene/render_target.h"
@@ -22,6 +23,7 @@ void releaseTextures(std::initializer_list<Texture*> textures)
 {
     for (Texture* texture : textures) {
         if (texture->crc != 0) {
+            forgetAlphaCoverage(texture->crc);
             glDeleteTextures(1, &texture->crc);
             texture->crc = 0;
         }

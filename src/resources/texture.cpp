@@ -2,6 +2,7 @@
 
 #include "app/log.h"
 #include "app/screen.h"
+#include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 
 #include <GL/glew.h>
@@ -169,6 +170,12 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     ilDeleteImages(1, &image);
     if (name != 0) {
         texture.crc = name;
+        // A reused name must not keep the coverage of the picture it named before.
+        if (ok && target == GL_TEXTURE_2D) {
+            rememberAlphaCoverage(name, measureAlphaCoverage(pixels.get(), int(width), int(height)));
+        } else {
+            forgetAlphaCoverage(name);
+        }
     }
     if (!ok) {
         noteLoadFailure(path, copyError);

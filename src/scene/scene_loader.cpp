@@ -1,6 +1,7 @@
 #include "scene/scene_loader.h"
 
 #include "app/log.h"
+#include "resources/alpha_coverage.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "scene/scene_archive.h"
@@ -149,6 +150,7 @@ int releaseScene(Tessary& scene)
         polygons.uploaded = false;
     }
     for (size_t i = 0; i < scene.texturesLoaded; ++i) {
+        forgetAlphaCoverage(scene.libTexture.textures[i].crc);
         glDeleteTextures(1, &scene.libTexture.textures[i].crc);
     }
     scene.texturesLoaded = 0;

@@ -7,12 +7,15 @@
 #include "effects/effect.h"
 #include "effects/sfmt.h"
 #include "platform/platform.h"
+#include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -265,6 +268,65 @@ TEST_F(CoreTest, OverlayIsDrawnOnceAndForgotten)
     const Colour& c = palette[4];
     expectColour(bandCentre(), c.r, c.g, c.b, "next frame without the overlay");
     glDeleteTextures(1, &texture);
+}
+
+// The overlay drawn over only its visible tiles gives the pixels of the whole picture:
+// thin lines and dots, some on tile edges, in a picture shrunk 3.2 times (mipmapped,
+// trilinear), so the filter reaches across tile edges.
+TEST_F(CoreTest, OverlayTilesGiveTheWholePicture)
+{
+    constexpr int w = 1024, h = 576;
+    std::vector<unsigned char> texels(size_t(w) * h * 4, 0);
+    auto dot = [&](int x, int y, unsigned char a) {
+        unsigned char* p = &texels[(size_t(y) * w + size_t(x)) * 4];
+        p[0] = 250, p[1] = 240, p[2] = 200, p[3] = a;
+    };
+    for (int x = 0; x < w; ++x) {
+        dot(x, 40, 255);  // a line across, and one along a tile edge
+        dot(x, h / coverageRows * 7, 128);
+    }
+    for (int y = 0; y < h; ++y) {
+        dot(w / coverageColumns * 20, y, 200);
+    }
+    for (int i = 0; i < 40; ++i) {
+        dot((i * 97) % w, (i * 61) % h, 255);
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    const AlphaCoverage coverage = measureAlphaCoverage(texels.data(), w, h);
+    ASSERT_TRUE(coverageHolds(coverage, windowWidth, windowHeight));
+
+    auto band = [&](bool tiled) {
+        if (tiled) {
+            rememberAlphaCoverage(texture, coverage);
+        } else {
+            forgetAlphaCoverage(texture);
+        }
+        parts[4]->overlay = texture;
+        renderAt(85.0f);
+        parts[4]->overlay = 0;
+        EXPECT_EQ(findAlphaCoverage(texture) != nullptr, tiled);
+        std::vector<unsigned char> rgba(size_t(windowWidth) * windowHeight * 4);
+        glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return rgba;
+    };
+    const std::vector<unsigned char> whole = band(false);
+    const std::vector<unsigned char> tiled = band(true);
+    forgetAlphaCoverage(texture);
+    glDeleteTextures(1, &texture);
+    int worst = 0;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        worst = std::max(worst, std::abs(int(whole[i]) - int(tiled[i])));
+    }
+    EXPECT_LE(worst, 1) << "largest channel difference between the tiled and the whole overlay";
+    renderAt(85.0f);
+    std::vector<unsigned char> bare(whole.size());
+    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, bare.data());
+    EXPECT_NE(whole, bare) << "the overlay shows";
 }
 
 TEST_F(CoreTest, FadeLeavesDepthStateAsTheFrameExpects)

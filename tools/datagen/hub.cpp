@@ -2,6 +2,7 @@
 
 #include "datagen/ao_baker.h"
 #include "datagen/atlas.h"
+#include "datagen/draw_order.h"
 #include "datagen/image.h"
 #include "datagen/mmf_writer.h"
 
@@ -410,7 +411,7 @@ Mesh makeHub(const HubShape& shape)
         }
     }
 
-    return packAtlas(charts);
+    return inDrawOrder(packAtlas(charts));
 }
 
 void generateHub(const Context& /*context*/, std::vector<Asset>& out)

@@ -2,6 +2,7 @@
 
 #include "datagen/ao_baker.h"
 #include "datagen/atlas.h"
+#include "datagen/draw_order.h"
 #include "datagen/image.h"
 #include "datagen/mmf_writer.h"
 #include "datagen/noise.h"
@@ -235,7 +236,7 @@ Mesh makePhalanxSculpture(const PhalanxShape& shape)
             emit(q[1], q[2], q[3]);
         }
     }
-    return packAtlasSeparated(chartsByFacing(simplified(mesh, shape.triangles)));
+    return inDrawOrder(packAtlasSeparated(chartsByFacing(simplified(mesh, shape.triangles))));
 }
 
 void generatePhalanxSculpture(const Context& /*context*/, std::vector<Asset>& out)

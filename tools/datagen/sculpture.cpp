@@ -2,6 +2,7 @@
 
 #include "datagen/chart_atlas.h"
 #include "datagen/cubemap.h"
+#include "datagen/draw_order.h"
 #include "datagen/image.h"
 #include "datagen/mmf_writer.h"
 #include "datagen/vertex_occlusion.h"
@@ -244,28 +245,7 @@ Mesh makeSculptureSurface(const SculptureShape& s)
 
 Mesh makeSculpture(const SculptureShape& shape)
 {
-    Mesh m = atlasByProjection(makeSculptureSurface(shape));
-
-    // Triangles in vertex-cache order, then vertices in first-use order.
-    const size_t vertexCount = m.points.size() / 3;
-    std::vector<unsigned int> indices(m.polygons.begin(), m.polygons.end());
-    meshopt_optimizeVertexCache(indices.data(), indices.data(), indices.size(), vertexCount);
-    // Outer surfaces first, seen from any side, so the depth test rejects the labyrinth's
-    // hidden inside before it is shaded.
-    meshopt_optimizeOverdraw(indices.data(), indices.data(), indices.size(), m.points.data(), vertexCount,
-                             sizeof(float) * 3, 1.05f);
-    std::vector<unsigned int> remap(vertexCount);
-    meshopt_optimizeVertexFetchRemap(remap.data(), indices.data(), indices.size(), vertexCount);
-    meshopt_remapIndexBuffer(indices.data(), indices.data(), indices.size(), remap.data());
-    Mesh out;
-    out.points.resize(m.points.size());
-    out.normals.resize(m.normals.size());
-    out.uvs.resize(m.uvs.size());
-    meshopt_remapVertexBuffer(out.points.data(), m.points.data(), vertexCount, sizeof(float) * 3, remap.data());
-    meshopt_remapVertexBuffer(out.normals.data(), m.normals.data(), vertexCount, sizeof(float) * 3, remap.data());
-    meshopt_remapVertexBuffer(out.uvs.data(), m.uvs.data(), vertexCount, sizeof(float) * 2, remap.data());
-    out.polygons.assign(indices.begin(), indices.end());
-    return out;
+    return inDrawOrder(atlasByProjection(makeSculptureSurface(shape)));
 }
 
 void generateSculpture(const Context& /*context*/, std::vector<Asset>& out)
