@@ -139,12 +139,7 @@ void Blobs::drawSwarm(float t)
     trackMatrices(blobsShader);
     fx::Pass* pass = beginShaderPass(blobsShader);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
-    setInterleavedPointers();
+    bindUploadedMesh(indexBuffer, vertexBuffer);
 
     // Every cell's model-view first; then the visible cells nearest first, so that the
     // depth test spares the shading of what lies behind them (the picture is the same:
@@ -191,11 +186,7 @@ void Blobs::drawSwarm(float t)
                             reinterpret_cast<const void*>(uintptr_t(lods.first[cell.level]) * sizeof(uint32_t)));
     }
 
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    unbindUploadedMesh();
     for (int r = 0; r < 4; ++r) {
         glMultiTexCoord4f(GLenum(GL_TEXTURE4 + r), 0.0f, 0.0f, 0.0f, 1.0f);
     }

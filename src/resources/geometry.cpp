@@ -122,8 +122,7 @@ void setInterleavedPointers()
     glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), base + positionOffset);
 }
 
-void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
-                      uint32_t indexCount)
+void bindUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer)
 {
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
@@ -131,10 +130,21 @@ void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint3
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
     setInterleavedPointers();
-    glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+}
+
+void unbindUploadedMesh()
+{
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
+                      uint32_t indexCount)
+{
+    bindUploadedMesh(indexBuffer, vertexBuffer);
+    glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+    unbindUploadedMesh();
 }

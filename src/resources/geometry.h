@@ -58,8 +58,12 @@ void drawMesh(const Mesh& mesh);
 // points the texture-coordinate, normal and vertex arrays at the interleaved layout
 // (does not enable them).
 void setInterleavedPointers();
+// Makes an uploaded mesh the source of indexed draws: enables the three arrays, binds
+// both buffers and points the arrays at them. unbindUploadedMesh undoes it (no buffer
+// bound, no array enabled).
+void bindUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer);
+void unbindUploadedMesh();
 // Draws the first `indexCount` indices of an uploaded mesh (its `vertexCount` vertices)
-// under the current matrices and pass: enables the three arrays, binds both buffers,
-// draws the range, and leaves no buffer bound and no array enabled.
+// under the current matrices and pass, between a bind and an unbind.
 void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
                       uint32_t indexCount);
