@@ -8,8 +8,9 @@
 // destination unchanged) as long as its filtering reaches no further than the margin:
 // true unless the picture is shrunk below 1/4 of its size (coverageHolds).
 //
-// The texture loader measures every 2D picture it uploads and remembers the result by
-// GL texture name; releasing a texture through the draw helpers forgets it. Main thread.
+// The texture loader measures every 2D picture with an alpha channel that it uploads and
+// remembers the result by GL texture name; releasing a texture through the draw helpers
+// forgets it. Main thread.
 #pragma once
 #include <cstdint>
 

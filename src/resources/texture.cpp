@@ -134,6 +134,8 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
     const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
     const ILint bpp = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+    const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
+    const bool hasAlpha = format == IL_RGBA || format == IL_BGRA || format == IL_LUMINANCE_ALPHA;
     // A six-face cube map shows as five faces after the first; a chain of six images
     // counts the same.
     const ILint faces = ilGetInteger(IL_NUM_FACES);
@@ -170,8 +172,10 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     ilDeleteImages(1, &image);
     if (name != 0) {
         texture.crc = name;
-        // A reused name must not keep the coverage of the picture it named before.
-        if (ok && target == GL_TEXTURE_2D) {
+        // Only a picture with an alpha channel can be see-through anywhere (the rest are
+        // drawn whole without measuring); a reused name must not keep the coverage of the
+        // picture it named before.
+        if (ok && target == GL_TEXTURE_2D && hasAlpha) {
             rememberAlphaCoverage(name, measureAlphaCoverage(pixels.get(), int(width), int(height)));
         } else {
             forgetAlphaCoverage(name);

@@ -4,8 +4,8 @@
 // bytes), uploads it as GL_RGBA8 and writes the new GL name into texture.crc; the
 // caller owns that texture. A file holding six faces becomes a cube map (faces in the
 // file's order +X, -X, +Y, -Y, +Z, -Z); anything else is a 2D texture from its first
-// image, upright (its bottom row at t = 0) with the settings' anisotropy, its alpha
-// coverage remembered (resources/alpha_coverage.h).
+// image, upright (its bottom row at t = 0) with the settings' anisotropy, the alpha
+// coverage of a picture with alpha remembered (resources/alpha_coverage.h).
 // Needs a current GL context with linked extensions and the image library initialised
 // (ilInit). Main thread only.
 #pragma once

@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/screen.h"
 #include "datagen/image.h"
+#include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "resources/texture.h"
 #include "scene/render_target.h"
@@ -270,6 +271,8 @@ TEST_F(TextureTest, PngIsUprightMipmappedWithTheChosenAnisotropy)
     GLfloat anisotropy = 0;
     glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
     EXPECT_EQ(anisotropy, 4.0f);
+    ASSERT_NE(findAlphaCoverage(texture.crc), nullptr) << "a picture with alpha is measured for the overlay";
+    EXPECT_EQ(findAlphaCoverage(texture.crc)->width, 4);
 
     // A second load of the same record makes a new texture and leaves the first.
     GLuint first = texture.crc;
@@ -301,6 +304,8 @@ TEST_F(TextureTest, OtherSourceFormatsEndUpAsFourChannels)
     for (Rgba t : texels) {
         ASSERT_TRUE(near(t, blue, 8)) << t;
     }
+    EXPECT_EQ(findAlphaCoverage(rgb.crc), nullptr) << "no alpha channel: drawn whole, not measured";
+    EXPECT_EQ(findAlphaCoverage(photo.crc), nullptr);
     GLuint names[4] = {rgb.crc, photo.crc, plain.crc, dxt.crc};
     glDeleteTextures(4, names);
 }
