@@ -3,8 +3,9 @@
 // flash) over its span at 30 frames per second, alternating frame by frame with the bare
 // frame at the same moment (every part replaced by an idle one): the machine's speed
 // drifts by up to half over a run here, and alternating lets the drift touch both alike.
-// Reported: the medians of both and their ratio (the budget is 2), and allocations per
-// frame. Blobs and StripesDOF are also timed alone against the bare depth-of-field chain.
+// Reported: the medians of both and their ratio (the budget is 2), allocations per
+// frame, and the medians of the CPU time of the submitting thread (the driver's vertex
+// work and binning) and of all other threads (its rasterisers) per frame. Blobs and StripesDOF are also timed alone against the bare depth-of-field chain.
 // Every frame ends with glFinish so the time is the driver's work, not the submission.
 // Run under Xvfb from the build folder (data.zip): xvfb-run -a bench/bench_parts
 #include "app/screen.h"
@@ -162,14 +163,34 @@ double elapsedMs(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
 }
 
-// One whole Core frame at demo time t, timed to the end of the driver's work.
+double threadCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return 1e3 * double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-3 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+// CPU time of this (the submitting) thread and of the whole process in the last
+// coreFrameMs call: the driver's vertex work and binning run on the submitting
+// thread, its rasterisers on their own.
+double lastMainCpuMs = 0.0;
+double lastProcessCpuMs = 0.0;
+
+// One whole Core frame at demo time t as the program presents it (with the buffer swap,
+// like bench_frame's bare frame), timed to the end of the driver's work.
 double coreFrameMs(float t)
 {
+    const double mainBefore = threadCpuMs();
+    const double processBefore = 1e3 * processCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     core.setClock(t);
-    core.renderFrame();
+    core.frame();
     glFinish();
-    return elapsedMs(start);
+    const double wall = elapsedMs(start);
+    lastMainCpuMs = threadCpuMs() - mainBefore;
+    lastProcessCpuMs = 1e3 * processCpuSeconds() - processBefore;
+    return wall;
 }
 
 double median(std::vector<double>& values)
@@ -216,19 +237,25 @@ void partAgainstBare(benchmark::State& state, float from, float to)
         }
     };
     restartParts();
-    std::vector<double> partMs, bareMs;
-    partMs.reserve(1 << 16);
-    bareMs.reserve(1 << 16);
+    std::vector<double> partMs, bareMs, partMain, bareMain, partRaster, bareRaster;
+    for (auto* v : {&partMs, &bareMs, &partMain, &bareMain, &partRaster, &bareRaster}) {
+        v->reserve(1 << 16);
+    }
     const long before = allocations.load();
     float t = from;
     for (auto _ : state) {
         const double part = coreFrameMs(t);
+        const double partMainMs = lastMainCpuMs, partRasterMs = lastProcessCpuMs - lastMainCpuMs;
         setParts(true);
         const double bare = coreFrameMs(t);
         setParts(false);
         if (partMs.size() < partMs.capacity()) {
             partMs.push_back(part);
             bareMs.push_back(bare);
+            partMain.push_back(partMainMs);
+            partRaster.push_back(partRasterMs);
+            bareMain.push_back(lastMainCpuMs);
+            bareRaster.push_back(lastProcessCpuMs - lastMainCpuMs);
         }
         t += 0.1f;
         if (t > to) {
@@ -243,6 +270,11 @@ void partAgainstBare(benchmark::State& state, float from, float to)
     state.counters["part_ms"] = part;
     state.counters["bare_ms"] = bare;
     state.counters["x_bare"] = bare > 0.0 ? part / bare : 0.0;
+    // Medians of the submitting thread's CPU time and of all other threads' (rasterisers).
+    state.counters["part_main"] = median(partMain);
+    state.counters["bare_main"] = median(bareMain);
+    state.counters["part_rast"] = median(partRaster);
+    state.counters["bare_rast"] = median(bareRaster);
     core.postprocess = false;
 }
 

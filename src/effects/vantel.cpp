@@ -3,12 +3,14 @@
 #include "app/matrix.h"
 #include "core/gui.h"
 #include "effects/sfmt.h"
+#include "render/lod.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -37,6 +39,19 @@ void giveEnvironment(const VantelBody& body, const Texture& environment, const T
         setShaderSampler(*shader, "texEnv", environment.crc);
         setShaderSampler(*shader, "texDiff", diffuse.crc);
     }
+}
+
+// A bound on the factor by which the matrix's linear part stretches a length (its
+// Frobenius norm: exact enough for the rotations and scales the scenes give).
+float stretchBound(const float* m)
+{
+    float sum = 0.0f;
+    for (int column = 0; column < 3; ++column) {
+        for (int row = 0; row < 3; ++row) {
+            sum += m[4 * column + row] * m[4 * column + row];
+        }
+    }
+    return std::sqrt(sum);
 }
 
 void setShape(const Shader& shader, float m0, float m1, float t)
@@ -83,6 +98,8 @@ void VantelBody::buildLists(float radiusA, float radiusB)
         gluDeleteQuadric(quadric);  // the one an earlier init made: its lists are compiled
     }
     quadric = gluNewQuadric();
+    this->radiusA = radiusA;
+    this->radiusB = radiusB;
     gluQuadricNormals(quadric, GLU_SMOOTH);
     gluQuadricOrientation(quadric, GLU_OUTSIDE);
     sphereList = compileSphere(radiusA);
@@ -116,6 +133,17 @@ void VantelBody::drawSatellites(float t)
 {
     setShape(wireShader, m0, m1, t);
     fx::Pass* pass = beginShaderPass(wireShader);
+    // A satellite off screen would have every vertex of its seven spheres shaded only to
+    // be clipped (the scene companions draw ten swarms a frame). Its reach: the farthest
+    // companion sphere, grown by the ripple (positions scale by up to 1 + ripple).
+    float projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    const ViewVolume view = viewVolume(projection, 1);
+    float ripple = 0.5f;
+    fx::currentValues(shaderParameter(wireShader, "ripple"), &ripple, 1);
+    const float grow = 1.0f + std::fabs(ripple);
+    const float reach = std::max(radiusA * grow, 1.0f * grow + radiusB * grow);
+    float modelView[16];
     for (int i = 0; i < satelliteCount; ++i) {
         const Satellite& s = satellites[i];
         const float a = s.w * t;
@@ -128,6 +156,11 @@ void VantelBody::drawSatellites(float t)
         glRotatef(a, 0.0f, 0.0f, 1.0f);
         glRotatef(1.5f * a, 1.0f, 0.0f, 0.0f);
         glColor4f(1.0f, 1.0f, 1.0f, satelliteAlpha(i, t));
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+        if (outsideView(view, &modelView[12], reach * stretchBound(modelView))) {
+            glPopMatrix();
+            continue;
+        }
         glCallList(sphereList);
         for (const float* c : companions) {
             glPushMatrix();

@@ -62,6 +62,8 @@ struct VantelBody {
     unsigned int sphereList = 0;       // list A: the satellite's sphere
     unsigned int smallSphereList = 0;  // list B: one of its six companions
     unsigned int gridList = 0;         // the 80 x 80 grid of quads
+    float radiusA = 0.0f;              // the radii the two sphere lists were built with
+    float radiusB = 0.0f;
 
     // Registers m0 and m1 on the GUI bar (" min=0 max=20 step=0.5 ").
     void registerShape();
@@ -70,7 +72,8 @@ struct VantelBody {
     // The quadric, the two spheres (radii a and b, 16 slices, 16 stacks) and the grid.
     void buildLists(float radiusA, float radiusB);
     // The satellites under the current matrices: "m0", "m1", "t" := 0.4·t on
-    // sh_wire_render, its first pass, every record with its colour, list A and six list Bs.
+    // sh_wire_render, its first pass, every record with its colour, list A and six list Bs;
+    // a satellite whose spheres lie wholly outside the view volume is not drawn.
     void drawSatellites(float t);
     // The grid through sh_render ("m0", "m1", "t" := 0.4·t), `scale` applied to the
     // model-view after the pass is set (1 = none).

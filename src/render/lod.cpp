@@ -76,14 +76,19 @@ ViewVolume viewVolume(const float* m, int viewportHeight)
     return view;
 }
 
-int chooseLevel(const ViewVolume& view, const float* c, float radius, const float* minPixels, int levels)
+bool outsideView(const ViewVolume& view, const float* c, float radius)
 {
     for (const auto& plane : view.planes) {
         if (plane[0] * c[0] + plane[1] * c[1] + plane[2] * c[2] + plane[3] < -radius) {
-            return -1;
+            return true;
         }
     }
-    if (levels <= 0) {
+    return false;
+}
+
+int chooseLevel(const ViewVolume& view, const float* c, float radius, const float* minPixels, int levels)
+{
+    if (outsideView(view, c, radius) || levels <= 0) {
         return -1;
     }
     const float distance = -c[2];

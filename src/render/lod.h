@@ -36,6 +36,10 @@ struct ViewVolume {
 // From a column-major projection matrix and the viewport's height in pixels.
 ViewVolume viewVolume(const float* projection, int viewportHeight);
 
+// Whether the sphere of `radius` about `center` (eye space) lies wholly outside the
+// view volume.
+bool outsideView(const ViewVolume& view, const float* center, float radius);
+
 // The level for a copy whose bounding sphere has `center` (eye space) and `radius`:
 // -1 when the sphere lies wholly outside the view volume; else the first level i whose
 // on-screen radius in pixels is at least minPixels[i] (the last level otherwise).
