@@ -19,11 +19,14 @@
 #include "platform/platform.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
+#include "resources/prefetch.h"
 #include "tweak/tweak.h"
 
 #include <GL/glew.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -117,7 +120,14 @@ void Core::addEffect(Effect* effect, float startTime, float endTime, int fadeInT
 
 int Core::init()
 {
+    // The pictures and meshes the inits will load are decoded while the bar fades in; whatever
+    // the start-up's outcome, their memory goes when it ends.
+    struct PrefetchScope {
+        ~PrefetchScope() { dropPrefetched(); }
+    } prefetchScope;
+    startPrefetch(loader);
     loadingBar.fade(1, 1.0f);
+    finishPrefetch();
 
     for (int slot = 0; slot < demoSlotCount; ++slot) {
         Effect* effect = effectMaker ? effectMaker(slot) : makeDemoEffect(slot);
@@ -441,5 +451,8 @@ void LoadingBar::fade(int mode, float length)
         if (t >= t0 + length) {
             break;
         }
+        // A few hundred frames a second are smooth on any display; drawing more only
+        // takes the processor from the pictures being decoded meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
     }
 }

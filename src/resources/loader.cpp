@@ -70,6 +70,36 @@ uint32_t Loader::fileSize(const char* name)
     return uint32_t(size);
 }
 
+std::string Loader::readEntry(int64_t index, uint64_t size, char* buffer)
+{
+    zip_file_t* file = zip_fopen_index(archive, zip_uint64_t(index), 0);
+    if (!file) {
+        return zip_strerror(archive);
+    }
+    std::string problem;
+    uint64_t done = 0;
+    zip_int64_t n = 1;
+    while (done < size && n > 0) {
+        n = zip_fread(file, buffer + done, size - done);
+        done += n > 0 ? uint64_t(n) : 0;
+    }
+    // libzip compares the CRC only when a read reaches the end of the entry: one
+    // more read must return 0, and fails on a mismatch.
+    char extra = 0;
+    if (n >= 0 && done == size) {
+        n = zip_fread(file, &extra, 1);
+    }
+    if (n < 0) {
+        problem = zip_file_strerror(file);
+    } else if (done < size) {
+        problem = "entry shorter than its directory size";
+    } else if (n > 0) {
+        problem = "entry longer than its directory size";
+    }
+    zip_fclose(file);
+    return problem;
+}
+
 int Loader::readFile(const char* name, char** buffer)
 {
     uint64_t size = 0;
@@ -77,34 +107,39 @@ int Loader::readFile(const char* name, char** buffer)
     if (index < 0 || !buffer || (!*buffer && size > 0)) {
         return 1;
     }
-    zip_file_t* file = zip_fopen_index(archive, zip_uint64_t(index), 0);
-    std::string problem = file ? "" : zip_strerror(archive);
-    if (file) {
-        uint64_t done = 0;
-        zip_int64_t n = 1;
-        while (done < size && n > 0) {
-            n = zip_fread(file, *buffer + done, size - done);
-            done += n > 0 ? uint64_t(n) : 0;
-        }
-        // libzip compares the CRC only when a read reaches the end of the entry: one
-        // more read must return 0, and fails on a mismatch.
-        char extra = 0;
-        if (n >= 0 && done == size) {
-            n = zip_fread(file, &extra, 1);
-        }
-        if (n < 0) {
-            problem = zip_file_strerror(file);
-        } else if (done < size) {
-            problem = "entry shorter than its directory size";
-        } else if (n > 0) {
-            problem = "entry longer than its directory size";
-        }
-        zip_fclose(file);
-    }
+    const std::string problem = readEntry(index, size, *buffer);
     if (!problem.empty()) {
         noteLoadFailure(name, "decompressing file error: " + problem);
         platform::messageBox("decompressing file error", name, platform::MessageIcon::Error);
         return 1;
     }
     return 0;
+}
+
+bool Loader::readQuietly(const char* name, std::vector<char>& bytes)
+{
+    uint64_t size = 0;
+    const int64_t index = find(name, &size);
+    if (index < 0) {
+        return false;
+    }
+    bytes.resize(size_t(size));
+    return readEntry(index, size, bytes.data()).empty();
+}
+
+std::vector<std::string> Loader::entryNames(const char* prefix)
+{
+    std::vector<std::string> names;
+    if (!archive || !prefix) {
+        return names;
+    }
+    const size_t length = std::strlen(prefix);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(archive, zip_uint64_t(i), 0);
+        if (name && std::strncmp(name, prefix, length) == 0 && name[std::strlen(name) - 1] != '/') {
+            names.emplace_back(name);
+        }
+    }
+    return names;
 }

@@ -10,6 +10,7 @@
 // The Loader never allocates or keeps a content buffer.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,14 @@ public:
     // damaged, shorter or longer than the directory says, or its CRC does not match.
     int readFile(const char* name, char** buffer);
 
+    // For a reader on another thread (the picture prefetch, resources/prefetch.h): the
+    // whole entry into `bytes`, true when it was read to its end with a matching CRC.
+    // Notes, logs and shows nothing. Never alongside another use of the Loader.
+    bool readQuietly(const char* name, std::vector<char>& bytes);
+    // Names of the entries that start with `prefix` (letter case as stored), in
+    // archive order; directories left out.
+    std::vector<std::string> entryNames(const char* prefix);
+
     static constexpr int maxNameLength = 259;
     static constexpr uint64_t maxEntrySize = 256u << 20;
 
@@ -50,6 +59,9 @@ private:
     // Index of the entry, -1 when absent (or the name is over-long), -2 when larger
     // than maxEntrySize; fills *size.
     int64_t find(const char* name, uint64_t* size);
+    // Reads `size` bytes of entry `index` and the end of the entry (the CRC check);
+    // empty on success, else what went wrong.
+    std::string readEntry(int64_t index, uint64_t size, char* buffer);
 };
 
 extern Loader loader;

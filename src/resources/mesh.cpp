@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
+#include "resources/prefetch.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -269,19 +270,25 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
         noteLoadFailure(path, "file error, size 0");
         return 1;
     }
-    std::unique_ptr<char[]> bytes(new (std::nothrow) char[size]);
-    char* buffer = bytes.get();
-    if (!buffer) {
-        noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
-        return 1;
-    }
-    if (loader.readFile(path, &buffer) != 0) {
-        CORE_LOG("\ndecompression error." << path);
-        return 1;
-    }
     Mesh parsed;
     try {
-        parseMmf(buffer, size, loader.lineBuffer, parsed);
+        // Parsed ahead while the loading bar faded in (a copy: a mesh can be loaded by
+        // several parts), or now.
+        if (const Mesh* ahead = prefetchedMesh(path)) {
+            parsed = *ahead;
+        } else {
+            std::unique_ptr<char[]> bytes(new (std::nothrow) char[size]);
+            char* buffer = bytes.get();
+            if (!buffer) {
+                noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
+                return 1;
+            }
+            if (loader.readFile(path, &buffer) != 0) {
+                CORE_LOG("\ndecompression error." << path);
+                return 1;
+            }
+            parseMmf(buffer, size, loader.lineBuffer, parsed);
+        }
     } catch (const std::bad_alloc&) {
         noteLoadFailure(path, "out of memory while parsing");
         return 1;

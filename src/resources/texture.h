@@ -6,8 +6,9 @@
 // file's order +X, -X, +Y, -Y, +Z, -Z); anything else is a 2D texture from its first
 // image, upright (its bottom row at t = 0) with the settings' anisotropy, the alpha
 // coverage of a picture with alpha remembered (resources/alpha_coverage.h).
-// Needs a current GL context with linked extensions and the image library initialised
-// (ilInit). Main thread only.
+// The decoding is resources/picture.h (mipmaps made on the CPU); a picture decoded
+// ahead (resources/prefetch.h) is only uploaded. Needs a current GL context with linked
+// extensions and the image library initialised (ilInit). Main thread only.
 #pragma once
 #include <cstdint>
 #include <string>

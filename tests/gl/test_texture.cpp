@@ -6,6 +6,7 @@
 #include "datagen/image.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
+#include "resources/prefetch.h"
 #include "resources/texture.h"
 #include "scene/render_target.h"
 
@@ -394,4 +395,63 @@ TEST_F(TextureTest, FailuresLogAndMakeNoTexture)
     EXPECT_NE(logText().find("\nfile: textures/broken.png size: 7\nilLoadL errorcode: "), std::string::npos)
         << logText();
     EXPECT_EQ(texture.crc, 77u);
+}
+
+TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoad)
+{
+    const char* const good[][2] = {{"textures/rgba.png", "4x4x32bit (x1)"},
+                                   {"textures/rgb.png", "3x2x24bit (x1)"},
+                                   {"textures/plain.dds", "2x2x32bit (x1)"},
+                                   {"textures/cube.dds", "4x4x32bit (x6)"}};
+    // Every level of every face, as loaded without and with the prefetch.
+    auto levels = [](const Texture& texture) {
+        std::vector<std::vector<Rgba>> out;
+        GLint cube = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &cube);
+        const bool isCube = GLuint(cube) == texture.crc;
+        const GLenum target = isCube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+        glBindTexture(target, texture.crc);
+        for (int face = 0; face < (isCube ? 6 : 1); ++face) {
+            const GLenum image = isCube ? GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face) : GL_TEXTURE_2D;
+            for (int l = 0;; ++l) {
+                GLint w = 0, h = 0;
+                glGetTexLevelParameteriv(image, l, GL_TEXTURE_WIDTH, &w);
+                glGetTexLevelParameteriv(image, l, GL_TEXTURE_HEIGHT, &h);
+                if (w == 0) {
+                    break;
+                }
+                std::vector<Rgba> texels(size_t(w * h));
+                glPixelStorei(GL_PACK_ALIGNMENT, 1);
+                glGetTexImage(image, l, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+                out.push_back(texels);
+            }
+        }
+        return out;
+    };
+    std::vector<std::vector<std::vector<Rgba>>> direct;
+    for (const auto& file : good) {
+        Texture texture = load(file[0], file[1]);
+        direct.push_back(levels(texture));
+        glDeleteTextures(1, &texture.crc);
+    }
+
+    startPrefetch(loader);
+    finishPrefetch();
+    EXPECT_NE(prefetchedPicture("TEXTURES/RGBA.PNG"), nullptr) << "letter case ignored, as the archive does";
+    EXPECT_EQ(prefetchedPicture("textures/broken.png"), nullptr) << "not decodable: left to the load";
+    for (size_t i = 0; i < 4; ++i) {
+        logCapture.close();
+        logCapture.open("tex-ahead");
+        Texture texture = load(good[i][0], good[i][1]);  // the same log line
+        EXPECT_EQ(levels(texture), direct[i]) << good[i][0];
+        EXPECT_GT(direct[i].size(), 1u) << "mipmapped";
+        glDeleteTextures(1, &texture.crc);
+    }
+    Texture broken;
+    broken.source = "textures/broken.png";
+    EXPECT_EQ(loadTexture(loader, broken), 1u);
+    EXPECT_NE(logText().find("ilLoadL errorcode: "), std::string::npos) << "the load's own report";
+    EXPECT_EQ(broken.crc, 0u);
+    dropPrefetched();
+    EXPECT_EQ(prefetchedPicture("textures/rgba.png"), nullptr);
 }

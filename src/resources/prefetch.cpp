@@ -1,0 +1,101 @@
+#include "resources/prefetch.h"
+
+#include "resources/loader.h"
+#include "resources/mesh.h"
+#include "resources/picture.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::thread worker;
+std::map<std::string, DecodedPicture> pictures;  // by lower-case archive path
+std::map<std::string, Mesh> meshes;
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vector<std::string> meshNames)
+{
+    std::vector<char> bytes;
+    char lineBuffer[256] = {};
+    for (const std::string& name : meshNames) {
+        try {
+            if (!loader->readQuietly(name.c_str(), bytes) || bytes.empty()) {
+                continue;
+            }
+            Mesh mesh;
+            parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh);
+            meshes[lowerCase(name)] = std::move(mesh);
+        } catch (const std::exception&) {
+            // Out of memory: the load reads it again and reports what happens then.
+        }
+    }
+    for (const std::string& name : pictureNames) {
+        try {
+            if (!loader->readQuietly(name.c_str(), bytes) || bytes.empty()) {
+                continue;
+            }
+            DecodedPicture picture;
+            PictureError error;
+            if (decodePicture(bytes.data(), uint32_t(bytes.size()), picture, error)) {
+                pictures[lowerCase(name)] = std::move(picture);
+            }
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+template <typename Item>
+const Item* lookUp(const std::map<std::string, Item>& items, const char* path)
+{
+    if (items.empty() || !path || worker.joinable()) {
+        return nullptr;
+    }
+    auto found = items.find(lowerCase(path));
+    return found == items.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+void startPrefetch(Loader& loader)
+{
+    if (worker.joinable() || !loader.opened) {
+        return;
+    }
+    std::vector<std::string> pictureNames = loader.entryNames("textures/");
+    std::vector<std::string> meshNames = loader.entryNames("objects/");
+    try {
+        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames));
+    } catch (const std::system_error&) {
+        // No thread: every picture is decoded by its load.
+    }
+}
+
+void finishPrefetch()
+{
+    if (worker.joinable()) {
+        worker.join();
+    }
+}
+
+const DecodedPicture* prefetchedPicture(const char* path) { return lookUp(pictures, path); }
+
+const Mesh* prefetchedMesh(const char* path) { return lookUp(meshes, path); }
+
+void dropPrefetched()
+{
+    finishPrefetch();
+    pictures.clear();
+    meshes.clear();
+}

@@ -1,0 +1,23 @@
+// Pictures and meshes decoded ahead of their loads. While the loading bar fades in, the
+// main thread has nothing to do but draw it: a worker thread meanwhile reads and decodes
+// (resources/picture.h) every picture in the archive's "textures/" folder and parses
+// every mesh in its "objects/" folder, so that the parts' inits only upload them.
+//
+// Protocol (main thread): startPrefetch before the fade-in, then no use of the image
+// library or the loader until finishPrefetch has returned; the loaders then take what
+// they need with prefetchedPicture / prefetchedMesh (path letter case ignored) and read
+// by themselves whatever is missing (a file the worker could not read, decode or parse
+// is simply left out, so its failure is reported by the load as usual). Once the loads
+// are done, dropPrefetched frees the memory. With nothing started, or while the worker
+// runs, every lookup gives null.
+#pragma once
+
+class Loader;
+struct DecodedPicture;
+struct Mesh;
+
+void startPrefetch(Loader& loader);
+void finishPrefetch();
+const DecodedPicture* prefetchedPicture(const char* path);
+const Mesh* prefetchedMesh(const char* path);
+void dropPrefetched();
