@@ -20,6 +20,7 @@
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
+#include "resources/texture.h"
 #include "tweak/tweak.h"
 
 #include <GL/glew.h>
@@ -122,12 +123,18 @@ int Core::init()
 {
     // The pictures and meshes the inits will load are decoded while the bar fades in; whatever
     // the start-up's outcome, their memory goes when it ends.
+    // Their texels are uploaded while the bar fades out.
     struct PrefetchScope {
-        ~PrefetchScope() { dropPrefetched(); }
+        ~PrefetchScope()
+        {
+            deferTextureUploads(false);
+            dropPrefetched();
+        }
     } prefetchScope;
     startPrefetch(loader);
     loadingBar.fade(1, 1.0f);
     finishPrefetch();
+    deferTextureUploads(true);
 
     for (int slot = 0; slot < demoSlotCount; ++slot) {
         Effect* effect = effectMaker ? effectMaker(slot) : makeDemoEffect(slot);
@@ -162,6 +169,7 @@ int Core::init()
         return 1;
     }
     loadingBar.fade(2, 1.0f);
+    deferTextureUploads(false);  // what the fade left: before the clock starts
     overlayTexture = 0;
     timer.reset();
     sound.play();
@@ -452,7 +460,10 @@ void LoadingBar::fade(int mode, float length)
             break;
         }
         // A few hundred frames a second are smooth on any display; drawing more only
-        // takes the processor from the pictures being decoded meanwhile.
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        // takes the processor from the start-up's work going on meanwhile (pictures
+        // being decoded, textures waiting for their texels).
+        if (uploadDeferredTextures(0.004)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
     }
 }

@@ -9,9 +9,11 @@
 
 #include <GL/glew.h>
 
+#include <chrono>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,9 +26,9 @@ void logPiece(const T& piece)
     }
 }
 
-// A new texture holding every level of the picture, left bound: a cube map clamped at
-// its edges, or a 2D picture clamped with the settings' anisotropy; trilinear.
-GLuint uploadPicture(const DecodedPicture& picture)
+// A new texture for the picture, left bound, its texels not yet given: a cube map
+// clamped at its edges, or a 2D picture clamped with the settings' anisotropy; trilinear.
+GLuint createTexture(const DecodedPicture& picture)
 {
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -43,6 +45,13 @@ GLuint uploadPicture(const DecodedPicture& picture)
     glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    return name;
+}
+
+// Every level of every face into the texture, left bound.
+void uploadLevels(const DecodedPicture& picture, GLuint name)
+{
+    glBindTexture(picture.cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, name);
     const int faces = picture.cube ? 6 : 1;
     for (int face = 0; face < faces; ++face) {
         const GLenum image = picture.cube ? GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face) : GL_TEXTURE_2D;
@@ -52,8 +61,15 @@ GLuint uploadPicture(const DecodedPicture& picture)
                          level.texels.data());
         }
     }
-    return name;
 }
+
+// Textures whose texels wait for uploadDeferredTextures, in load order.
+struct PendingUpload {
+    GLuint name;
+    const DecodedPicture* picture;  // owned by the prefetch
+};
+std::vector<PendingUpload> pending;
+bool deferring = false;
 
 // The log piece after the file line: "<w>x<h>x<bits>bit (x<images>) .. ".
 void logHeader(const DecodedPicture& picture)
@@ -110,7 +126,12 @@ unsigned loadTexture(Loader& loader, Texture& texture)
         picture = &decoded;
     }
     logHeader(*picture);
-    const GLuint name = uploadPicture(*picture);
+    const GLuint name = createTexture(*picture);
+    if (deferring && picture != &decoded) {
+        pending.push_back({name, picture});
+    } else {
+        uploadLevels(*picture, name);
+    }
     texture.crc = name;
     // Only a picture with an alpha channel can be see-through anywhere (the rest are
     // drawn whole without measuring); a reused name must not keep the coverage of the
@@ -122,4 +143,29 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     }
     CORE_LOG("ok");
     return 0;
+}
+
+void deferTextureUploads(bool on)
+{
+    if (!on) {
+        uploadDeferredTextures(0.0);
+    }
+    deferring = on;
+}
+
+bool uploadDeferredTextures(double seconds)
+{
+    const auto start = std::chrono::steady_clock::now();
+    size_t done = 0;
+    while (done < pending.size()) {
+        const PendingUpload& upload = pending[done++];
+        if (glIsTexture(upload.name)) {
+            uploadLevels(*upload.picture, upload.name);
+        }
+        if (seconds > 0.0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= seconds) {
+            break;
+        }
+    }
+    pending.erase(pending.begin(), pending.begin() + long(done));
+    return pending.empty();
 }

@@ -23,3 +23,11 @@ struct Texture {
 
 // 0 on success (texture.crc names the texture, left bound to its target), 1 on failure.
 unsigned loadTexture(Loader& loader, Texture& texture);
+
+// Start-up only: while deferring, a picture decoded ahead gets its texture (name,
+// parameters, binding) at once but its texels only from uploadDeferredTextures, which
+// works through them in load order for about `seconds` (0: all of them) and tells
+// whether none is left. Turning deferring off uploads what is left; every texture is
+// whole before anything draws with it, and before the prefetch is dropped.
+void deferTextureUploads(bool on);
+bool uploadDeferredTextures(double seconds);

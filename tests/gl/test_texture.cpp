@@ -397,7 +397,7 @@ TEST_F(TextureTest, FailuresLogAndMakeNoTexture)
     EXPECT_EQ(texture.crc, 77u);
 }
 
-TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoad)
+TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoadTheirTexelsLaterAtStartUp)
 {
     const char* const good[][2] = {{"textures/rgba.png", "4x4x32bit (x1)"},
                                    {"textures/rgb.png", "3x2x24bit (x1)"},
@@ -447,6 +447,23 @@ TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoad)
         EXPECT_GT(direct[i].size(), 1u) << "mipmapped";
         glDeleteTextures(1, &texture.crc);
     }
+    // At start-up the texels follow later, in load order, before anything draws.
+    deferTextureUploads(true);
+    Texture first = load(good[3][0], good[3][1]);
+    Texture second = load(good[0][0], good[0][1]);
+    GLint width = -1;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 0) << "named and bound, texels still to come";
+    EXPECT_FALSE(uploadDeferredTextures(1e-9)) << "one texture per step at least, the second left";
+    deferTextureUploads(false);
+    EXPECT_TRUE(uploadDeferredTextures(0.0));
+    glBindTexture(GL_TEXTURE_CUBE_MAP, first.crc);
+    EXPECT_EQ(levels(first), direct[3]);
+    glBindTexture(GL_TEXTURE_2D, second.crc);
+    EXPECT_EQ(levels(second), direct[0]);
+    GLuint names[2] = {first.crc, second.crc};
+    glDeleteTextures(2, names);
+
     Texture broken;
     broken.source = "textures/broken.png";
     EXPECT_EQ(loadTexture(loader, broken), 1u);
