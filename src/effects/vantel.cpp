@@ -4,32 +4,56 @@
 #include "core/gui.h"
 #include "effects/sfmt.h"
 #include "render/lod.h"
+#include "render/sphere.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
 #include <GL/glew.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace {
 
 const char* const shapeDefinition = " min=0 max=20 step=0.5 ";
 
-// The one quadric of the program: Vantel's init creates it, VantelObject's replaces it.
-GLUquadric* quadric = nullptr;
-
 // The six companions of a satellite, in drawing order.
 const float companions[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, -1}, {0, 1, 0}, {0, -1, 0}};
 
-unsigned int compileSphere(float radius)
+// The satellite's levels of detail: slices and stacks of its spheres, and the largest
+// radius of sphere A on screen (pixels) each is drawn at. A polygon of n sides strays
+// from its circle by r (1 - cos(pi / n)): at most a third of a pixel at these radii.
+const int satelliteSteps[satelliteLevels] = {16, 12, 8};
+const float satelliteMaxPixels[satelliteLevels] = {1e30f, 10.0f, 4.5f};
+
+// Vertex layout of the satellite mesh: position, normal, the centre of its sphere.
+constexpr int satelliteStride = 9 * sizeof(float);
+
+// Appends sphere A and its six spheres B (at the companions' places) at `steps` slices
+// and stacks to the vertex and index lists.
+void appendSatellite(float radiusA, float radiusB, int steps, std::vector<float>& vertices,
+                     std::vector<uint32_t>& indices)
 {
-    const unsigned int list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
-    gluSphere(quadric, radius, 16, 16);
-    glEndList();
-    return list;
+    const SphereMesh a = sphereMesh(radiusA, steps, steps);
+    const SphereMesh b = sphereMesh(radiusB, steps, steps);
+    const float origin[3] = {0.0f, 0.0f, 0.0f};
+    auto append = [&](const SphereMesh& sphere, const float* centre) {
+        const uint32_t base = uint32_t(vertices.size() / 9);
+        for (const SphereVertex& v : sphere.vertices) {
+            vertices.insert(vertices.end(), {v.position[0] + centre[0], v.position[1] + centre[1],
+                                             v.position[2] + centre[2], v.normal[0], v.normal[1], v.normal[2],
+                                             centre[0], centre[1], centre[2]});
+        }
+        for (uint32_t index : sphere.indices) {
+            indices.push_back(base + index);
+        }
+    };
+    append(a, origin);
+    for (const float* c : companions) {
+        append(b, c);
+    }
 }
 
 // The surface and satellite shaders light with the environment the part loaded.
@@ -94,16 +118,28 @@ int VantelBody::loadShadersAndMesh()
 
 void VantelBody::buildLists(float radiusA, float radiusB)
 {
-    if (quadric) {
-        gluDeleteQuadric(quadric);  // the one an earlier init made: its lists are compiled
-    }
-    quadric = gluNewQuadric();
     this->radiusA = radiusA;
     this->radiusB = radiusB;
-    gluQuadricNormals(quadric, GLU_SMOOTH);
-    gluQuadricOrientation(quadric, GLU_OUTSIDE);
-    sphereList = compileSphere(radiusA);
-    smallSphereList = compileSphere(radiusB);
+    // A satellite's seven spheres as one indexed mesh, at full detail and coarse: a frame
+    // draws hundreds of satellites, and the driver shades every vertex it is given.
+    std::vector<float> vertices;
+    std::vector<uint32_t> indices;
+    for (int level = 0; level < satelliteLevels; ++level) {
+        satelliteMesh.first[level] = uint32_t(indices.size());
+        appendSatellite(radiusA, radiusB, satelliteSteps[level], vertices, indices);
+        satelliteMesh.count[level] = uint32_t(indices.size()) - satelliteMesh.first[level];
+    }
+    satelliteMesh.lastVertex = uint32_t(vertices.size() / 9) - 1;
+    releaseBuffers({&satelliteMesh.vertexBuffer, &satelliteMesh.indexBuffer});
+    glGenBuffers(1, &satelliteMesh.vertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, satelliteMesh.vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glGenBuffers(1, &satelliteMesh.indexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, satelliteMesh.indexBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint32_t)), indices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 
     // The grid is the same every frame: one list holds its quads in drawing order, for
     // i and inside it j, (u0, v0), (u1, v0), (u1, v1), (u0, v1) with u over a full turn
@@ -138,12 +174,23 @@ void VantelBody::drawSatellites(float t)
     // companion sphere, grown by the ripple (positions scale by up to 1 + ripple).
     float projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    const ViewVolume view = viewVolume(projection, 1);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const ViewVolume view = viewVolume(projection, viewport[3]);
     float ripple = 0.5f;
     fx::currentValues(shaderParameter(wireShader, "ripple"), &ripple, 1);
     const float grow = 1.0f + std::fabs(ripple);
     const float reach = std::max(radiusA * grow, 1.0f * grow + radiusB * grow);
     float modelView[16];
+    glBindBuffer(GL_ARRAY_BUFFER, satelliteMesh.vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, satelliteMesh.indexBuffer);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, satelliteStride, nullptr);
+    glNormalPointer(GL_FLOAT, satelliteStride, reinterpret_cast<const void*>(3 * sizeof(float)));
+    glClientActiveTexture(GL_TEXTURE1);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(3, GL_FLOAT, satelliteStride, reinterpret_cast<const void*>(6 * sizeof(float)));
     for (int i = 0; i < satelliteCount; ++i) {
         const Satellite& s = satellites[i];
         const float a = s.w * t;
@@ -157,19 +204,29 @@ void VantelBody::drawSatellites(float t)
         glRotatef(1.5f * a, 1.0f, 0.0f, 0.0f);
         glColor4f(1.0f, 1.0f, 1.0f, satelliteAlpha(i, t));
         glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
-        if (outsideView(view, &modelView[12], reach * stretchBound(modelView))) {
+        const float stretch = stretchBound(modelView);
+        if (outsideView(view, &modelView[12], reach * stretch)) {
             glPopMatrix();
             continue;
         }
-        glCallList(sphereList);
-        for (const float* c : companions) {
-            glPushMatrix();
-            glTranslatef(c[0], c[1], c[2]);
-            glCallList(smallSphereList);
-            glPopMatrix();
+        // Sphere A's radius on screen at the group's nearest point.
+        const float depth = -modelView[14] - reach * stretch;
+        const float pixels = depth > 0.0f ? radiusA * grow * stretch * view.pixelsPerUnit / depth : 1e30f;
+        int level = 0;
+        while (level + 1 < satelliteLevels && pixels <= satelliteMaxPixels[level + 1]) {
+            ++level;
         }
+        glDrawRangeElements(GL_TRIANGLES, 0, satelliteMesh.lastVertex, GLsizei(satelliteMesh.count[level]),
+                            GL_UNSIGNED_INT,
+                            reinterpret_cast<const void*>(uintptr_t(satelliteMesh.first[level]) * sizeof(uint32_t)));
         glPopMatrix();
     }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glClientActiveTexture(GL_TEXTURE0);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
     endShaderPass(pass);
 }
 

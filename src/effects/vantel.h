@@ -15,14 +15,17 @@
 //
 // init of either, in order: the camera and m0/m1 on the GUI bar, the effect files, the
 // environment mesh, the textures (failing loads return 1 at once), the 32 satellite
-// records (four draws each: x, y, z, w), the GLU quadric (one program-wide handle that
-// each init replaces) and the two sphere display lists, then the grid's display list.
+// records (four draws each: x, y, z, w), the satellite's mesh (sphere A and its six
+// spheres B, a quadric's spheres as one indexed list: render/sphere.h), then the grid's
+// display list.
 // GL objects live until the process ends.
 #pragma once
 #include "effects/effect.h"
 #include "resources/mesh.h"
 #include "resources/shader.h"
 #include "resources/texture.h"
+
+#include <cstdint>
 
 // One satellite: its place and its tumbling rate.
 struct Satellite {
@@ -40,6 +43,7 @@ constexpr SatelliteSpread vantelSpread = {24.0f, 20.0f};
 constexpr SatelliteSpread vantelObjectSpread = {12.0f, 10.0f};
 
 constexpr int satelliteCount = 32;
+constexpr int satelliteLevels = 3;
 // The parametric grid: u over a full turn, v over a half turn, in gridSteps steps each.
 constexpr int gridSteps = 80;
 
@@ -59,8 +63,17 @@ struct VantelBody {
     Satellite satellites[satelliteCount] = {};
     float m0 = 12.0f;  // shape values of the surface and satellite shaders
     float m1 = 18.0f;
-    unsigned int sphereList = 0;       // list A: the satellite's sphere
-    unsigned int smallSphereList = 0;  // list B: one of its six companions
+    // A satellite: its sphere A and its six companion spheres B in drawing order as one
+    // indexed mesh in GL buffers (per vertex: position, normal, its sphere's centre), at
+    // full detail (16 slices, 16 stacks) and two coarser levels (12 and 8) for satellites
+    // a few pixels across, whose outline and shading they keep to a third of a pixel.
+    struct SatelliteMesh {
+        unsigned int vertexBuffer = 0;
+        unsigned int indexBuffer = 0;
+        uint32_t first[satelliteLevels] = {};  // first index of each level
+        uint32_t count[satelliteLevels] = {};
+        uint32_t lastVertex = 0;
+    } satelliteMesh;
     unsigned int gridList = 0;         // the 80 x 80 grid of quads
     float radiusA = 0.0f;              // the radii the two sphere lists were built with
     float radiusB = 0.0f;
@@ -69,11 +82,12 @@ struct VantelBody {
     void registerShape();
     // Loads the three effect files and the environment mesh; 1 at the first failure.
     int loadShadersAndMesh();
-    // The quadric, the two spheres (radii a and b, 16 slices, 16 stacks) and the grid.
+    // The satellite mesh (spheres of radii a and b) and the grid.
     void buildLists(float radiusA, float radiusB);
     // The satellites under the current matrices: "m0", "m1", "t" := 0.4·t on
-    // sh_wire_render, its first pass, every record with its colour, list A and six list Bs;
-    // a satellite whose spheres lie wholly outside the view volume is not drawn.
+    // sh_wire_render, its first pass, every record with its colour and the satellite mesh;
+    // a satellite whose spheres lie wholly outside the view volume is not drawn, one whose
+    // sphere A is small on screen is drawn at a coarser level.
     void drawSatellites(float t);
     // The grid through sh_render ("m0", "m1", "t" := 0.4·t), `scale` applied to the
     // model-view after the pass is set (1 = none).

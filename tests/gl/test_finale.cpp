@@ -233,7 +233,7 @@ TEST_F(FinaleTest, InitsDrawSatellitesThenNamesThenTheCompanionsSatellites)
     EXPECT_EQ(companion.y, 10.0f * stream[c + 1] - 5.0f);
     EXPECT_EQ(companion.z, 12.0f * stream[c + 2] - 6.0f);
     EXPECT_EQ(companion.w, 30.0f * stream[c + 3] - 15.0f);
-    EXPECT_NE(vantelObject.body.sphereList, 0u);
+    EXPECT_NE(vantelObject.body.satelliteMesh.indexBuffer, 0u);
     EXPECT_NE(vantelObject.body.gridList, 0u);
 }
 
