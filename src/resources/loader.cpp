@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 
 Loader::~Loader() { close(); }
@@ -114,6 +115,17 @@ int Loader::readFile(const char* name, char** buffer)
         return 1;
     }
     return 0;
+}
+
+int Loader::readAll(const char* name, uint32_t size, std::unique_ptr<char[]>& bytes)
+{
+    bytes.reset(new (std::nothrow) char[size]);
+    char* buffer = bytes.get();
+    if (!buffer) {
+        noteLoadFailure(name ? name : "", "out of memory for " + std::to_string(size) + " bytes");
+        return 1;
+    }
+    return readFile(name, &buffer) != 0 ? 2 : 0;
 }
 
 bool Loader::readQuietly(const char* name, std::vector<char>& bytes)

@@ -10,6 +10,7 @@
 // The Loader never allocates or keeps a content buffer.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,10 @@ public:
     // damaged, shorter or longer than the directory says, or its CRC does not match.
     int readFile(const char* name, char** buffer);
 
+    // The consumers' whole protocol after fileSize: allocates `size` bytes into `bytes`
+    // and reads the entry. 0 on success; 1 without memory (noted as "out of memory for
+    // <size> bytes"); 2 when readFile failed (noted and shown by it).
+    int readAll(const char* name, uint32_t size, std::unique_ptr<char[]>& bytes);
     // For a reader on another thread (the picture prefetch, resources/prefetch.h): the
     // whole entry into `bytes`, true when it was read to its end with a matching CRC.
     // Notes, logs and shows nothing. Never alongside another use of the Loader.

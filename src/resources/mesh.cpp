@@ -277,17 +277,14 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
         if (const Mesh* ahead = prefetchedMesh(path)) {
             parsed = *ahead;
         } else {
-            std::unique_ptr<char[]> bytes(new (std::nothrow) char[size]);
-            char* buffer = bytes.get();
-            if (!buffer) {
-                noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
+            std::unique_ptr<char[]> bytes;
+            if (const int failed = loader.readAll(path, size, bytes)) {
+                if (failed == 2) {
+                    CORE_LOG("\ndecompression error." << path);
+                }
                 return 1;
             }
-            if (loader.readFile(path, &buffer) != 0) {
-                CORE_LOG("\ndecompression error." << path);
-                return 1;
-            }
-            parseMmf(buffer, size, loader.lineBuffer, parsed);
+            parseMmf(bytes.get(), size, loader.lineBuffer, parsed);
         }
     } catch (const std::bad_alloc&) {
         noteLoadFailure(path, "out of memory while parsing");

@@ -102,17 +102,12 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     const DecodedPicture* picture = prefetchedPicture(path);
     DecodedPicture decoded;
     if (!picture) {
-        std::unique_ptr<char[]> bytes(new (std::nothrow) char[size]);
-        char* buffer = bytes.get();
-        if (!buffer) {
-            noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
-            return 1;
-        }
-        if (loader.readFile(path, &buffer) != 0) {
+        std::unique_ptr<char[]> bytes;
+        if (loader.readAll(path, size, bytes) != 0) {
             return 1;
         }
         PictureError error;
-        const bool ok = decodePicture(buffer, size, decoded, error);
+        const bool ok = decodePicture(bytes.get(), size, decoded, error);
         if (!ok) {
             if (decoded.headerRead) {
                 logHeader(decoded);

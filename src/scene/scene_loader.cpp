@@ -21,16 +21,14 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
         noteLoadFailure(path, "file size: 0");
         return 1;
     }
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
-    char* data = buffer.get();
-    if (!data) {
-        noteLoadFailure(path, "out of memory for " + std::to_string(size) + " bytes");
+    std::unique_ptr<char[]> buffer;
+    if (const int failed = loader.readAll(path, size, buffer)) {
+        if (failed == 2) {
+            CORE_LOG("\ndecompression error.");
+        }
         return 1;
     }
-    if (loader.readFile(path, &data) != 0) {
-        CORE_LOG("\ndecompression error.");
-        return 1;
-    }
+    const char* data = buffer.get();
 
     const SceneEncoding encoding = sceneEncoding(data, size);
     if (encoding == SceneEncoding::Binary) {
