@@ -6,10 +6,33 @@
 
 namespace datagen {
 
+namespace {
+
+// A triangle whose corners lie on one line (two of them at one place, as where a turned
+// profile meets its axis) covers no pixel but costs the renderer like any other.
+bool degenerate(const Mesh& m, const int32_t* t)
+{
+    const float* a = &m.points[size_t(t[0]) * 3];
+    const float* b = &m.points[size_t(t[1]) * 3];
+    const float* c = &m.points[size_t(t[2]) * 3];
+    const double u[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+    const double v[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    return n[0] * n[0] + n[1] * n[1] + n[2] * n[2] == 0.0;
+}
+
+}  // namespace
+
 Mesh inDrawOrder(const Mesh& m)
 {
     const size_t vertexCount = m.points.size() / 3;
-    std::vector<unsigned int> indices(m.polygons.begin(), m.polygons.end());
+    std::vector<unsigned int> indices;
+    indices.reserve(m.polygons.size());
+    for (size_t i = 0; i + 2 < m.polygons.size(); i += 3) {
+        if (!degenerate(m, &m.polygons[i])) {
+            indices.insert(indices.end(), m.polygons.begin() + long(i), m.polygons.begin() + long(i) + 3);
+        }
+    }
     meshopt_optimizeVertexCache(indices.data(), indices.data(), indices.size(), vertexCount);
     meshopt_optimizeOverdraw(indices.data(), indices.data(), indices.size(), m.points.data(), vertexCount,
                              sizeof(float) * 3, 1.05f);

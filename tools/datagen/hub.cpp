@@ -267,12 +267,13 @@ Profile mirrored(const Profile& lower)
 }
 
 // Hexagonal bolt head with a washer, standing on the part's origin along its Y axis.
+// Only what can be seen: the washer's underside lies on the metal and the middle of its
+// top under the head, the head's underside on the washer.
 void bolt(std::vector<Chart>& charts, float size, const Xform& at)
 {
-    Profile washer = {{0.0f, 0.0f}, {1.45f * size, 0.0f}, {1.45f * size, 0.18f * size}, {0.0f, 0.18f * size}};
+    Profile washer = {{1.45f * size, 0.0f}, {1.45f * size, 0.18f * size}, {0.8f * size, 0.18f * size}};
     revolve(charts, washer, 8, at);
-    Profile head = {{0.0f, 0.18f * size}, {size, 0.18f * size}, {size, 0.75f * size}, {0.85f * size, 0.9f * size},
-                    {0.0f, 0.9f * size}};
+    Profile head = {{size, 0.18f * size}, {size, 0.75f * size}, {0.85f * size, 0.9f * size}, {0.0f, 0.9f * size}};
     revolve(charts, head, 6, at, true);
 }
 
