@@ -86,6 +86,8 @@ const Helper helpers[] = {
      "void cgx_clip(vec4 x) { if (any(lessThan(x, vec4(0.0)))) discard; }\n",
      2, false},
     {"tex2Dlod", "vec4 cgx_tex2Dlod(sampler2D s, vec4 t) { return texture2DLod(s, t.xy, t.w); }\n", 1, false},
+    {"texCUBElod", "vec4 cgx_texCUBElod(samplerCube s, vec4 t) { return textureCubeLod(s, t.xyz, t.w); }\n", 1,
+     false},
     {"tex2Dbias", "vec4 cgx_tex2Dbias(sampler2D s, vec4 t) { return texture2D(s, t.xy, t.w); }\n", 2, false},
 };
 

@@ -247,6 +247,26 @@ TEST(FxTranslator, VertexGlueReadsAndWritesBuiltinsBySemantic)
     EXPECT_EQ(glsl.find(" ps("), std::string::npos);
 }
 
+TEST(FxTranslator, VertexProgramsLookUpCubeMapsByLevel)
+{
+    const char* text = R"(
+samplerCUBE sky;
+float4 vs(float3 n : NORMAL, out float3 light : TEXCOORD0) : POSITION {
+    light = texCUBElod(sky, float4(n, 0.0)).rgb;
+    return float4(n, 1.0);
+}
+technique t { pass p { VertexProgram = compile arbvp1 vs(); } }
+)";
+    std::string listing;
+    std::string glsl = translate(text, 0, 0, 0, &listing);
+    ASSERT_FALSE(glsl.empty()) << listing;
+    EXPECT_NE(glsl.find("vec4 cgx_texCUBElod(samplerCube s, vec4 t) { return textureCubeLod(s, t.xyz, t.w); }"),
+              std::string::npos)
+        << glsl;
+    EXPECT_NE(glsl.find("cgx_texCUBElod ( sky"), std::string::npos) << glsl;
+    EXPECT_NE(glsl.find("uniform samplerCube sky;"), std::string::npos);
+}
+
 TEST(FxTranslator, FragmentGlueFillsStructInputsAndLiteralArguments)
 {
     std::string listing;
