@@ -121,9 +121,9 @@ void Core::addEffect(Effect* effect, float startTime, float endTime, int fadeInT
 
 int Core::init()
 {
-    // The pictures and meshes the inits will load are decoded while the bar fades in; whatever
-    // the start-up's outcome, their memory goes when it ends.
-    // Their texels are uploaded while the bar fades out.
+    // The pictures and meshes the inits will load are decoded while the bar fades in, and
+    // the pictures' texels uploaded while it fades out; whatever the start-up's outcome,
+    // the uploads are finished and the decoded memory goes when it ends.
     struct PrefetchScope {
         ~PrefetchScope()
         {

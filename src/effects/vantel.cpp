@@ -120,8 +120,8 @@ void VantelBody::buildLists(float radiusA, float radiusB)
 {
     this->radiusA = radiusA;
     this->radiusB = radiusB;
-    // A satellite's seven spheres as one indexed mesh, at full detail and coarse: a frame
-    // draws hundreds of satellites, and the driver shades every vertex it is given.
+    // A satellite's seven spheres as one indexed mesh at each level of detail: a frame
+    // draws hundreds of satellites, and the driver sets up every triangle it is given.
     std::vector<float> vertices;
     std::vector<uint32_t> indices;
     for (int level = 0; level < satelliteLevels; ++level) {
@@ -131,15 +131,10 @@ void VantelBody::buildLists(float radiusA, float radiusB)
     }
     satelliteMesh.lastVertex = uint32_t(vertices.size() / 9) - 1;
     releaseBuffers({&satelliteMesh.vertexBuffer, &satelliteMesh.indexBuffer});
-    glGenBuffers(1, &satelliteMesh.vertexBuffer);
-    glBindBuffer(GL_ARRAY_BUFFER, satelliteMesh.vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glGenBuffers(1, &satelliteMesh.indexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, satelliteMesh.indexBuffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(uint32_t)), indices.data(),
-                 GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    satelliteMesh.vertexBuffer = fillBuffer(GL_ARRAY_BUFFER, vertices.data(), vertices.size() * sizeof(float),
+                                            GL_STATIC_DRAW);
+    satelliteMesh.indexBuffer = fillBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.data(),
+                                           indices.size() * sizeof(uint32_t), GL_STATIC_DRAW);
 
     // The grid is the same every frame: one list holds its quads in drawing order, for
     // i and inside it j, (u0, v0), (u1, v0), (u1, v1), (u0, v1) with u over a full turn
@@ -180,7 +175,7 @@ void VantelBody::drawSatellites(float t)
     float ripple = 0.5f;
     fx::currentValues(shaderParameter(wireShader, "ripple"), &ripple, 1);
     const float grow = 1.0f + std::fabs(ripple);
-    const float reach = std::max(radiusA * grow, 1.0f * grow + radiusB * grow);
+    const float reach = grow * std::max(radiusA, 1.0f + radiusB);  // the companions sit 1 from the centre
     float modelView[16];
     glBindBuffer(GL_ARRAY_BUFFER, satelliteMesh.vertexBuffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, satelliteMesh.indexBuffer);

@@ -75,7 +75,7 @@ struct VantelBody {
         uint32_t lastVertex = 0;
     } satelliteMesh;
     unsigned int gridList = 0;         // the 80 x 80 grid of quads
-    float radiusA = 0.0f;              // the radii the two sphere lists were built with
+    float radiusA = 0.0f;              // the radii the satellite mesh was built with
     float radiusB = 0.0f;
 
     // Registers m0 and m1 on the GUI bar (" min=0 max=20 step=0.5 ").

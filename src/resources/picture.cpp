@@ -31,8 +31,19 @@ PictureLevel blankLevel(int width, int height)
     return level;
 }
 
+// Level 0 of the selected image copied, then its mipmap chain, appended to out.levels.
+bool copyWithChain(DecodedPicture& out, PictureError& error)
+{
+    out.levels.push_back(blankLevel(out.width, out.height));
+    if (!copyBgra(out.levels.back(), error)) {
+        return false;
+    }
+    appendMipmaps(out.levels);
+    return true;
+}
+
 // The faces (or images) of the bound image in the file's order, as they are stored.
-bool copyCubeFaces(bool asFaces, DecodedPicture& out, int width, int height, ILuint image, PictureError& error)
+bool copyCubeFaces(bool asFaces, DecodedPicture& out, ILuint image, PictureError& error)
 {
     ilDisable(IL_ORIGIN_SET);
     for (ILuint face = 0; face < 6; ++face) {
@@ -44,8 +55,7 @@ bool copyCubeFaces(bool asFaces, DecodedPicture& out, int width, int height, ILu
             error.reason = error.logLine;
             return false;
         }
-        out.levels.push_back(blankLevel(width, height));
-        if (!copyBgra(out.levels.back(), error)) {
+        if (!copyWithChain(out, error)) {
             return false;
         }
     }
@@ -127,33 +137,22 @@ bool decodePicture(const char* bytes, uint32_t size, DecodedPicture& out, Pictur
         return false;
     }
     out.cube = extra == 5;
+    out.levelCount = mipmapLevelCount(out.width, out.height);
     bool ok = false;
     try {
+        // Every face's whole chain, face by face.
         if (out.cube) {
-            ok = copyCubeFaces(cubeFaces, out, out.width, out.height, image, error);
+            ok = copyCubeFaces(cubeFaces, out, image, error);
         } else {
             ilEnable(IL_ORIGIN_SET);
             ilOriginFunc(IL_ORIGIN_LOWER_LEFT);
-            out.levels.push_back(blankLevel(out.width, out.height));
-            ok = copyBgra(out.levels.back(), error);
+            ok = copyWithChain(out, error);
         }
         ilDeleteImages(1, &image);
         image = 0;
-        if (ok) {
-            // Every face's chain after its level 0, face by face.
-            const int faceCount = out.cube ? 6 : 1;
-            out.levelCount = mipmapLevelCount(out.width, out.height);
-            std::vector<PictureLevel> chains;
-            chains.reserve(size_t(faceCount * out.levelCount));
-            for (int f = 0; f < faceCount; ++f) {
-                chains.push_back(std::move(out.levels[size_t(f)]));
-                appendMipmaps(chains);
-            }
-            out.levels = std::move(chains);
-            if (out.hasAlpha && !out.cube) {
-                const PictureLevel& top = out.levels[0];
-                out.coverage = measureAlphaCoverage(top.texels.data(), top.width, top.height);
-            }
+        if (ok && out.hasAlpha && !out.cube) {
+            const PictureLevel& top = out.levels[0];
+            out.coverage = measureAlphaCoverage(top.texels.data(), top.width, top.height);
         }
     } catch (const std::bad_alloc&) {
         if (image != 0) {

@@ -25,35 +25,36 @@ std::string lowerCase(std::string text)
     return text;
 }
 
-void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vector<std::string> meshNames)
+// Reads every named entry and keeps what `decode` makes of it under its lower-case name.
+// An entry that cannot be read or decoded (or memory that runs out) is left out: its
+// load reads it again and reports what happens then.
+template <typename Item, typename Decode>
+void decodeEach(Loader& loader, const std::vector<std::string>& names, std::map<std::string, Item>& items,
+                Decode decode)
 {
     std::vector<char> bytes;
+    for (const std::string& name : names) {
+        try {
+            Item item;
+            if (loader.readQuietly(name.c_str(), bytes) && !bytes.empty() && decode(bytes, item)) {
+                items[lowerCase(name)] = std::move(item);
+            }
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vector<std::string> meshNames)
+{
     char lineBuffer[256] = {};
-    for (const std::string& name : meshNames) {
-        try {
-            if (!loader->readQuietly(name.c_str(), bytes) || bytes.empty()) {
-                continue;
-            }
-            Mesh mesh;
-            parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh);
-            meshes[lowerCase(name)] = std::move(mesh);
-        } catch (const std::exception&) {
-            // Out of memory: the load reads it again and reports what happens then.
-        }
-    }
-    for (const std::string& name : pictureNames) {
-        try {
-            if (!loader->readQuietly(name.c_str(), bytes) || bytes.empty()) {
-                continue;
-            }
-            DecodedPicture picture;
-            PictureError error;
-            if (decodePicture(bytes.data(), uint32_t(bytes.size()), picture, error)) {
-                pictures[lowerCase(name)] = std::move(picture);
-            }
-        } catch (const std::exception&) {
-        }
-    }
+    decodeEach(*loader, meshNames, meshes, [&lineBuffer](const std::vector<char>& bytes, Mesh& mesh) {
+        parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh);
+        return true;
+    });
+    decodeEach(*loader, pictureNames, pictures, [](const std::vector<char>& bytes, DecodedPicture& picture) {
+        PictureError error;
+        return decodePicture(bytes.data(), uint32_t(bytes.size()), picture, error);
+    });
 }
 
 template <typename Item>

@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
