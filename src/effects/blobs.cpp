@@ -111,9 +111,6 @@ void Blobs::render(float t)
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 
     drawSwarm(t);
-    // The room after the cells, depth-tested (the cells' pass turned the test off when
-    // it was reset): only the pixels that no cell covers are shaded.
-    glEnable(GL_DEPTH_TEST);
     drawEnvironment();
 
     runDofChain(dof);
@@ -125,9 +122,7 @@ void Blobs::drawEnvironment()
 {
     setShaderSampler(cubeEnvShader, "texEnv", envDiffTexture.crc);
     trackMatrices(cubeEnvShader);
-    fx::Pass* pass = beginShaderPass(cubeEnvShader);
-    drawEnvironmentCube(&envMesh);
-    endShaderPass(pass);
+    drawEnvironmentBehind(cubeEnvShader, &envMesh);
 }
 
 void Blobs::drawSwarm(float t)

@@ -71,6 +71,6 @@ public:
     float projection[16] = {};  // this frame's projection, column-major
 
 private:
-    void drawEnvironment();
+    void drawEnvironment();  // behind the cells
     void drawSwarm(float t);
 };

@@ -144,6 +144,18 @@ void runFullScreenPass(const Shader& shader) { runQuadPass(shader, core.quadMesh
 
 void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
 
+void drawEnvironmentBehind(const Shader& shader, const Mesh* cube)
+{
+    const bool depthTest = glIsEnabled(GL_DEPTH_TEST) == GL_TRUE;
+    fx::Pass* pass = beginShaderPass(shader);
+    glEnable(GL_DEPTH_TEST);
+    drawEnvironmentCube(cube);
+    endShaderPass(pass);
+    if (!depthTest) {
+        glDisable(GL_DEPTH_TEST);
+    }
+}
+
 int loadSpriteTextures(std::vector<Texture>& textures, int count)
 {
     textures.resize(size_t(count));

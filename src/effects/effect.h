@@ -143,6 +143,12 @@ void runFullScreenPass(const Shader& shader);
 // Draw environment cube: a cube mesh (the Core's cubeMesh when null) under the current
 // pass, whose shader samples a cube map.
 void drawEnvironmentCube(const Mesh* cube = nullptr);
+// Draw environment behind: the cube drawn after a part's objects with `shader`'s first
+// pass (samplers and matrices set by the caller), depth-tested, then the pass reset; the
+// depth test is left as it was. The picture is the one drawing the cube first gives (it
+// is opaque and lies behind everything inside it), but only the pixels that nothing
+// covers are shaded.
+void drawEnvironmentBehind(const Shader& shader, const Mesh* cube = nullptr);
 
 // Hands a texture over to the Core, which draws it once over the letterboxed viewport
 // after this part's render, then forgets it. Store it on every frame to keep it.

@@ -78,8 +78,8 @@ void Phalanx::render(float t)
     glRotatef(1.2f * t, 0.0f, 0.0f, 1.0f);
     applyTweaks();
 
-    drawEnvironment();
     drawObject();
+    drawEnvironment();
     drawSprites(particleShader, "sampDiff", spriteTextures.data(), sprites, spriteCount, t);
 
     controlGrid();
@@ -101,8 +101,7 @@ void Phalanx::cut(float t)
 void Phalanx::drawEnvironment()
 {
     setShaderSampler(envShader, "sampEnv", envDiffTexture.crc);
-    beginShaderPass(envShader);  // left set: the object's pass is set over it
-    drawEnvironmentCube(&envMesh);
+    drawEnvironmentBehind(envShader, &envMesh);
 }
 
 void Phalanx::drawObject()

@@ -60,6 +60,6 @@ public:
 
 private:
     void cut(float t);
-    void drawEnvironment();
+    void drawEnvironment();  // behind the object
     void drawObject();
 };

@@ -15,8 +15,7 @@ void drawEnvironmentPass(const Shader& cubeEnv, uint32_t cubeTexture, const Mesh
     // parameters, at the moment they are set.
     fx::setStateMatrixParameter(fx::parameterBySemantic(cubeEnv.effect, "state.matrix.mvp"),
                                 fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
-    beginShaderPass(cubeEnv);
-    drawEnvironmentCube(cube);
+    drawEnvironmentBehind(cubeEnv, cube);
 }
 
 void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount)
@@ -103,10 +102,10 @@ void RandomGeo2::render(float t)
     jumpCutCamera(camera, lastCut, randomGeo2Cut, t);
     applyTweaks();
 
-    drawEnvironmentPass(cubeEnvShader, envDiffTexture.crc, nullptr);
     const PearlDraw draw = {&geoShader,          &camera,     aoTexture.crc, envDiffTexture.crc, envTexture.crc,
                             indexBuffer,         vertexBuffer, uint32_t(mesh.points.size() / 3)};
     drawPearlMesh(draw, 15.0f * t, uint32_t(mesh.polygons.size()));
+    drawEnvironmentPass(cubeEnvShader, envDiffTexture.crc, nullptr);
     drawSprites(particleShader, "sampDiff", spriteTextures.data(), sprites, spriteCount, t);
 
     controlGrid();

@@ -31,9 +31,10 @@ struct PearlDraw {
 };
 void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount);
 
-// The environment cube under cube_env with "texEnv" := `cubeTexture`: the model-view-
-// projection is handed to the shader and the pass set; the pass is left set (the next
-// pass is set over it). `cube` null = the Core's cubeMesh.
+// The environment cube under cube_env with "texEnv" := `cubeTexture`, drawn behind what
+// is already drawn (drawEnvironmentBehind): the model-view-projection is handed to the
+// shader, the pass set, the cube drawn and the pass reset. `cube` null = the Core's
+// cubeMesh.
 void drawEnvironmentPass(const Shader& cubeEnv, uint32_t cubeTexture, const Mesh* cube);
 
 class RandomGeo2 : public Effect {

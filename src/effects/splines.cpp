@@ -62,11 +62,11 @@ void Splines::render(float t)
     jumpCutCamera(camera, lastCut, splinesCut, t);
     applyTweaks();
 
-    drawEnvironmentPass(cubeEnvShader, envDiffTexture.crc, &envMesh);
     drawnIndexCount = splinesIndexCount(uint32_t(strandMesh.polygons.size()), t);
     const PearlDraw draw = {&geoShader,  &camera,      aoTexture.crc, envDiffTexture.crc, envTexture.crc,
                             indexBuffer, vertexBuffer, uint32_t(strandMesh.points.size() / 3)};
     drawPearlMesh(draw, 14.0f * t, drawnIndexCount);
+    drawEnvironmentPass(cubeEnvShader, envDiffTexture.crc, &envMesh);
 
     controlGrid();
     handOverOverlay(overlayTexture.crc);

@@ -62,8 +62,8 @@ void TheHub::render(float t)
 {
     jumpCutCamera(camera, lastCut, theHubCut, t);
     applyTweaks();
-    drawEnvironment();
     drawHub(t);
+    drawEnvironment();
     controlGrid();
     handOverOverlay(overlayTexture.crc);
 }
@@ -72,8 +72,7 @@ void TheHub::drawEnvironment()
 {
     setShaderSampler(cubeEnvShader, "texEnv", envDiffTexture.crc);
     trackMatrix(cubeEnvShader, "state.matrix.mvp", fx::StateMatrix::ModelViewProjection);
-    beginShaderPass(cubeEnvShader);  // left set: the hub's pass is set over it
-    drawEnvironmentCube(&envMesh);
+    drawEnvironmentBehind(cubeEnvShader, &envMesh);
 }
 
 void TheHub::drawHub(float t)

@@ -41,6 +41,6 @@ public:
     float lastCut = 0.0f;  // local time of the last camera cut
 
 private:
-    void drawEnvironment();
+    void drawEnvironment();  // behind the hub
     void drawHub(float t);
 };
