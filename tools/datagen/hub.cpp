@@ -283,11 +283,14 @@ Mesh makeHub(const HubShape& shape)
 {
     std::vector<Chart> charts;
     const int seg = shape.segments;
+    // Steps around a revolved part of the given outer radius: the outline strays from the
+    // circle no farther than the rim's does (the same sagitta), at least 40 steps.
+    auto around = [seg](float radius) { return std::max(40, int(std::ceil(float(seg) * std::sqrt(radius / 7.25f)))); };
 
     // Outer parts first: drawn first, they hide what lies behind them from the fill.
     // Flange where the spokes meet the drum, and the outer rim with a raised lip.
     Profile flange = mirrored({{2.5f, -0.75f}, {3.3f, -0.75f}, {3.45f, -0.6f}, {3.45f, 0.0f, true}});
-    revolve(charts, flange, seg, Xform());
+    revolve(charts, flange, around(3.45f), Xform());
     Profile rim = {{6.1f, -0.8f}, {6.95f, -0.8f}, {7.1f, -0.65f}, {7.1f, -0.25f}, {7.25f, -0.2f},
                    {7.25f, 0.2f},  {7.1f, 0.25f},  {7.1f, 0.65f},  {6.95f, 0.8f},  {6.1f, 0.8f},
                    {6.0f, 0.7f},   {6.0f, -0.7f},  {6.1f, -0.8f}};
@@ -298,10 +301,10 @@ Mesh makeHub(const HubShape& shape)
                         {4.55f, 0.18f},  {4.45f, 0.08f},  {4.45f, -0.08f}, {4.55f, -0.18f}};
         Xform at;
         at.o = Vec3(0, side * 2.05f, 0);
-        revolve(charts, ring, seg, at);
+        revolve(charts, ring, around(5.25f), at);
         Profile lip = {{2.5f, -0.12f}, {3.8f, -0.12f}, {3.9f, -0.02f}, {3.9f, 0.02f}, {3.8f, 0.12f}, {2.5f, 0.12f}};
         at.o = Vec3(0, side * 3.05f, 0);
-        revolve(charts, lip, seg, at);
+        revolve(charts, lip, around(3.9f), at);
     }
 
     // Drum with its spindles: a stepped, chamfered turning, mirrored about the middle.
@@ -323,7 +326,7 @@ Mesh makeHub(const HubShape& shape)
                              {2.3f, -1.15f},
                              {2.6f, -1.15f},
                              {2.6f, 0.0f, true}});
-    revolve(charts, drum, seg, Xform());
+    revolve(charts, drum, around(2.6f), Xform());
 
     // Spokes: I-beams from the flange to the rim, with posts carrying the rings.
     for (int i = 0; i < shape.spokes; ++i) {
@@ -391,7 +394,7 @@ Mesh makeHub(const HubShape& shape)
                               {0.09f, 0.5f * len},
                               {0.09f, len},
                               {0.0f, len}};
-            revolve(charts, piston, 16, between(from, to));
+            revolve(charts, piston, 12, between(from, to));
         }
     }
 

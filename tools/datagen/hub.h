@@ -13,7 +13,7 @@
 namespace datagen {
 
 struct HubShape {
-    int segments = 80;        // around the large revolved parts
+    int segments = 80;        // around the rim; smaller turnings take fewer, as true to the circle
     int spokes = 8;
     int rimBolts = 48;
     int ribs = 24;

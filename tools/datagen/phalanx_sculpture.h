@@ -18,7 +18,7 @@ struct PhalanxShape {
     int fingers = 7;          // round the middle one
     float voxel = 0.07f;      // meshing resolution, world units
     float adaptivity = 0.0f;  // how far the mesher may merge flat regions (0 = none)
-    int triangles = 28000;    // after simplification
+    int triangles = 16000;    // after simplification
     uint32_t seed = 5150;
 };
 

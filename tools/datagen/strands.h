@@ -24,7 +24,7 @@ struct StrandsShape {
     int bundlesPerRoot = 3;
     int strandsPerBundle = 3;   // twisted round the bundle's spine
     int rings = 160;            // ring steps along every strand (even)
-    int sides = 10;             // vertices around a ring
+    int sides = 8;              // vertices around a ring
     int domeRings = 3;          // rings of each end dome before its pole
     int ringsPerChart = 20;     // length of the tube pieces in the atlas
     float length = 11.0f;       // typical spine length; each bundle varies it
