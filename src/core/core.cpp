@@ -168,7 +168,9 @@ int Core::init()
     if (loadPostEffects() != 0) {
         return 1;
     }
+    loadingBar.onceIdle = [] { core.renderFrameUnseen(); };
     loadingBar.fade(2, 1.0f);
+    loadingBar.onceIdle = nullptr;
     deferTextureUploads(false);  // what the fade left: before the clock starts
     overlayTexture = 0;
     timer.reset();
@@ -248,6 +250,23 @@ void Core::frame()
     if (demoFinished(time)) {
         platform::postQuit(0);
     }
+}
+
+void Core::renderFrameUnseen()
+{
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(viewportX, viewportY, 1, 1);
+    renderFrame();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
 }
 
 void Core::renderFrame()
@@ -463,6 +482,12 @@ void LoadingBar::fade(int mode, float length)
         // takes the processor from the start-up's work going on meanwhile (pictures
         // being decoded, textures waiting for their texels).
         if (uploadDeferredTextures(0.004)) {
+            if (onceIdle) {
+                void (*work)() = onceIdle;
+                onceIdle = nullptr;
+                work();
+                continue;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(4));
         }
     }

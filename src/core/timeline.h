@@ -108,4 +108,6 @@ struct LoadingBar {
     // Fades in (mode 1) or out (mode 2) over `length` seconds of the Core's timer
     // (which it resets), drawing continuously.
     void fade(int mode, float length);
+    // Run once by a fade when no texture is waiting for its texels, then cleared.
+    void (*onceIdle)() = nullptr;
 };

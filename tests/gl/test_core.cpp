@@ -346,6 +346,49 @@ TEST_F(CoreTest, FadeLeavesDepthStateAsTheFrameExpects)
     EXPECT_EQ(projectionDepth, 1);
 }
 
+// The unseen frame the start-up draws while the bar fades out runs the parts but shows
+// nothing of them and leaves the state the bar and the first frame rely on.
+TEST_F(CoreTest, UnseenFrameRunsThePartsAndKeepsPictureAndState)
+{
+    core.setClock(1.5f);
+    glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 10.0, 0.0, 10.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    float projection[16] = {};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    const size_t rendersBefore = parts[0]->renders.size();
+
+    core.renderFrameUnseen();
+
+    EXPECT_EQ(parts[0]->renders.size(), rendersBefore + 1);
+    expectColour(bandCentre(), 0.2f, 0.4f, 0.6f, "the back buffer outside the one pixel");
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+    GLint after[4] = {};
+    glGetIntegerv(GL_VIEWPORT, after);
+    EXPECT_EQ(std::vector<GLint>(after, after + 4), std::vector<GLint>(viewport, viewport + 4));
+    float projectionAfter[16] = {};
+    glGetFloatv(GL_PROJECTION_MATRIX, projectionAfter);
+    EXPECT_EQ(std::vector<float>(projectionAfter, projectionAfter + 16), std::vector<float>(projection, projection + 16));
+    GLint mode = 0, framebuffer = -1, program = -1;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(framebuffer, 0);
+    EXPECT_EQ(program, 0);
+    glDisable(GL_BLEND);
+}
+
 TEST_F(CoreTest, ControlGridDrawsOnlyWhenSwitchedOn)
 {
     renderAt(196.0f);  // black
