@@ -21,6 +21,7 @@
 #include "resources/loader.h"
 #include "resources/prefetch.h"
 #include "resources/texture.h"
+#include "scene/scene_loader.h"
 #include "tweak/tweak.h"
 
 #include <GL/glew.h>
@@ -121,17 +122,18 @@ void Core::addEffect(Effect* effect, float startTime, float endTime, int fadeInT
 
 int Core::init()
 {
-    // The pictures and meshes the inits will load are decoded while the bar fades in, and
-    // the pictures' texels uploaded while it fades out; whatever the start-up's outcome,
-    // the uploads are finished and the decoded memory goes when it ends.
+    // The pictures, meshes and scenes the inits will load are decoded while the bar fades
+    // in, and the pictures' texels uploaded while it fades out; whatever the start-up's
+    // outcome, the uploads are finished and the decoded memory goes when it ends.
     struct PrefetchScope {
         ~PrefetchScope()
         {
             deferTextureUploads(false);
             dropPrefetched();
+            dropPrefetchedScenes();
         }
     } prefetchScope;
-    startPrefetch(loader);
+    startPrefetch(loader, prefetchScenes);
     loadingBar.fade(1, 1.0f);
     finishPrefetch();
     deferTextureUploads(true);

@@ -44,7 +44,8 @@ void decodeEach(Loader& loader, const std::vector<std::string>& names, std::map<
     }
 }
 
-void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vector<std::string> meshNames)
+void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vector<std::string> meshNames,
+               PrefetchJob more)
 {
     char lineBuffer[256] = {};
     decodeEach(*loader, meshNames, meshes, [&lineBuffer](const std::vector<char>& bytes, Mesh& mesh) {
@@ -55,6 +56,12 @@ void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vecto
         PictureError error;
         return decodePicture(bytes.data(), uint32_t(bytes.size()), picture, error);
     });
+    if (more) {
+        try {
+            more(*loader);
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 template <typename Item>
@@ -69,7 +76,7 @@ const Item* lookUp(const std::map<std::string, Item>& items, const char* path)
 
 }  // namespace
 
-void startPrefetch(Loader& loader)
+void startPrefetch(Loader& loader, PrefetchJob more)
 {
     if (worker.joinable() || !loader.opened) {
         return;
@@ -77,7 +84,7 @@ void startPrefetch(Loader& loader)
     std::vector<std::string> pictureNames = loader.entryNames("textures/");
     std::vector<std::string> meshNames = loader.entryNames("objects/");
     try {
-        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames));
+        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames), more);
     } catch (const std::system_error&) {
         // No thread: every picture is decoded by its load.
     }
@@ -89,6 +96,8 @@ void finishPrefetch()
         worker.join();
     }
 }
+
+bool prefetchRunning() { return worker.joinable(); }
 
 const DecodedPicture* prefetchedPicture(const char* path) { return lookUp(pictures, path); }
 

@@ -10,14 +10,20 @@
 // is simply left out, so its failure is reported by the load as usual). Once the loads
 // are done, dropPrefetched frees the memory. With nothing started, or while the worker
 // runs, every lookup gives null.
+//
+// A layer above can give the worker one more job (`more`, run after the meshes and
+// pictures under the same protocol: the scene files' parsing); prefetchRunning tells its
+// lookups whether the worker still runs.
 #pragma once
 
 class Loader;
 struct DecodedPicture;
 struct Mesh;
 
-void startPrefetch(Loader& loader);
+using PrefetchJob = void (*)(Loader& loader);
+void startPrefetch(Loader& loader, PrefetchJob more = nullptr);
 void finishPrefetch();
+bool prefetchRunning();
 const DecodedPicture* prefetchedPicture(const char* path);
 const Mesh* prefetchedMesh(const char* path);
 void dropPrefetched();

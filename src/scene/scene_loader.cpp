@@ -4,13 +4,83 @@
 #include "resources/alpha_coverage.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
+#include "resources/prefetch.h"
 #include "scene/scene_archive.h"
 
 #include <GL/glew.h>
 
+#include <algorithm>
+#include <cctype>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
+
+namespace {
+
+struct ParsedScene {
+    std::unique_ptr<Tessary> tree;
+    SceneEncoding encoding = SceneEncoding::Xml;
+};
+std::map<std::string, ParsedScene> parsedScenes;  // by lower-case archive path
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// The tree the worker parsed for `path`, taken out of the store; false when there is none.
+bool takeParsedScene(const char* path, ParsedScene& parsed)
+{
+    if (parsedScenes.empty() || prefetchRunning()) {
+        return false;
+    }
+    auto found = parsedScenes.find(lowerCase(path));
+    if (found == parsedScenes.end()) {
+        return false;
+    }
+    parsed = std::move(found->second);
+    parsedScenes.erase(found);
+    return parsed.tree != nullptr;
+}
+
+}  // namespace
+
+void prefetchScenes(Loader& loader)
+{
+    std::vector<char> bytes;
+    for (const std::string& name : loader.entryNames("")) {
+        const std::string key = lowerCase(name);
+        if (key.find('/') != std::string::npos || key.size() < 4 || key.compare(key.size() - 4, 4, ".xml") != 0) {
+            continue;
+        }
+        try {
+            if (!loader.readQuietly(name.c_str(), bytes) || bytes.empty()) {
+                continue;
+            }
+            ParsedScene parsed;
+            parsed.encoding = sceneEncoding(bytes.data(), bytes.size());
+            std::string error;
+            if (readScene(bytes.data(), bytes.size(), parsed.encoding, &parsed.tree, &error) == 0 && parsed.tree) {
+                parsedScenes[key] = std::move(parsed);
+            }
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+bool scenePrefetched(const char* path)
+{
+    return !prefetchRunning() && path && parsedScenes.count(lowerCase(path)) > 0;
+}
+
+void dropPrefetchedScenes()
+{
+    finishPrefetch();
+    parsedScenes.clear();
+}
 
 int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
 {
@@ -21,27 +91,32 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
         noteLoadFailure(path, "file size: 0");
         return 1;
     }
-    std::unique_ptr<char[]> buffer;
-    if (const int failed = loader.readAll(path, size, buffer)) {
-        if (failed == 2) {
-            CORE_LOG("\ndecompression error.");
-        }
-        return 1;
-    }
-    const char* data = buffer.get();
-
-    const SceneEncoding encoding = sceneEncoding(data, size);
-    if (encoding == SceneEncoding::Binary) {
-        CORE_LOG("wykryte bin, przed serializacja");
-    }
     std::unique_ptr<Tessary> tree;
     std::string error;
-    if (readScene(data, size, encoding, &tree, &error) != 0) {
-        CORE_LOG("wyj\xB9tek! " << error);
-        noteLoadFailure(path, "scene not readable: " + error);
-        return 1;
+    ParsedScene parsed;
+    if (takeParsedScene(path, parsed)) {
+        if (parsed.encoding == SceneEncoding::Binary) {
+            CORE_LOG("wykryte bin, przed serializacja");
+        }
+        tree = std::move(parsed.tree);
+    } else {
+        std::unique_ptr<char[]> buffer;
+        if (const int failed = loader.readAll(path, size, buffer)) {
+            if (failed == 2) {
+                CORE_LOG("\ndecompression error.");
+            }
+            return 1;
+        }
+        const SceneEncoding encoding = sceneEncoding(buffer.get(), size);
+        if (encoding == SceneEncoding::Binary) {
+            CORE_LOG("wykryte bin, przed serializacja");
+        }
+        if (readScene(buffer.get(), size, encoding, &tree, &error) != 0) {
+            CORE_LOG("wyj\xB9tek! " << error);
+            noteLoadFailure(path, "scene not readable: " + error);
+            return 1;
+        }
     }
-    buffer.reset();
     if (checkScene(*tree, &error) != 0) {
         CORE_LOG("\tscene rejected: " << error);
         noteLoadFailure(path, "scene rejected: " + error);

@@ -20,6 +20,15 @@ class Loader;
 // "\tscene rejected: " and the reason), or a texture or shader that failed to load.
 int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root);
 
+// Scene files read ahead: prefetchScenes is the prefetch worker's job for the layer above
+// it (resources/prefetch.h) and parses every scene file at the archive's top level
+// ("*.xml", either encoding); loadScene then takes the parsed tree (path letter case
+// ignored) instead of reading and parsing the file, with the same log, and reads a file
+// the worker could not parse by itself. dropPrefetchedScenes frees what no load took.
+void prefetchScenes(Loader& loader);
+bool scenePrefetched(const char* path);  // a parsed tree waits for its load
+void dropPrefetchedScenes();
+
 // Creates one index buffer per polygons record and one vertex buffer per distinct
 // vboID (32-byte interleaved vertices); objects lacking points, normals or polygons
 // are skipped ("\tnull object found, skipped.") and keep their fields. Fills

@@ -10,6 +10,7 @@
 #include "datagen/image.h"
 #include "datagen/zip_writer.h"
 #include "resources/loader.h"
+#include "resources/prefetch.h"
 #include "scene/scene_loader.h"
 #include "scene/scene_renderer.h"
 #include "tweak/tweak.h"
@@ -166,12 +167,34 @@ protected:
     LogCapture logCapture;
 };
 
+// Loads the scenes read by the start-up's worker as well as those read by the load: the
+// same tree, buffers and log either way (the worker parses "*.xml" entries only).
+void readAhead(bool ahead, Loader& archive)
+{
+    if (ahead) {
+        startPrefetch(archive, prefetchScenes);
+        finishPrefetch();
+    }
+}
+
+void dropReadAhead()
+{
+    dropPrefetched();
+    dropPrefetchedScenes();
+}
+
 TEST_F(SceneTest, LoadsUploadsSharedStreamsOnceAndReleasesThem)
 {
+    for (const bool ahead : {false, true})
     for (const char* file : {"scene.xml", "scene.bin"}) {
+        SCOPED_TRACE(ahead ? "read ahead" : "read by the load");
+        readAhead(ahead, archive);
+        EXPECT_EQ(scenePrefetched("SCENE.XML"), ahead) << "letter case ignored";
+        EXPECT_FALSE(scenePrefetched("scene.bin"));
         std::unique_ptr<Tessary> tree;
         buffersMade = buffersDeleted = 0;
         ASSERT_EQ(loadScene(file, archive, tree), 0) << file << logCapture.text();
+        EXPECT_FALSE(scenePrefetched(file)) << "taken by the load";
         const Tessary& s = *tree;
         // One index list and one vertex stream, shared by the four box objects.
         EXPECT_EQ(buffersMade, 2) << file;
@@ -206,6 +229,7 @@ TEST_F(SceneTest, LoadsUploadsSharedStreamsOnceAndReleasesThem)
         EXPECT_FALSE(glIsTexture(texture));
         releaseScene(*tree);  // a second release finds nothing left to delete
         EXPECT_EQ(buffersDeleted, 2);
+        dropReadAhead();
         logCapture.close();
         logCapture.open("scene");
     }
@@ -223,7 +247,11 @@ TEST_F(SceneTest, RefusesMissingDamagedAndInconsistentFiles)
         {"badids.xml", "\tscene rejected: object 1 surface 1 is outside its lists\n", false},
         {"notexture.xml", "load texture: textures/missing.png", true},
     };
+    for (const bool ahead : {false, true})
     for (const Case& c : cases) {
+        SCOPED_TRACE(ahead ? "read ahead" : "read by the load");
+        readAhead(ahead, archive);
+        EXPECT_FALSE(scenePrefetched("garbage.xml")) << "not parsed: left to the load";
         std::unique_ptr<Tessary> tree;
         EXPECT_EQ(loadScene(c.file, archive, tree), 1) << c.file;
         EXPECT_EQ(bool(tree), c.treeKept) << c.file;
@@ -234,6 +262,7 @@ TEST_F(SceneTest, RefusesMissingDamagedAndInconsistentFiles)
             releaseScene(*tree);
             EXPECT_EQ(buffersDeleted, buffersMade);
         }
+        dropReadAhead();
     }
 }
 
