@@ -81,9 +81,10 @@ public:
     // Steps up to the spectrum flash: the picture of the frame at the clock's time is
     // complete in the back buffer afterwards (used by offline rendering before reading it).
     void renderFrame();
-    // The frame at the clock's time once, unseen (drawn into one pixel, GL state kept):
-    // the driver builds the programs for its combinations of state then, not on the
-    // first frame shown. Run while the loading bar fades out.
+    // The frame at the clock's time, unseen (drawn into one pixel, GL state kept): the
+    // parts' state advances and the driver builds the programs for its combinations of
+    // state. Run once while the loading bar fades out (so not on the first frame shown)
+    // and for the frames offline rendering replays before the one it wants.
     void renderFrameUnseen();
     // Stops the clock at demo time t (the tweak bar's Play starts it again from there);
     // offline rendering and tests drive the frames through it.

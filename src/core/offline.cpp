@@ -146,11 +146,8 @@ void warmUpFrame(float time)
     const bool flash = core.spectrum;
     core.postprocess = false;
     core.spectrum = false;
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(core.viewportX, core.viewportY, 1, 1);
     core.setClock(time);
-    core.renderFrame();
-    glDisable(GL_SCISSOR_TEST);
+    core.renderFrameUnseen();
     core.postprocess = post;
     core.spectrum = flash;
 }

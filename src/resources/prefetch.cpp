@@ -18,13 +18,6 @@ std::thread worker;
 std::map<std::string, DecodedPicture> pictures;  // by lower-case archive path
 std::map<std::string, Mesh> meshes;
 
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-
 // Reads every named entry and keeps what `decode` makes of it under its lower-case name.
 // An entry that cannot be read or decoded (or memory that runs out) is left out: its
 // load reads it again and reports what happens then.
@@ -37,7 +30,7 @@ void decodeEach(Loader& loader, const std::vector<std::string>& names, std::map<
         try {
             Item item;
             if (loader.readQuietly(name.c_str(), bytes) && !bytes.empty() && decode(bytes, item)) {
-                items[lowerCase(name)] = std::move(item);
+                items[prefetchKey(name)] = std::move(item);
             }
         } catch (const std::exception&) {
         }
@@ -70,11 +63,18 @@ const Item* lookUp(const std::map<std::string, Item>& items, const char* path)
     if (items.empty() || !path || worker.joinable()) {
         return nullptr;
     }
-    auto found = items.find(lowerCase(path));
+    auto found = items.find(prefetchKey(path));
     return found == items.end() ? nullptr : &found->second;
 }
 
 }  // namespace
+
+std::string prefetchKey(const std::string& path)
+{
+    std::string key = path;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return key;
+}
 
 void startPrefetch(Loader& loader, PrefetchJob more)
 {

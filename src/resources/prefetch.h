@@ -15,12 +15,15 @@
 // pictures under the same protocol: the scene files' parsing); prefetchRunning tells its
 // lookups whether the worker still runs.
 #pragma once
+#include <string>
 
 class Loader;
 struct DecodedPicture;
 struct Mesh;
 
 using PrefetchJob = void (*)(Loader& loader);
+// The key the stores use for an archive path: the path in lower case.
+std::string prefetchKey(const std::string& path);
 void startPrefetch(Loader& loader, PrefetchJob more = nullptr);
 void finishPrefetch();
 bool prefetchRunning();

@@ -9,8 +9,6 @@
 
 #include <GL/glew.h>
 
-#include <algorithm>
-#include <cctype>
 #include <map>
 #include <new>
 #include <string>
@@ -24,20 +22,13 @@ struct ParsedScene {
 };
 std::map<std::string, ParsedScene> parsedScenes;  // by lower-case archive path
 
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-
 // The tree the worker parsed for `path`, taken out of the store; false when there is none.
 bool takeParsedScene(const char* path, ParsedScene& parsed)
 {
     if (parsedScenes.empty() || prefetchRunning()) {
         return false;
     }
-    auto found = parsedScenes.find(lowerCase(path));
+    auto found = parsedScenes.find(prefetchKey(path));
     if (found == parsedScenes.end()) {
         return false;
     }
@@ -52,7 +43,7 @@ void prefetchScenes(Loader& loader)
 {
     std::vector<char> bytes;
     for (const std::string& name : loader.entryNames("")) {
-        const std::string key = lowerCase(name);
+        const std::string key = prefetchKey(name);
         if (key.find('/') != std::string::npos || key.size() < 4 || key.compare(key.size() - 4, 4, ".xml") != 0) {
             continue;
         }
@@ -73,7 +64,7 @@ void prefetchScenes(Loader& loader)
 
 bool scenePrefetched(const char* path)
 {
-    return !prefetchRunning() && path && parsedScenes.count(lowerCase(path)) > 0;
+    return !prefetchRunning() && path && parsedScenes.count(prefetchKey(path)) > 0;
 }
 
 void dropPrefetchedScenes()
