@@ -271,8 +271,10 @@ TEST_F(CoreTest, OverlayIsDrawnOnceAndForgotten)
 }
 
 // The overlay drawn over only its visible tiles gives the pixels of the whole picture:
-// thin lines and dots, some on tile edges, in a picture shrunk 3.2 times (mipmapped,
-// trilinear), so the filter reaches across tile edges.
+// thin lines and dots, some on tile edges, in a picture shrunk 3.2 times (read from a
+// coarser mipmap level), so the filter reaches across tile edges. The quads' texture
+// coordinates are interpolated over other triangles, which moves the samples by a hair
+// (a level or two of 255 on a line's flank); a lost tile would lose a line or a dot.
 TEST_F(CoreTest, OverlayTilesGiveTheWholePicture)
 {
     constexpr int w = 1024, h = 576;
@@ -322,7 +324,7 @@ TEST_F(CoreTest, OverlayTilesGiveTheWholePicture)
     for (size_t i = 0; i < whole.size(); ++i) {
         worst = std::max(worst, std::abs(int(whole[i]) - int(tiled[i])));
     }
-    EXPECT_LE(worst, 1) << "largest channel difference between the tiled and the whole overlay";
+    EXPECT_LE(worst, 3) << "largest channel difference between the tiled and the whole overlay";
     renderAt(85.0f);
     std::vector<unsigned char> bare(whole.size());
     glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, bare.data());
