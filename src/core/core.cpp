@@ -398,7 +398,12 @@ void Core::fade(int type, float x)
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(wash.grey, wash.grey, wash.grey, wash.opacity);
-    glRectf(0.0f, 0.0f, float(screen.viewportWidth - 1), float(screen.viewportHeight - 1));
+    // A wash fainter than half a step of an 8-bit channel blends to the same pixels:
+    // the music's flash is that faint in about half the frames, and the rectangle
+    // would cost a full-screen blend for nothing. The state above is set either way.
+    if (wash.opacity * 255.0f >= 0.5f) {
+        glRectf(0.0f, 0.0f, float(screen.viewportWidth - 1), float(screen.viewportHeight - 1));
+    }
     glDepthMask(GL_TRUE);
     popBandProjection();
     glEnable(GL_DEPTH_TEST);

@@ -333,19 +333,37 @@ TEST_F(CoreTest, OverlayTilesGiveTheWholePicture)
 
 TEST_F(CoreTest, FadeLeavesDepthStateAsTheFrameExpects)
 {
-    core.fade(fadeToBlack, 0.3f);
-    GLboolean depthTest = GL_FALSE;
-    GLboolean depthMask = GL_FALSE;
-    GLint depthFunc = 0;
-    glGetBooleanv(GL_DEPTH_TEST, &depthTest);
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
-    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-    EXPECT_TRUE(depthTest);
-    EXPECT_TRUE(depthMask);
-    EXPECT_EQ(depthFunc, GL_LESS);
-    GLint projectionDepth = 0;
-    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projectionDepth);
-    EXPECT_EQ(projectionDepth, 1);
+    // A visible wash, and the flash too faint to change a pixel (not drawn): the state
+    // the frame goes on with is the same, and only the visible one touches the picture.
+    const struct {
+        int type;
+        float x;
+        bool changesPicture;
+    } cases[] = {{fadeToBlack, 0.3f, true}, {fadeToWhite, 0.0015f, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glDisable(GL_BLEND);
+        core.fade(c.type, c.x);
+        GLboolean depthTest = GL_FALSE;
+        GLboolean depthMask = GL_FALSE;
+        GLint depthFunc = 0;
+        glGetBooleanv(GL_DEPTH_TEST, &depthTest);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+        glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+        EXPECT_TRUE(depthTest);
+        EXPECT_TRUE(depthMask);
+        EXPECT_EQ(depthFunc, GL_LESS);
+        EXPECT_TRUE(glIsEnabled(GL_BLEND));
+        GLint projectionDepth = 0;
+        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projectionDepth);
+        EXPECT_EQ(projectionDepth, 1);
+        unsigned char centre[4] = {};
+        glReadPixels(windowWidth / 2, windowHeight / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, centre);
+        EXPECT_EQ(centre[0] != 51 || centre[1] != 102 || centre[2] != 153, c.changesPicture);
+    }
 }
 
 // The unseen frame the start-up draws while the bar fades out runs the parts but shows
