@@ -82,32 +82,29 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
         noteLoadFailure(path, "file size: 0");
         return 1;
     }
-    std::unique_ptr<Tessary> tree;
-    std::string error;
+    // Parsed by the start-up's worker, or read and parsed here.
     ParsedScene parsed;
-    if (takeParsedScene(path, parsed)) {
-        if (parsed.encoding == SceneEncoding::Binary) {
-            CORE_LOG("wykryte bin, przed serializacja");
-        }
-        tree = std::move(parsed.tree);
-    } else {
-        std::unique_ptr<char[]> buffer;
+    std::unique_ptr<char[]> buffer;
+    if (!takeParsedScene(path, parsed)) {
         if (const int failed = loader.readAll(path, size, buffer)) {
             if (failed == 2) {
                 CORE_LOG("\ndecompression error.");
             }
             return 1;
         }
-        const SceneEncoding encoding = sceneEncoding(buffer.get(), size);
-        if (encoding == SceneEncoding::Binary) {
-            CORE_LOG("wykryte bin, przed serializacja");
-        }
-        if (readScene(buffer.get(), size, encoding, &tree, &error) != 0) {
-            CORE_LOG("wyj\xB9tek! " << error);
-            noteLoadFailure(path, "scene not readable: " + error);
-            return 1;
-        }
+        parsed.encoding = sceneEncoding(buffer.get(), size);
     }
+    if (parsed.encoding == SceneEncoding::Binary) {
+        CORE_LOG("wykryte bin, przed serializacja");
+    }
+    std::string error;
+    if (!parsed.tree && readScene(buffer.get(), size, parsed.encoding, &parsed.tree, &error) != 0) {
+        CORE_LOG("wyj\xB9tek! " << error);
+        noteLoadFailure(path, "scene not readable: " + error);
+        return 1;
+    }
+    buffer.reset();
+    std::unique_ptr<Tessary> tree = std::move(parsed.tree);
     if (checkScene(*tree, &error) != 0) {
         CORE_LOG("\tscene rejected: " << error);
         noteLoadFailure(path, "scene rejected: " + error);

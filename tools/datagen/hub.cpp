@@ -285,7 +285,10 @@ Mesh makeHub(const HubShape& shape)
     const int seg = shape.segments;
     // Steps around a revolved part of the given outer radius: the outline strays from the
     // circle no farther than the rim's does (the same sagitta), at least 40 steps.
-    auto around = [seg](float radius) { return std::max(40, int(std::ceil(float(seg) * std::sqrt(radius / 7.25f)))); };
+    constexpr float rimRadius = 7.25f;  // the rim profile's outermost point
+    auto around = [seg](float radius) {
+        return std::max(40, int(std::ceil(float(seg) * std::sqrt(radius / rimRadius))));
+    };
 
     // Outer parts first: drawn first, they hide what lies behind them from the fill.
     // Flange where the spokes meet the drum, and the outer rim with a raised lip.
