@@ -22,24 +22,45 @@ const char* const shapeDefinition = " min=0 max=20 step=0.5 ";
 // The six companions of a satellite, in drawing order.
 const float companions[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, -1}, {0, 1, 0}, {0, -1, 0}};
 
-// The satellite's levels of detail: slices and stacks of its spheres, and the largest
-// radius of sphere A on screen (pixels) each is drawn at. A polygon of n sides strays
-// from its circle by r (1 - cos(pi / n)): at most a third of a pixel at these radii.
-const int satelliteSteps[satelliteLevels] = {16, 12, 8};
-const float satelliteMaxPixels[satelliteLevels] = {1e30f, 10.0f, 4.5f};
+// The levels of detail of one sphere: its slices and stacks, and the largest radius on
+// screen (pixels) each is drawn at. A polygon of n sides strays from its circle by
+// r (1 - cos(pi / n)): at most a third of a pixel at these radii.
+const int satelliteSteps[satelliteLevels] = {16, 12, 8, 6, 4};
+const float satelliteMaxPixels[satelliteLevels] = {1e30f, 10.0f, 4.5f, 2.5f, 1.1f};
+
+int sphereLevel(float pixels)
+{
+    int level = 0;
+    while (level + 1 < satelliteLevels && pixels <= satelliteMaxPixels[level + 1]) {
+        ++level;
+    }
+    return level;
+}
+
+// The radius in pixels of a sphere of `radius` whose nearest point lies `nearest` in
+// front of the eye (anything reaching the eye's plane counts as huge).
+float pixelsAcross(float radius, float nearest, float pixelsPerUnit)
+{
+    return nearest > 0.0f ? radius * pixelsPerUnit / nearest : 1e30f;
+}
+
+// What sh_wire_render's bubblePS lets through: a fragment's alpha is the colour's
+// alpha times the glass gain times (0.08 + rim), rim at most 1, and under 0.06 it is
+// discarded.
+constexpr float glassRimFactor = 1.08f;
+constexpr float glassThreshold = 0.06f;
 
 // Vertex layout of the satellite mesh: position, normal, the centre of its sphere.
 constexpr int satelliteStride = 9 * sizeof(float);
 
-// Appends sphere A and its six spheres B (at the companions' places) at `steps` slices
-// and stacks to the vertex and index lists.
-void appendSatellite(float radiusA, float radiusB, int steps, std::vector<float>& vertices,
-                     std::vector<uint32_t>& indices)
+// Appends spheres of `radius` at `steps` slices and stacks about each of `centres` to
+// the vertex list, and their triangles to `indices`.
+void appendSpheres(float radius, int steps, const float (*centres)[3], int count, std::vector<float>& vertices,
+                   std::vector<uint32_t>& indices)
 {
-    const SphereMesh a = sphereMesh(radiusA, steps, steps);
-    const SphereMesh b = sphereMesh(radiusB, steps, steps);
-    const float origin[3] = {0.0f, 0.0f, 0.0f};
-    auto append = [&](const SphereMesh& sphere, const float* centre) {
+    const SphereMesh sphere = sphereMesh(radius, steps, steps);
+    for (int k = 0; k < count; ++k) {
+        const float* centre = centres[k];
         const uint32_t base = uint32_t(vertices.size() / 9);
         for (const SphereVertex& v : sphere.vertices) {
             vertices.insert(vertices.end(), {v.position[0] + centre[0], v.position[1] + centre[1],
@@ -49,10 +70,6 @@ void appendSatellite(float radiusA, float radiusB, int steps, std::vector<float>
         for (uint32_t index : sphere.indices) {
             indices.push_back(base + index);
         }
-    };
-    append(a, origin);
-    for (const float* c : companions) {
-        append(b, c);
     }
 }
 
@@ -63,19 +80,6 @@ void giveEnvironment(const VantelBody& body, const Texture& environment, const T
         setShaderSampler(*shader, "texEnv", environment.crc);
         setShaderSampler(*shader, "texDiff", diffuse.crc);
     }
-}
-
-// A bound on the factor by which the matrix's linear part stretches a length (its
-// Frobenius norm: exact enough for the rotations and scales the scenes give).
-float stretchBound(const float* m)
-{
-    float sum = 0.0f;
-    for (int column = 0; column < 3; ++column) {
-        for (int row = 0; row < 3; ++row) {
-            sum += m[4 * column + row] * m[4 * column + row];
-        }
-    }
-    return std::sqrt(sum);
 }
 
 void setShape(const Shader& shader, float m0, float m1, float t)
@@ -120,14 +124,24 @@ void VantelBody::buildLists(float radiusA, float radiusB)
 {
     this->radiusA = radiusA;
     this->radiusB = radiusB;
-    // A satellite's seven spheres as one indexed mesh at each level of detail: a frame
-    // draws hundreds of satellites, and the driver sets up every triangle it is given.
+    // Every level of sphere A and of the six B share one vertex buffer; a satellite is
+    // one draw (a frame draws hundreds, and each draw has its own set-up cost), so every
+    // pairing of the two levels has its own index list.
     std::vector<float> vertices;
-    std::vector<uint32_t> indices;
+    std::vector<uint32_t> sphereA[satelliteLevels], spheresB[satelliteLevels];
+    const float origin[1][3] = {{0.0f, 0.0f, 0.0f}};
     for (int level = 0; level < satelliteLevels; ++level) {
-        satelliteMesh.first[level] = uint32_t(indices.size());
-        appendSatellite(radiusA, radiusB, satelliteSteps[level], vertices, indices);
-        satelliteMesh.count[level] = uint32_t(indices.size()) - satelliteMesh.first[level];
+        appendSpheres(radiusA, satelliteSteps[level], origin, 1, vertices, sphereA[level]);
+        appendSpheres(radiusB, satelliteSteps[level], companions, 6, vertices, spheresB[level]);
+    }
+    std::vector<uint32_t> indices;
+    for (int a = 0; a < satelliteLevels; ++a) {
+        for (int b = 0; b < satelliteLevels; ++b) {
+            satelliteMesh.first[a][b] = uint32_t(indices.size());
+            indices.insert(indices.end(), sphereA[a].begin(), sphereA[a].end());
+            indices.insert(indices.end(), spheresB[b].begin(), spheresB[b].end());
+            satelliteMesh.count[a][b] = uint32_t(indices.size()) - satelliteMesh.first[a][b];
+        }
     }
     satelliteMesh.lastVertex = uint32_t(vertices.size() / 9) - 1;
     releaseBuffers({&satelliteMesh.vertexBuffer, &satelliteMesh.indexBuffer});
@@ -174,6 +188,8 @@ void VantelBody::drawSatellites(float t)
     const ViewVolume view = viewVolume(projection, viewport[3]);
     float ripple = 0.5f;
     fx::currentValues(shaderParameter(wireShader, "ripple"), &ripple, 1);
+    float gain = 14.0f;
+    fx::currentValues(shaderParameter(wireShader, "glassGain"), &gain, 1);
     const float grow = 1.0f + std::fabs(ripple);
     const float reach = grow * std::max(radiusA, 1.0f + radiusB);  // the companions sit 1 from the centre
     float modelView[16];
@@ -187,6 +203,10 @@ void VantelBody::drawSatellites(float t)
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexCoordPointer(3, GL_FLOAT, satelliteStride, reinterpret_cast<const void*>(6 * sizeof(float)));
     for (int i = 0; i < satelliteCount; ++i) {
+        const float alpha = satelliteAlpha(i, t);
+        if (alpha * gain * glassRimFactor < 0.99f * glassThreshold) {
+            continue;  // every fragment of its glass would be discarded (with a margin for rounding)
+        }
         const Satellite& s = satellites[i];
         const float a = s.w * t;
         glPushMatrix();
@@ -197,25 +217,26 @@ void VantelBody::drawSatellites(float t)
         glRotatef(2.0f * a, 0.0f, 1.0f, 0.0f);
         glRotatef(a, 0.0f, 0.0f, 1.0f);
         glRotatef(1.5f * a, 1.0f, 0.0f, 0.0f);
-        glColor4f(1.0f, 1.0f, 1.0f, satelliteAlpha(i, t));
+        glColor4f(1.0f, 1.0f, 1.0f, alpha);
         glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
-        const float stretch = stretchBound(modelView);
+        const float stretch = maxStretch(modelView);
         if (outsideView(view, &modelView[12], reach * stretch)) {
             glPopMatrix();
             continue;
         }
-        // Sphere A's radius on screen at the group's nearest point.
-        const float depth = -modelView[14] - reach * stretch;
-        const float pixels = depth > 0.0f ? radiusA * grow * stretch * view.pixelsPerUnit / depth : 1e30f;
-        int level = 0;
-        while (level + 1 < satelliteLevels && pixels <= satelliteMaxPixels[level + 1]) {
-            ++level;
-        }
-        glDrawRangeElements(GL_TRIANGLES, 0, satelliteMesh.lastVertex, GLsizei(satelliteMesh.count[level]),
+        // Sphere A sits at the centre; the B are judged at the group's nearest point.
+        const float depth = -modelView[14];
+        const float scale = grow * stretch;
+        const int levelA = sphereLevel(pixelsAcross(radiusA * scale, depth - radiusA * scale, view.pixelsPerUnit));
+        const int levelB = sphereLevel(pixelsAcross(radiusB * scale, depth - reach * stretch, view.pixelsPerUnit));
+        glDrawRangeElements(GL_TRIANGLES, 0, satelliteMesh.lastVertex, GLsizei(satelliteMesh.count[levelA][levelB]),
                             GL_UNSIGNED_INT,
-                            reinterpret_cast<const void*>(uintptr_t(satelliteMesh.first[level]) * sizeof(uint32_t)));
+                            reinterpret_cast<const void*>(uintptr_t(satelliteMesh.first[levelA][levelB]) *
+                                                          sizeof(uint32_t)));
         glPopMatrix();
     }
+    // The current colour is left as the last record's, drawn or not.
+    glColor4f(1.0f, 1.0f, 1.0f, satelliteAlpha(satelliteCount - 1, t));
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glClientActiveTexture(GL_TEXTURE0);
     glDisableClientState(GL_NORMAL_ARRAY);

@@ -43,7 +43,7 @@ constexpr SatelliteSpread vantelSpread = {24.0f, 20.0f};
 constexpr SatelliteSpread vantelObjectSpread = {12.0f, 10.0f};
 
 constexpr int satelliteCount = 32;
-constexpr int satelliteLevels = 3;
+constexpr int satelliteLevels = 5;  // detail levels of one sphere: 16, 12, 8, 6, 4 steps
 // The parametric grid: u over a full turn, v over a half turn, in gridSteps steps each.
 constexpr int gridSteps = 80;
 
@@ -64,14 +64,15 @@ struct VantelBody {
     float m0 = 12.0f;  // shape values of the surface and satellite shaders
     float m1 = 18.0f;
     // A satellite: its sphere A and its six companion spheres B in drawing order as one
-    // indexed mesh in GL buffers (per vertex: position, normal, its sphere's centre), at
-    // full detail (16 slices, 16 stacks) and two coarser levels (12 and 8) for satellites
-    // a few pixels across, whose outline and shading they keep to a third of a pixel.
+    // indexed mesh in GL buffers (per vertex: position, normal, its sphere's centre). A and
+    // the six B each come at five levels of detail (16 down to 4 slices and stacks); a
+    // satellite is drawn as A at the level its own size on screen asks for followed by
+    // the B at theirs, each keeping its outline to a third of a pixel.
     struct SatelliteMesh {
         unsigned int vertexBuffer = 0;
         unsigned int indexBuffer = 0;
-        uint32_t first[satelliteLevels] = {};  // first index of each level
-        uint32_t count[satelliteLevels] = {};
+        uint32_t first[satelliteLevels][satelliteLevels] = {};  // [level of A][level of B]
+        uint32_t count[satelliteLevels][satelliteLevels] = {};
         uint32_t lastVertex = 0;
     } satelliteMesh;
     unsigned int gridList = 0;         // the 80 x 80 grid of quads
@@ -86,8 +87,9 @@ struct VantelBody {
     void buildLists(float radiusA, float radiusB);
     // The satellites under the current matrices: "m0", "m1", "t" := 0.4·t on
     // sh_wire_render, its first pass, every record with its colour and the satellite mesh;
-    // a satellite whose spheres lie wholly outside the view volume is not drawn, one whose
-    // sphere A is small on screen is drawn at a coarser level.
+    // a satellite whose spheres lie wholly outside the view volume, or whose glass is too
+    // faint for any fragment to pass the shader's threshold, is not drawn; spheres small on
+    // screen are drawn at coarser levels.
     void drawSatellites(float t);
     // The grid through sh_render ("m0", "m1", "t" := 0.4·t), `scale` applied to the
     // model-view after the pass is set (1 = none).

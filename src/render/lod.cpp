@@ -86,6 +86,37 @@ bool outsideView(const ViewVolume& view, const float* c, float radius)
     return false;
 }
 
+float maxStretch(const float* m)
+{
+    // The largest eigenvalue of the symmetric MᵀM, in closed form (trigonometric solution
+    // of its characteristic cubic).
+    double a[3][3];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            a[i][j] = 0.0;
+            for (int k = 0; k < 3; ++k) {
+                a[i][j] += double(m[4 * i + k]) * double(m[4 * j + k]);  // column i · column j
+            }
+        }
+    }
+    const double offDiagonal = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
+    const double q = (a[0][0] + a[1][1] + a[2][2]) / 3.0;
+    double largest;
+    if (offDiagonal == 0.0) {
+        largest = std::max({a[0][0], a[1][1], a[2][2]});
+    } else {
+        const double d0 = a[0][0] - q, d1 = a[1][1] - q, d2 = a[2][2] - q;
+        const double p = std::sqrt((d0 * d0 + d1 * d1 + d2 * d2 + 2.0 * offDiagonal) / 6.0);
+        // det((A - qI) / p) / 2, kept inside acos's domain against rounding.
+        const double b00 = d0 / p, b11 = d1 / p, b22 = d2 / p;
+        const double b01 = a[0][1] / p, b02 = a[0][2] / p, b12 = a[1][2] / p;
+        const double det = b00 * (b11 * b22 - b12 * b12) - b01 * (b01 * b22 - b12 * b02) + b02 * (b01 * b12 - b11 * b02);
+        const double r = std::clamp(det / 2.0, -1.0, 1.0);
+        largest = q + 2.0 * p * std::cos(std::acos(r) / 3.0);
+    }
+    return float(std::sqrt(std::max(largest, 0.0)));
+}
+
 int chooseLevel(const ViewVolume& view, const float* c, float radius, const float* minPixels, int levels)
 {
     if (outsideView(view, c, radius) || levels <= 0) {

@@ -40,6 +40,10 @@ ViewVolume viewVolume(const float* projection, int viewportHeight);
 // view volume.
 bool outsideView(const ViewVolume& view, const float* center, float radius);
 
+// The most the linear part of a column-major 4 x 4 matrix stretches any length (its
+// largest singular value): a sphere of radius r maps into one of radius r times this.
+float maxStretch(const float* matrix);
+
 // The level for a copy whose bounding sphere has `center` (eye space) and `radius`:
 // -1 when the sphere lies wholly outside the view volume; else the first level i whose
 // on-screen radius in pixels is at least minPixels[i] (the last level otherwise).

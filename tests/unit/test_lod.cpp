@@ -85,3 +85,67 @@ TEST(Lod, CopiesOutsideTheViewAreSkippedAndSmallOnesCoarsened)
     const float centre[3] = {0.0f, 0.0f, -10.0f};
     EXPECT_EQ(chooseLevel(view, centre, 1.0f, minPixels, 0), -1) << "no levels: nothing to draw";
 }
+
+TEST(Lod, MaxStretchIsTheLargestSingularValue)
+{
+    // Column-major 4 x 4 from a row-major 3 x 3 linear part and a translation that must
+    // not count.
+    auto matrix = [](std::initializer_list<float> rows, float* m) {
+        const float* r = rows.begin();
+        for (int k = 0; k < 16; ++k) {
+            m[k] = k == 15 ? 1.0f : 0.0f;
+        }
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                m[4 * column + row] = r[3 * row + column];
+            }
+        }
+        m[12] = 40.0f;
+        m[13] = -7.0f;
+    };
+    float turned[16];
+    rotationMatrix(37.0f, 0.3f, -0.8f, 0.5f, turned);  // row-major, as the app's helpers keep it
+    transposeMatrix(turned);
+    const float c = 0.9f;
+    struct Case {
+        const char* what;
+        std::initializer_list<float> rows;
+        float stretch;
+    } cases[] = {
+        {"identity", {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1.0f},
+        {"turned and scaled by 0.9 (the bound of the summed squares said 1.56)",
+         {c * turned[0], c * turned[4], c * turned[8], c * turned[1], c * turned[5], c * turned[9], c * turned[2],
+          c * turned[6], c * turned[10]},
+         0.9f},
+        {"unequal scales", {0.5f, 0, 0, 0, -2, 0, 0, 0, 1}, 2.0f},
+        {"shear: the golden ratio", {1, 1, 0, 0, 1, 0, 0, 0, 1}, 1.6180340f},
+        {"rank one", {1, 2, 2, 0, 0, 0, 0, 0, 0}, 3.0f},
+        {"nothing", {0, 0, 0, 0, 0, 0, 0, 0, 0}, 0.0f},
+    };
+    for (const Case& k : cases) {
+        float m[16];
+        matrix(k.rows, m);
+        EXPECT_NEAR(maxStretch(m), k.stretch, 1e-5f) << k.what;
+    }
+
+    // Against the stretch of many directions through an arbitrary matrix: never below
+    // any of them, and reached by the best of them.
+    float m[16];
+    matrix({0.3f, -1.2f, 0.7f, 2.1f, 0.4f, -0.5f, -0.9f, 0.8f, 1.6f}, m);
+    const float bound = maxStretch(m);
+    float best = 0.0f;
+    for (int i = 0; i <= 200; ++i) {
+        for (int j = 0; j < 400; ++j) {
+            const float theta = float(M_PI) * float(i) / 200.0f, phi = 2.0f * float(M_PI) * float(j) / 400.0f;
+            const float v[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi), std::cos(theta)};
+            float length = 0.0f;
+            for (int row = 0; row < 3; ++row) {
+                const float x = m[row] * v[0] + m[4 + row] * v[1] + m[8 + row] * v[2];
+                length += x * x;
+            }
+            best = std::max(best, std::sqrt(length));
+        }
+    }
+    EXPECT_LE(best, bound * 1.00001f);
+    EXPECT_GT(best, bound * 0.999f);
+}
