@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -83,4 +84,55 @@ TEST(Capture, FolderGetsNumberedPngs)
         EXPECT_TRUE(std::filesystem::exists(frames + name)) << name;
     }
     EXPECT_FALSE(std::filesystem::exists(frames + "/frame-000005.png"));
+}
+
+namespace {
+
+// The mean grey level of every frame ffmpeg decodes from `input` (a video, or a
+// numbered PNG pattern), in order.
+std::vector<double> frameMeans(const std::string& input, int width, int height)
+{
+    const std::string command = "ffmpeg -v error -i '" + input + "' -f rawvideo -pix_fmt gray -";
+    std::vector<double> means;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        return means;
+    }
+    std::vector<unsigned char> frame(size_t(width) * size_t(height));
+    while (std::fread(frame.data(), 1, frame.size(), pipe) == frame.size()) {
+        double sum = 0.0;
+        for (unsigned char v : frame) {
+            sum += v;
+        }
+        means.push_back(sum / double(frame.size()));
+    }
+    pclose(pipe);
+    return means;
+}
+
+}  // namespace
+
+// The fade into white that ends the strands brightens every frame by about a tenth of
+// the range: a video whose frames were dropped, repeated or swapped on their way to the
+// encoder would not follow the frames the same span writes as pictures.
+TEST(Capture, VideoFramesAreThePicturesInOrder)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string span = " --fps 30 --from 133.53 --to 133.86 --width 320 --height 180 >" + dir + "/log.txt 2>&1";
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/fade.mp4" + span).c_str()), 0)
+        << readText(dir + "/log.txt");
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/frames" + span).c_str()), 0)
+        << readText(dir + "/log.txt");
+
+    const std::vector<double> pictures = frameMeans(dir + "/frames/frame-%06d.png", 320, 180);
+    const std::vector<double> video = frameMeans(dir + "/fade.mp4", 320, 180);
+    ASSERT_EQ(pictures.size(), 10u);
+    ASSERT_EQ(video.size(), pictures.size());
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        if (i > 0) {
+            EXPECT_GT(pictures[i], pictures[i - 1] + 8.0) << "the span no longer brightens frame by frame at " << i;
+        }
+        EXPECT_NEAR(video[i], pictures[i], 2.0) << "video frame " << i;
+    }
 }
