@@ -22,20 +22,12 @@ const char* const shapeDefinition = " min=0 max=20 step=0.5 ";
 // The six companions of a satellite, in drawing order.
 const float companions[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, -1}, {0, 1, 0}, {0, -1, 0}};
 
-// The levels of detail of one sphere: its slices and stacks, and the largest radius on
-// screen (pixels) each is drawn at. A polygon of n sides strays from its circle by
-// r (1 - cos(pi / n)): at most a third of a pixel at these radii.
+// The levels of detail of one sphere: its slices and stacks, and the smallest radius on
+// screen (pixels) each but the last is drawn down to. A polygon of n sides strays from
+// its circle by r (1 - cos(pi / n)): each level keeps that to a third of a pixel below
+// the radius where the finer level takes over.
 const int satelliteSteps[satelliteLevels] = {16, 12, 8, 6, 4};
-const float satelliteMaxPixels[satelliteLevels] = {1e30f, 10.0f, 4.5f, 2.5f, 1.1f};
-
-int sphereLevel(float pixels)
-{
-    int level = 0;
-    while (level + 1 < satelliteLevels && pixels <= satelliteMaxPixels[level + 1]) {
-        ++level;
-    }
-    return level;
-}
+const float satelliteMinPixels[satelliteLevels - 1] = {10.0f, 4.5f, 2.5f, 1.1f};
 
 // The radius in pixels of a sphere of `radius` whose nearest point lies `nearest` in
 // front of the eye (anything reaching the eye's plane counts as huge).
@@ -227,8 +219,10 @@ void VantelBody::drawSatellites(float t)
         // Sphere A sits at the centre; the B are judged at the group's nearest point.
         const float depth = -modelView[14];
         const float scale = grow * stretch;
-        const int levelA = sphereLevel(pixelsAcross(radiusA * scale, depth - radiusA * scale, view.pixelsPerUnit));
-        const int levelB = sphereLevel(pixelsAcross(radiusB * scale, depth - reach * stretch, view.pixelsPerUnit));
+        const int levelA = levelForPixels(pixelsAcross(radiusA * scale, depth - radiusA * scale, view.pixelsPerUnit),
+                                            satelliteMinPixels, satelliteLevels);
+        const int levelB = levelForPixels(pixelsAcross(radiusB * scale, depth - reach * stretch, view.pixelsPerUnit),
+                                            satelliteMinPixels, satelliteLevels);
         glDrawRangeElements(GL_TRIANGLES, 0, satelliteMesh.lastVertex, GLsizei(satelliteMesh.count[levelA][levelB]),
                             GL_UNSIGNED_INT,
                             reinterpret_cast<const void*>(uintptr_t(satelliteMesh.first[levelA][levelB]) *

@@ -117,6 +117,16 @@ float maxStretch(const float* m)
     return float(std::sqrt(std::max(largest, 0.0)));
 }
 
+int levelForPixels(float pixels, const float* minPixels, int levels)
+{
+    for (int i = 0; i < levels - 1; ++i) {
+        if (pixels >= minPixels[i]) {
+            return i;
+        }
+    }
+    return levels - 1;
+}
+
 int chooseLevel(const ViewVolume& view, const float* c, float radius, const float* minPixels, int levels)
 {
     if (outsideView(view, c, radius) || levels <= 0) {
@@ -124,10 +134,5 @@ int chooseLevel(const ViewVolume& view, const float* c, float radius, const floa
     }
     const float distance = -c[2];
     const float pixels = distance > radius ? radius * view.pixelsPerUnit / distance : 1e30f;
-    for (int i = 0; i < levels - 1; ++i) {
-        if (pixels >= minPixels[i]) {
-            return i;
-        }
-    }
-    return levels - 1;
+    return levelForPixels(pixels, minPixels, levels);
 }

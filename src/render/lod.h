@@ -3,7 +3,7 @@
 // it lies in the view.
 //
 // buildLodChain runs once at load time (it allocates); viewVolume once per frame;
-// chooseLevel per copy, allocation-free. Pure arithmetic, no GL.
+// chooseLevel (or levelForPixels) per copy, allocation-free. Pure arithmetic, no GL.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -43,6 +43,10 @@ bool outsideView(const ViewVolume& view, const float* center, float radius);
 // The most the linear part of a column-major 4 x 4 matrix stretches any length (its
 // largest singular value): a sphere of radius r maps into one of radius r times this.
 float maxStretch(const float* matrix);
+
+// The first level i (of `levels` >= 1) whose radius on screen, `pixels`, is at least
+// minPixels[i]; the last level otherwise.
+int levelForPixels(float pixels, const float* minPixels, int levels);
 
 // The level for a copy whose bounding sphere has `center` (eye space) and `radius`:
 // -1 when the sphere lies wholly outside the view volume; else the first level i whose
