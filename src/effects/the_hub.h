@@ -5,8 +5,9 @@
 //
 // init loads, in order: hub_render and cube_env, the environment cube and the hub mesh,
 // uploads the hub mesh, then loads the four textures. It draws nothing from the shared
-// generator; render draws three to five values at each cut. Time going backwards does
-// not reset the cut clock: the eye then holds until t passes lastCut + 3.3 again.
+// generator; render draws four to six values at each cut (y, within ±2, always takes
+// its second). Time going backwards does not reset the cut clock: the eye then holds
+// until t passes lastCut + 3.3 again.
 // GL objects are released by the destructor (context current).
 #pragma once
 #include "effects/effect.h"
