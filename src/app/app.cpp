@@ -1,7 +1,7 @@
 #include "app/app.h"
 
-#include "app/log.h"
-#include "app/options.h"
+#include "base/log.h"
+#include "base/options.h"
 #include "app/screen.h"
 #include "app/settings_dialog.h"
 #include "audio/sound.h"

@@ -1,6 +1,6 @@
 // The process-wide objects, all defined here so that they are constructed in this
 // order and destroyed in the reverse order (one translation unit, no init-order traps).
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "audio/sound.h"
 #include "core/core.h"

@@ -1,8 +1,8 @@
 #include "app/screen.h"
 
 #include "app/app.h"
-#include "app/log.h"
-#include "app/options.h"
+#include "base/log.h"
+#include "base/options.h"
 #include "app/settings_dialog.h"
 #include "audio/sound.h"
 

@@ -1,6 +1,6 @@
 #include "audio/sound.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "audio/audio_output.h"
 #include "audio/sound_result.h"

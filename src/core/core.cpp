@@ -1,6 +1,6 @@
 #include "core/core.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "audio/sound.h"
 #include "core/gui.h"

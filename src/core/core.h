@@ -10,7 +10,7 @@
 // current (the destructor calls it otherwise, when it may be too late for GL).
 // Main thread only.
 #pragma once
-#include "app/timer.h"
+#include "base/timer.h"
 #include "core/timeline.h"
 #include "resources/mesh.h"
 #include "resources/shader.h"

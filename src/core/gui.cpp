@@ -1,6 +1,6 @@
 #include "core/gui.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "audio/sound.h"
 #include "core/core.h"
 

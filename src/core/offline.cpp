@@ -1,6 +1,6 @@
 #include "core/offline.h"
 
-#include "app/options.h"
+#include "base/options.h"
 #include "app/screen.h"
 #include "audio/music_channel.h"
 #include "audio/sound.h"

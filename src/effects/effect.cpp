@@ -1,6 +1,6 @@
 #include "effects/effect.h"
 
-#include "app/matrix.h"
+#include "base/matrix.h"
 #include "app/screen.h"
 #include "core/core.h"
 #include "core/gui.h"

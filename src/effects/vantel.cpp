@@ -1,6 +1,6 @@
 #include "effects/vantel.h"
 
-#include "app/matrix.h"
+#include "base/matrix.h"
 #include "core/gui.h"
 #include "effects/sfmt.h"
 #include "render/lod.h"

@@ -2,7 +2,7 @@
 // parameters and samplers.
 #include "fx/model.h"
 
-#include "app/matrix.h"
+#include "base/matrix.h"
 
 #include <GL/glew.h>
 

@@ -1,6 +1,6 @@
 #include "resources/shader.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "core/gui.h"
 #include "resources/loader.h"
 

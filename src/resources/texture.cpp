@@ -1,6 +1,6 @@
 #include "resources/texture.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"

@@ -1,6 +1,6 @@
 #include "scene/scene_renderer.h"
 
-#include "app/matrix.h"
+#include "base/matrix.h"
 #include "app/screen.h"
 #include "platform/platform.h"
 #include "resources/geometry.h"
