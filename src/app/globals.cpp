@@ -4,8 +4,8 @@
 // here to the object built on it (references to static objects: bound before any
 // constructor runs).
 #include "app/screen.h"
-#include "base/log.h"
 #include "audio/sound.h"
+#include "base/log.h"
 #include "core/core.h"
 #include "core/gui.h"
 #include "effects/vantel.h"
