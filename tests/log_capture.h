@@ -2,7 +2,7 @@
 // at a per-process path under /tmp, text() reads everything written so far, close()
 // ends the log and removes the file.
 #pragma once
-#include "app/log.h"
+#include "base/log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "app/app.h"
 
-#include "app/log.h"
-#include "app/options.h"
 #include "app/screen.h"
 #include "app/settings_dialog.h"
 #include "audio/sound.h"
+#include "base/log.h"
+#include "base/options.h"
 #include "core/core.h"
 #include "core/offline.h"
 #include "fx/fx.h"

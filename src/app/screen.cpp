@@ -1,10 +1,10 @@
 #include "app/screen.h"
 
 #include "app/app.h"
-#include "app/log.h"
-#include "app/options.h"
 #include "app/settings_dialog.h"
 #include "audio/sound.h"
+#include "base/log.h"
+#include "base/options.h"
 
 #include <GL/glew.h>
 

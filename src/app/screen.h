@@ -1,10 +1,12 @@
 // Screen: the settings record, the main window and its OpenGL context.
 //
-// One process-wide object (`screen`, globals.cpp). Its first fields are the settings
-// record, valid at their defaults; the settings dialog writes them, everything else
-// reads them. init() probes the machine, runs the dialog (unless skipped), creates the
-// window and the context and leaves the context current; close() undoes it all.
+// One process-wide object (`screen`, globals.cpp). Its first part is the settings
+// record (base/screen_settings.h), valid at its defaults; the settings dialog writes
+// it, everything else reads it. init() probes the machine, runs the dialog (unless
+// skipped), creates the window and the context and leaves the context current;
+// close() undoes it all.
 #pragma once
+#include "base/screen_settings.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -25,24 +27,7 @@ struct PixelFormatCandidate {
     int samples = 0;
 };
 
-struct Screen {
-    // ---- settings record ----
-    int width = 1024;
-    int height = 768;
-    int refreshRate = 60;
-    int viewportWidth = 0;  // letterboxed 16:9 band, set by Core::initGL
-    int viewportHeight = 0;
-    bool fullscreen = true;
-    bool vsync = true;
-    bool showStats = false;
-    bool createLog = false;
-    int antialiasSamples = 0;
-    float maxAnisotropy = 0.0f;
-    float anisotropy = 0.0f;
-    int resolutionIndex = 0;
-    int soundDriver = 0;
-    int outputType = 0;
-
+struct Screen : ScreenSettings {
     // ---- window and context ----
     bool hasWindow = false;
     bool hasContext = false;

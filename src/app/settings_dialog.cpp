@@ -1,7 +1,7 @@
 #include "app/settings_dialog.h"
 
-#include "app/log.h"
-#include "app/options.h"
+#include "base/log.h"
+#include "base/options.h"
 #include "platform/platform.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "audio/sound.h"
 
-#include "app/log.h"
-#include "app/screen.h"
+#include "base/log.h"
+#include "base/screen_settings.h"
 #include "audio/audio_output.h"
 #include "audio/sound_result.h"
 #include "platform/audio_device.h"
@@ -86,10 +86,10 @@ void Sound::getOutputMethods(std::vector<OutputMethod>& rows)
 int Sound::initOutput(const std::string& device)
 {
     if (!output) {
-        output = makeAudioOutput(screen.outputType);
+        output = makeAudioOutput(screenSettings.outputType);
     }
     detail.clear();
-    result = output->start(screen.outputType, device, &detail);
+    result = output->start(screenSettings.outputType, device, &detail);
     if (result == soundOk) {
         result = output->open(mixRate, speakerChannels, renderMusic, &channel, &detail);
     }
@@ -102,7 +102,7 @@ int Sound::init()
         return 1;
     }
     // The driver row and the output method; a row the lists do not have means the default.
-    int row = screen.soundDriver;
+    int row = screenSettings.soundDriver;
     std::string device = row >= 0 && row < int(deviceNames.size()) ? deviceNames[size_t(row)] : std::string();
     if (initOutput(device) == soundErrOutputCreateBuffer) {
         speakerChannels = 2;

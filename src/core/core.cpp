@@ -1,8 +1,8 @@
 #include "core/core.h"
 
-#include "app/log.h"
-#include "app/screen.h"
 #include "audio/sound.h"
+#include "base/log.h"
+#include "base/screen_settings.h"
 #include "core/gui.h"
 #include "core/postprocess.h"
 #include "effects/blobs.h"
@@ -64,7 +64,7 @@ void pushBandProjection()
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(0.0, screen.viewportWidth - 1, 0.0, screen.viewportHeight - 1, -1.0, 1.0);
+    glOrtho(0.0, screenSettings.viewportWidth - 1, 0.0, screenSettings.viewportHeight - 1, -1.0, 1.0);
 }
 
 // One quad of the overlay: texture coordinates (s0, t0)-(s1, t1) at the band's
@@ -195,29 +195,29 @@ int Core::initGL()
     // The 16:9 band: full width and centred vertically (letterbox); in a window wider
     // than 16:9, full height and centred horizontally (pillarbox), so that the band
     // never reaches outside the window.
-    if (screen.width * 9 / 16 <= screen.height) {
-        screen.viewportWidth = screen.width;
-        screen.viewportHeight = screen.width * 9 / 16;
+    if (screenSettings.width * 9 / 16 <= screenSettings.height) {
+        screenSettings.viewportWidth = screenSettings.width;
+        screenSettings.viewportHeight = screenSettings.width * 9 / 16;
         viewportX = 0;
-        viewportY = (screen.height - screen.viewportHeight) / 2;
+        viewportY = (screenSettings.height - screenSettings.viewportHeight) / 2;
     } else {
-        screen.viewportHeight = screen.height;
-        screen.viewportWidth = screen.height * 16 / 9;
-        viewportX = (screen.width - screen.viewportWidth) / 2;
+        screenSettings.viewportHeight = screenSettings.height;
+        screenSettings.viewportWidth = screenSettings.height * 16 / 9;
+        viewportX = (screenSettings.width - screenSettings.viewportWidth) / 2;
         viewportY = 0;
     }
-    glViewport(viewportX, viewportY, screen.viewportWidth, screen.viewportHeight);
+    glViewport(viewportX, viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight);
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     const double f = std::tan(0.5235987901687622) * 0.02;
-    const double aspect = float(screen.viewportWidth) / float(screen.viewportHeight);
+    const double aspect = float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight);
     glFrustum(-f * aspect, f * aspect, -f, f, 0.02, 200.0);
 
     RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
     for (int i = 0; i < 5; ++i) {
-        const int w = i < 3 ? screen.viewportWidth : 256;
-        const int h = i < 3 ? screen.viewportHeight : 256;
+        const int w = i < 3 ? screenSettings.viewportWidth : 256;
+        const int h = i < 3 ? screenSettings.viewportHeight : 256;
         targets[i]->create(w, h);
         if (targets[i]->checkStatus() != 0) {
             return 1;
@@ -348,11 +348,11 @@ void Core::drawOverlay()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const float right = float(screen.viewportWidth - 1);
-    const float top = float(screen.viewportHeight - 1);
+    const float right = float(screenSettings.viewportWidth - 1);
+    const float top = float(screenSettings.viewportHeight - 1);
     const AlphaCoverage* coverage = findAlphaCoverage(overlayTexture);
     glBegin(GL_QUADS);
-    if (coverage && coverageHolds(*coverage, screen.viewportWidth, screen.viewportHeight)) {
+    if (coverage && coverageHolds(*coverage, screenSettings.viewportWidth, screenSettings.viewportHeight)) {
         // Only where the picture is not wholly transparent: every run of set tiles in a
         // tile row is one quad with the whole picture's mapping, so the pixels it
         // covers are those the whole quad gives (most of an overlay is see-through).
@@ -402,7 +402,7 @@ void Core::fade(int type, float x)
     // the music's flash is that faint in about half the frames, and the rectangle
     // would cost a full-screen blend for nothing. The state above is set either way.
     if (wash.opacity * 255.0f >= 0.5f) {
-        glRectf(0.0f, 0.0f, float(screen.viewportWidth - 1), float(screen.viewportHeight - 1));
+        glRectf(0.0f, 0.0f, float(screenSettings.viewportWidth - 1), float(screenSettings.viewportHeight - 1));
     }
     glDepthMask(GL_TRUE);
     popBandProjection();
@@ -441,13 +441,13 @@ void LoadingBar::draw()
 {
     GLint saved[4];
     glGetIntegerv(GL_VIEWPORT, saved);
-    glViewport(0, 0, screen.width, screen.height);
+    glViewport(0, 0, screenSettings.width, screenSettings.height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0.0, screen.width - 1, 0.0, screen.height - 1, -1.0, 1.0);
+    glOrtho(0.0, screenSettings.width - 1, 0.0, screenSettings.height - 1, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glTranslatef(float((screen.width - barWidth) / 2), float((screen.height - barHeight) / 2), -0.5f);
+    glTranslatef(float((screenSettings.width - barWidth) / 2), float((screenSettings.height - barHeight) / 2), -0.5f);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_BLEND);

@@ -8,25 +8,25 @@
 // clock's time, presents it and posts the quit request once the time passes 197 s.
 // release() frees the effects and GL objects; call it while the GL context is still
 // current (the destructor calls it otherwise, when it may be too late for GL).
-// Main thread only.
+// Main thread only. What the parts use of it (the two meshes, the render targets of
+// the chains, the overlay and the control-grid switch) is its first part, CoreShared
+// (render/core_shared.h), through which the parts reach it.
 #pragma once
-#include "app/timer.h"
+#include "base/timer.h"
 #include "core/timeline.h"
-#include "resources/mesh.h"
+#include "render/core_shared.h"
 #include "resources/shader.h"
-#include "scene/render_target.h"
 
 #include <cstdint>
 
 class Effect;
 
-class Core {
+class Core : public CoreShared {
 public:
     static constexpr int maxEntries = 64;
 
     int fftControl = 2;          // spectrum bin fftControl - 1 drives the flash; 0 = off
     unsigned int effectCount = 0;
-    uint32_t overlayTexture = 0;  // handed over by an effect for one frame
     LoadingBar loadingBar;
     // The post-processing effects, in their loading order.
     Shader brightPassShader;  // shaders/bloom-bright_pass.cgfx
@@ -37,7 +37,6 @@ public:
     Shader mixerShader;       // shaders/post_mixer.cgfx
     ScheduleEntry schedule[maxEntries];
     bool postprocess = true;
-    bool controlgrid = false;
     bool spectrum = true;
     Timer timer;
     uint32_t frames = 0;
@@ -48,13 +47,8 @@ public:
     // A cross-fade target was copied in this frame: the chain mixes the two copies,
     // whatever the factor (at the cross-fade's first instant the factor is 0).
     bool crossfadeMix = false;
-    Mesh quadMesh;  // objects/quad.mmf, the full-screen quad of every post pass
-    Mesh cubeMesh;  // objects/cube_env100out.mmf, the environment cube
-    RenderTarget sceneCopy;
     RenderTarget fadeOutCopy;
     RenderTarget fadeInCopy;
-    RenderTarget bloomA;
-    RenderTarget bloomB;
     uint32_t sceneDepth = 0;
 
     // Lower-left corner of the 16:9 band in the window (set by initGL): the band is

@@ -1,6 +1,5 @@
 #include "core/gui.h"
 
-#include "app/log.h"
 #include "audio/sound.h"
 #include "core/core.h"
 
@@ -72,20 +71,6 @@ void getVolume(void* value, void*)
     *static_cast<float*>(value) = sound.loaded ? sound.getVolume() : 0.0f;
 }
 
-void setTweakable(const void* value, void* clientData)
-{
-    size_t i = reinterpret_cast<size_t>(clientData);
-    if (i < gui.tweakables.size()) {
-        gui.tweakables[i].value = *static_cast<const float*>(value);
-    }
-}
-
-void getTweakable(void* value, void* clientData)
-{
-    size_t i = reinterpret_cast<size_t>(clientData);
-    *static_cast<float*>(value) = i < gui.tweakables.size() ? gui.tweakables[i].value : 0.0f;
-}
-
 }  // namespace
 
 int Gui::init()
@@ -107,27 +92,4 @@ int Gui::init()
     }
     tweak::handleErrors(silentErrors);
     return 0;
-}
-
-int Gui::addTweakable(const char* parameterName, fx::Effect* effect, const char* label, float value,
-                      const char* definition)
-{
-    tweakables.push_back({effect, value, parameterName ? parameterName : "", label ? label : "",
-                          fx::namedParameter(effect, parameterName)});
-    size_t i = tweakables.size() - 1;
-    CORE_LOG("\tadding variable to gui: " << "(eff: " << static_cast<const void*>(effect) << ") "
-                                          << tweakables[i].parameterName << " " << value << " "
-                                          << (definition ? definition : ""));
-    if (tweak::addVarCB(bar, tweakables[i].label.c_str(), tweak::Type::Float, setTweakable, getTweakable,
-                        reinterpret_cast<void*>(i), definition) != 0) {
-        CORE_LOG("\tadding variable to gui error: " << tweak::getLastError());
-    }
-    return 0;
-}
-
-void Gui::pushTweakables() const
-{
-    for (const Tweakable& t : tweakables) {
-        fx::setParameter1f(t.parameter, t.value);
-    }
 }

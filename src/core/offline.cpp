@@ -1,7 +1,7 @@
 #include "core/offline.h"
 
-#include "app/options.h"
-#include "app/screen.h"
+#include "base/options.h"
+#include "base/screen_settings.h"
 #include "audio/music_channel.h"
 #include "audio/sound.h"
 #include "audio/spectrum.h"
@@ -134,10 +134,10 @@ MusicSpectrum* musicDecoder()
 // Reads the band of the back buffer (rows bottom-up) into pixels.
 void readBand(std::vector<uint8_t>& pixels)
 {
-    pixels.resize(size_t(screen.viewportWidth) * size_t(screen.viewportHeight) * 3);
+    pixels.resize(size_t(screenSettings.viewportWidth) * size_t(screenSettings.viewportHeight) * 3);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(core.viewportX, core.viewportY, screen.viewportWidth, screen.viewportHeight, GL_RGB,
+    glReadPixels(core.viewportX, core.viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight, GL_RGB,
                  GL_UNSIGNED_BYTE, pixels.data());
 }
 
@@ -386,7 +386,7 @@ int runShots()
         const std::string path = (std::filesystem::path(options.outDir) / shotFileName(t)).string();
         enterChain(t, options.fps);
         renderAt(t, pixels);
-        if (writePng(path, pixels.data(), screen.viewportWidth, screen.viewportHeight) != 0) {
+        if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
             std::fprintf(stderr, "coredemo: cannot write %s\n", path.c_str());
             return 1;
         }
@@ -439,7 +439,7 @@ int captureFrames(const std::string& folder, int count)
         const float t = gridTime(k, options.fps);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
         const std::string path = (std::filesystem::path(folder) / name).string();
-        if (writePng(path, pixels.data(), screen.viewportWidth, screen.viewportHeight) != 0) {
+        if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
             std::fprintf(stderr, "\ncoredemo: cannot write %s\n", path.c_str());
             return 1;
         }
@@ -451,8 +451,8 @@ int captureFrames(const std::string& folder, int count)
 
 int captureVideo(const std::string& path, int count)
 {
-    const int width = screen.viewportWidth;
-    const int height = screen.viewportHeight;
+    const int width = screenSettings.viewportWidth;
+    const int height = screenSettings.viewportHeight;
     const double duration = double(count) / options.fps;
     const double start = double(firstCaptureFrame(options.captureFrom, options.fps)) / options.fps;
     const std::string musicFile = extractMusic();

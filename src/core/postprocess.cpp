@@ -1,6 +1,5 @@
 #include "core/postprocess.h"
 
-#include "app/screen.h"
 #include "core/core.h"
 #include "render/draw.h"
 

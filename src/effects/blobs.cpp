@@ -1,7 +1,7 @@
 #include "effects/blobs.h"
 
-#include "core/core.h"
 #include "effects/sfmt.h"
+#include "render/core_shared.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
@@ -139,7 +139,7 @@ void Blobs::drawSwarm(float t)
     // Every cell's model-view first; then the visible cells nearest first, so that the
     // depth test spares the shading of what lies behind them (the picture is the same:
     // the cells are opaque and depth-tested).
-    const ViewVolume view = viewVolume(projection, core.sceneCopy.height);
+    const ViewVolume view = viewVolume(projection, coreShared.sceneCopy.height);
     // Cells wholly out of focus are blurred to soft shapes by the chain: their detail is
     // lost anyway, so all but the largest take one level coarser.
     float focus[2] = {22.0f, 9.0f};

@@ -1,6 +1,6 @@
 #include "effects/credits.h"
 
-#include "app/screen.h"
+#include "base/screen_settings.h"
 
 #include <GL/glew.h>
 
@@ -25,8 +25,8 @@ void Credits::render(float /*localTime*/)
     view.zFar = zFar;
     setProjection(view, projection);
 
-    const int right = screen.viewportWidth - 1;
-    const int top = screen.viewportHeight - 1;
+    const int right = screenSettings.viewportWidth - 1;
+    const int top = screenSettings.viewportHeight - 1;
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();

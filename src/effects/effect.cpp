@@ -1,12 +1,12 @@
 #include "effects/effect.h"
 
-#include "app/matrix.h"
-#include "app/screen.h"
-#include "core/core.h"
-#include "core/gui.h"
+#include "base/matrix.h"
+#include "base/screen_settings.h"
 #include "effects/sfmt.h"
-#include "resources/geometry.h"
+#include "render/core_shared.h"
 #include "render/draw.h"
+#include "resources/control_bar.h"
+#include "resources/geometry.h"
 
 #include <GL/glew.h>
 
@@ -29,20 +29,20 @@ const JumpCut splinesCut = {3.1f, false, 3, {{5.0f, 0, 1, 0}, {14.0f, 1, 0, 0}, 
 void registerCamera(CameraBlock& camera, const char* positionDefinition)
 {
     using tweak::Type;
-    tweak::addVarRW(gui.bar, "camX", Type::Float, &camera.camX, positionDefinition);
-    tweak::addVarRW(gui.bar, "camY", Type::Float, &camera.camY, positionDefinition);
-    tweak::addVarRW(gui.bar, "camZ", Type::Float, &camera.camZ, positionDefinition);
-    tweak::addVarRW(gui.bar, "camP", Type::Float, &camera.camP, cameraAngleDefinition);
-    tweak::addVarRW(gui.bar, "camH", Type::Float, &camera.camH, cameraAngleDefinition);
-    tweak::addVarRW(gui.bar, "camB", Type::Float, &camera.camB, cameraAngleDefinition);
-    tweak::addVarRW(gui.bar, "fovy", Type::Float, &camera.fovy, cameraFovyDefinition);
-    tweak::addVarRW(gui.bar, "zFar", Type::Float, &camera.zFar, cameraZFarDefinition);
+    tweak::addVarRW(controlBar.bar, "camX", Type::Float, &camera.camX, positionDefinition);
+    tweak::addVarRW(controlBar.bar, "camY", Type::Float, &camera.camY, positionDefinition);
+    tweak::addVarRW(controlBar.bar, "camZ", Type::Float, &camera.camZ, positionDefinition);
+    tweak::addVarRW(controlBar.bar, "camP", Type::Float, &camera.camP, cameraAngleDefinition);
+    tweak::addVarRW(controlBar.bar, "camH", Type::Float, &camera.camH, cameraAngleDefinition);
+    tweak::addVarRW(controlBar.bar, "camB", Type::Float, &camera.camB, cameraAngleDefinition);
+    tweak::addVarRW(controlBar.bar, "fovy", Type::Float, &camera.fovy, cameraFovyDefinition);
+    tweak::addVarRW(controlBar.bar, "zFar", Type::Float, &camera.zFar, cameraZFarDefinition);
 }
 
 void setProjection(const CameraBlock& camera, float* matrix)
 {
     float m[16];
-    const float aspect = float(screen.viewportWidth) / float(screen.viewportHeight);
+    const float aspect = float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight);
     perspectiveMatrix(camera.fovy, aspect, 0.05, camera.zFar, m);
     transposeMatrix(m);
     glMatrixMode(GL_PROJECTION);
@@ -116,18 +116,18 @@ void jumpCutCamera(CameraBlock& camera, float& lastCut, const JumpCut& cut, floa
     }
 }
 
-void handOverOverlay(uint32_t texture) { core.overlayTexture = texture; }
+void handOverOverlay(uint32_t texture) { coreShared.overlayTexture = texture; }
 
 void controlGrid()
 {
-    if (core.controlgrid) {
+    if (coreShared.controlgrid) {
         drawReferenceGrid();
     }
 }
 
 void controlGridInView(const float* projection)
 {
-    if (!core.controlgrid) {
+    if (!coreShared.controlgrid) {
         return;
     }
     glMatrixMode(GL_PROJECTION);
@@ -136,13 +136,13 @@ void controlGridInView(const float* projection)
     drawReferenceGrid();
 }
 
-void applyTweaks() { gui.pushTweakables(); }
+void applyTweaks() { controlBar.pushTweakables(); }
 
-void drawFullScreenQuad() { drawMesh(core.quadMesh); }
+void drawFullScreenQuad() { drawMesh(coreShared.quadMesh); }
 
-void runFullScreenPass(const Shader& shader) { runQuadPass(shader, core.quadMesh); }
+void runFullScreenPass(const Shader& shader) { runQuadPass(shader, coreShared.quadMesh); }
 
-void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : core.cubeMesh); }
+void drawEnvironmentCube(const Mesh* cube) { drawMesh(cube ? *cube : coreShared.cubeMesh); }
 
 void drawEnvironmentBehind(const Shader& shader, const Mesh* cube)
 {
@@ -227,8 +227,8 @@ int loadDofShaders(DofShaders& shaders)
 void beginDofScene()
 {
     glPushAttrib(GL_VIEWPORT_BIT);
-    bindRenderTarget(core.sceneCopy);
-    glViewport(0, 0, core.sceneCopy.width, core.sceneCopy.height);
+    bindRenderTarget(coreShared.sceneCopy);
+    glViewport(0, 0, coreShared.sceneCopy.width, coreShared.sceneCopy.height);
 }
 
 void runDofChain(const DofShaders& shaders)
@@ -236,15 +236,15 @@ void runDofChain(const DofShaders& shaders)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
 
-    bindRenderTarget(core.bloomA);
-    glViewport(0, 0, core.bloomA.width, core.bloomA.height);
-    setShaderSampler(shaders.copy, "texScreen", core.sceneCopy.colorTexture);
+    bindRenderTarget(coreShared.bloomA);
+    glViewport(0, 0, coreShared.bloomA.width, coreShared.bloomA.height);
+    setShaderSampler(shaders.copy, "texScreen", coreShared.sceneCopy.colorTexture);
     runFullScreenPass(shaders.copy);
 
-    blurTargets(core.bloomA, core.bloomB, shaders.gaussV, shaders.gaussH, "texBlur", core.quadMesh);
+    blurTargets(coreShared.bloomA, coreShared.bloomB, shaders.gaussV, shaders.gaussH, "texBlur", coreShared.quadMesh);
     glPopAttrib();
 
-    setShaderSampler(shaders.combine, "texScreen", core.sceneCopy.colorTexture);
-    setShaderSampler(shaders.combine, "texBlur", core.bloomA.colorTexture);
+    setShaderSampler(shaders.combine, "texScreen", coreShared.sceneCopy.colorTexture);
+    setShaderSampler(shaders.combine, "texBlur", coreShared.bloomA.colorTexture);
     runFullScreenPass(shaders.combine);
 }

@@ -1,6 +1,8 @@
 // Effects: the abstract demo part and the operations the parts share.
 //
-// Contract with the Core (core/core.h):
+// Contract with the Core (core/core.h, which includes this floor; the parts reach back
+// only through what the floors below declare: the shared meshes, targets, overlay and
+// grid switch in render/core_shared.h, the control bar in resources/control_bar.h):
 // - Constructors only set defaults: no GL, file, GUI or random work (effects are built
 //   before the GUI bar exists and before the shared random generator is seeded).
 // - init() runs once per effect, in schedule order, after the window, the GL context,

@@ -1,6 +1,6 @@
 #include "effects/phalanx.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 

@@ -1,10 +1,10 @@
 #include "effects/vantel.h"
 
-#include "app/matrix.h"
-#include "core/gui.h"
+#include "base/matrix.h"
 #include "effects/sfmt.h"
 #include "render/lod.h"
 #include "render/sphere.h"
+#include "resources/control_bar.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
@@ -98,8 +98,8 @@ float satelliteAlpha(int index, float t) { return 0.05f * (std::cos(float(index)
 
 void VantelBody::registerShape()
 {
-    tweak::addVarRW(gui.bar, "m0", tweak::Type::Float, &m0, shapeDefinition);
-    tweak::addVarRW(gui.bar, "m1", tweak::Type::Float, &m1, shapeDefinition);
+    tweak::addVarRW(controlBar.bar, "m0", tweak::Type::Float, &m0, shapeDefinition);
+    tweak::addVarRW(controlBar.bar, "m1", tweak::Type::Float, &m1, shapeDefinition);
 }
 
 int VantelBody::loadShadersAndMesh()

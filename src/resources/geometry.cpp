@@ -1,6 +1,6 @@
 #include "resources/geometry.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "resources/mesh.h"
 
 #include <GL/glew.h>

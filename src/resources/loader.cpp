@@ -1,6 +1,6 @@
 #include "resources/loader.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/platform.h"
 
 #include <zip.h>

@@ -1,6 +1,6 @@
 #include "resources/mesh.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"

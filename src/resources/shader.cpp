@@ -1,7 +1,7 @@
 #include "resources/shader.h"
 
-#include "app/log.h"
-#include "core/gui.h"
+#include "base/log.h"
+#include "resources/control_bar.h"
 #include "resources/loader.h"
 
 #include <new>
@@ -106,7 +106,7 @@ void registerParameters(Shader& shader)
                    << " step=" << stepVal << " ";
         // The group without its extension "cgfx" (the dot stays), then the parameter name.
         std::string label = group.substr(0, group.size() >= 4 ? group.size() - 4 : 0) + name;
-        gui.addTweakable(name, shader.effect, label.c_str(), value, definition.str().c_str());
+        controlBar.addTweakable(name, shader.effect, label.c_str(), value, definition.str().c_str());
     }
 }
 

@@ -3,7 +3,7 @@
 // The owner sets `source` (an archive path such as "shaders/post_mixer.cgfx") and calls
 // loadShader once during start-up, with the GL context current. On success `effect` and
 // `technique` are set and every scalar float parameter of the effect is registered as a
-// tweakable of the control bar (core/gui.h). The effect lives in the shared fx context
+// tweakable of the control bar (resources/control_bar.h). The effect lives in the shared fx context
 // (fx::sharedContext) until fx::releaseSharedContext; a Shader never frees it.
 // Use per frame: fx::namedParameter(shader.effect, "name"), set it, then for each pass
 // of `technique`: fx::setPassState, draw, fx::resetPassState.

@@ -1,7 +1,7 @@
 #include "resources/texture.h"
 
-#include "app/log.h"
-#include "app/screen.h"
+#include "base/log.h"
+#include "base/screen_settings.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "resources/picture.h"
@@ -37,7 +37,7 @@ GLuint createTexture(const DecodedPicture& picture)
         glTexParameteri(target, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     } else if (GLEW_EXT_texture_filter_anisotropic) {
         // Below 1 is not a valid level (the settings' default is 0): that means off.
-        const float level = screen.anisotropy < 1.0f ? 1.0f : screen.anisotropy;
+        const float level = screenSettings.anisotropy < 1.0f ? 1.0f : screenSettings.anisotropy;
         glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, level);
     }
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);

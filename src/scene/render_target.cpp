@@ -1,6 +1,6 @@
 #include "scene/render_target.h"
 
-#include "app/log.h"
+#include "base/log.h"
 
 #include <GL/glew.h>
 

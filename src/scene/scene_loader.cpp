@@ -1,6 +1,6 @@
 #include "scene/scene_loader.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "resources/alpha_coverage.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"

@@ -1,7 +1,7 @@
 #include "scene/scene_renderer.h"
 
-#include "app/matrix.h"
-#include "app/screen.h"
+#include "base/matrix.h"
+#include "base/screen_settings.h"
 #include "platform/platform.h"
 #include "resources/geometry.h"
 #include "scene/envelope.h"
@@ -84,7 +84,7 @@ void SceneRenderer::setCamera(const Tessary& scene, float time)
     const Camera& camera = scene.libCamera.camera[0];
     const float zoom = evaluateEnvelope(time, camera.zoomFactor);
     const float fovy = 2.0f * std::atan(1.0f / zoom) * degreesPerRadian;
-    const float aspect = screen.viewportHeight > 0 ? float(screen.viewportWidth) / float(screen.viewportHeight) : 1.0f;
+    const float aspect = screenSettings.viewportHeight > 0 ? float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight) : 1.0f;
     perspectiveMatrix(fovy, aspect, 0.02f, 800.0, projection);
     transposeMatrix(projection);
     glMatrixMode(GL_PROJECTION);

@@ -1,7 +1,7 @@
 #include "gl_fixture.h"
 #include "log_capture.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "datagen/basic_meshes.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"

@@ -1,8 +1,8 @@
 // Screen against the real display (Xvfb under the test command): the probe, the
 // display-mode list, init/close without the dialog, the GL strings in the log, and
 // the version parsing behind checkRequirements.
-#include "app/log.h"
-#include "app/options.h"
+#include "base/log.h"
+#include "base/options.h"
 #include "app/screen.h"
 #include "app/settings_dialog.h"
 #include "startup_log.h"

@@ -2,7 +2,7 @@
 // from the shared generator, their jump-cut cameras (random cuts without a rewind reset;
 // the five fixed eyes with the class-wide index, the reset and one log line per cut),
 // restart, the pictures they leave, and no allocations per frame.
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/phalanx.h"

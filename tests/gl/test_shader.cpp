@@ -3,7 +3,7 @@
 #include "gl_fixture.h"
 #include "log_capture.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "core/gui.h"
 #include "datagen/zip_writer.h"
 #include "resources/loader.h"

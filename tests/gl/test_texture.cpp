@@ -1,7 +1,7 @@
 #include "gl_fixture.h"
 #include "log_capture.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "datagen/image.h"
 #include "resources/alpha_coverage.h"

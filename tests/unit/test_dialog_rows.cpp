@@ -1,7 +1,7 @@
 // The settings dialog without a window: row building, preselection, what "Start"
 // reads, the log lines it writes, and the no-dialog choice from the options.
-#include "app/log.h"
-#include "app/options.h"
+#include "base/log.h"
+#include "base/options.h"
 #include "app/settings_dialog.h"
 #include "startup_log.h"
 

@@ -1,4 +1,4 @@
-#include "app/log.h"
+#include "base/log.h"
 #include "log_capture.h"
 #include "platform/platform.h"
 #include "resources/loader.h"

@@ -1,6 +1,6 @@
 // Levels of detail: coarser index lists over the same vertices, and the choice of a
 // level (or none) from where a copy lies in the view.
-#include "app/matrix.h"
+#include "base/matrix.h"
 #include "render/lod.h"
 #include "resources/loader.h"
 #include "resources/mesh.h"

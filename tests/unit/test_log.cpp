@@ -1,4 +1,4 @@
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/matrix.h"
+#include "base/matrix.h"
 
 #include <gtest/gtest.h>
 

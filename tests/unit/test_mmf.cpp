@@ -1,4 +1,4 @@
-#include "app/log.h"
+#include "base/log.h"
 #include "datagen/basic_meshes.h"
 #include "datagen/mmf_writer.h"
 #include "log_capture.h"

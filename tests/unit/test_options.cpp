@@ -1,6 +1,6 @@
 // Command-line parsing: what each option sets, what is refused, and what the
 // offline options imply.
-#include "app/options.h"
+#include "base/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Sound over the offline output: the music advances only by the frames the test pulls,
 // so positions and spectra are exact and nothing depends on timing.
-#include "app/log.h"
+#include "base/log.h"
 #include "app/screen.h"
 #include "audio/audio_output.h"
 #include "audio/sound.h"

@@ -1,4 +1,4 @@
-#include "app/timer.h"
+#include "base/timer.h"
 
 #include "platform/platform.h"
 

@@ -1,0 +1,243 @@
+#include "fx/vocabulary.h"
+
+#include <cctype>
+#include <cstring>
+#include <unordered_set>
+
+namespace fx {
+
+namespace {
+
+const std::unordered_set<std::string_view>& reservedNames()
+{
+    static const std::unordered_set<std::string_view> names = {
+        "attribute", "varying", "centroid", "invariant", "flat", "smooth", "noperspective", "layout", "patch",
+        "sample", "subroutine", "lowp", "mediump", "highp", "precision", "input", "output", "hvec2", "hvec3",
+        "hvec4", "dvec2", "dvec3", "dvec4", "fvec2", "fvec3", "fvec4", "double", "long", "short", "unsigned",
+        "superp", "sizeof", "cast", "namespace", "using", "class", "union", "enum", "typedef", "template", "this",
+        "packed", "goto", "switch", "default", "inline", "noinline", "volatile", "public", "extern", "external",
+        "interface", "main", "filter", "image1D", "image2D", "image3D", "active", "common", "partition", "half",
+        "fixed", "vec2", "vec3", "vec4", "ivec2", "ivec3", "ivec4", "bvec2", "bvec3", "bvec4", "uvec2", "uvec3",
+        "uvec4", "uint", "mat2", "mat3", "mat4", "mat2x2", "mat2x3", "mat2x4", "mat3x2", "mat3x3", "mat3x4",
+        "mat4x2", "mat4x3", "mat4x4", "samplerCube", "sampler1DShadow", "sampler2DShadow", "sampler2DRect",
+        "sampler3DRect", "sampler2DRectShadow", "samplerBuffer", "mod", "fract", "mix", "inversesqrt",
+        "matrixCompMult", "outerProduct", "lessThan", "lessThanEqual", "greaterThan", "greaterThanEqual",
+        "equal", "notEqual", "not", "texture1D", "texture1DProj", "texture1DLod", "texture1DProjLod",
+        "texture2D", "texture2DProj", "texture2DLod", "texture2DProjLod", "texture3D", "texture3DProj",
+        "texture3DLod", "texture3DProjLod", "textureCube", "textureCubeLod", "shadow1D", "shadow2D",
+        "shadow1DProj", "shadow2DProj", "dFdx", "dFdy", "noise1", "noise2", "noise3", "noise4", "ftransform",
+        "texture", "textureLod", "round", "trunc", "roundEven", "isnan", "isinf",
+    };
+    return names;
+}
+
+// Cg intrinsics with the same name and meaning in GLSL.
+const std::unordered_set<std::string_view>& sameIntrinsics()
+{
+    static const std::unordered_set<std::string_view> names = {
+        "abs", "acos", "all", "any", "asin", "atan", "ceil", "clamp", "cos", "cross", "degrees", "distance",
+        "dot", "exp", "exp2", "faceforward", "floor", "fwidth", "length", "log", "log2", "max", "min",
+        "normalize", "pow", "radians", "reflect", "refract", "sign", "sin", "smoothstep", "sqrt", "step", "tan",
+        "transpose",
+    };
+    return names;
+}
+
+struct Rename {
+    const char* cg;
+    const char* glsl;
+};
+const Rename renames[] = {
+    {"lerp", "mix"},          {"frac", "fract"},         {"rsqrt", "inversesqrt"},     {"atan2", "atan"},
+    {"ddx", "dFdx"},          {"ddy", "dFdy"},           {"tex1D", "texture1D"},       {"tex2D", "texture2D"},
+    {"tex3D", "texture3D"},   {"texCUBE", "textureCube"}, {"tex1Dproj", "texture1DProj"},
+    {"tex2Dproj", "texture2DProj"}, {"tex3Dproj", "texture3DProj"},
+};
+
+// Helpers written in GLSL; `T` stands for float, vec2, vec3 and vec4 in turn.
+struct Helper {
+    const char* name;
+    const char* code;
+    int stages;  // bit 0 vertex, bit 1 fragment
+    bool perType;
+};
+const Helper helpers[] = {
+    {"saturate", "T cgx_saturate(T x) { return clamp(x, 0.0, 1.0); }\n", 3, true},
+    {"fmod", "T cgx_fmod(T x, T y) { T q = x / y; return x - y * (sign(q) * floor(abs(q))); }\n", 3, true},
+    {"log10", "T cgx_log10(T x) { return log2(x) * 0.30102999566398; }\n", 3, true},
+    {"round", "T cgx_round(T x) { return floor(x + 0.5); }\n", 3, true},
+    {"trunc", "T cgx_trunc(T x) { return sign(x) * floor(abs(x)); }\n", 3, true},
+    {"sincos", "void cgx_sincos(T x, out T s, out T c) { s = sin(x); c = cos(x); }\n", 3, true},
+    {"clip",
+     "void cgx_clip(float x) { if (x < 0.0) discard; }\n"
+     "void cgx_clip(vec2 x) { if (any(lessThan(x, vec2(0.0)))) discard; }\n"
+     "void cgx_clip(vec3 x) { if (any(lessThan(x, vec3(0.0)))) discard; }\n"
+     "void cgx_clip(vec4 x) { if (any(lessThan(x, vec4(0.0)))) discard; }\n",
+     2, false},
+    {"tex2Dlod", "vec4 cgx_tex2Dlod(sampler2D s, vec4 t) { return texture2DLod(s, t.xy, t.w); }\n", 1, false},
+    {"texCUBElod", "vec4 cgx_texCUBElod(samplerCube s, vec4 t) { return textureCubeLod(s, t.xyz, t.w); }\n", 1,
+     false},
+    {"tex2Dbias", "vec4 cgx_tex2Dbias(sampler2D s, vec4 t) { return texture2D(s, t.xy, t.w); }\n", 2, false},
+};
+
+const char* const fragmentOnly[] = {"ddx", "ddy", "fwidth"};
+const char* const refused[] = {"texRECT", "texRECTproj", "texRECTbias", "texRECTlod", "asm", "switch", "case",
+                               "goto", "typedef", "register", "packoffset", "sampler_state", "compile",
+                               "technique", "pass", "string", "texture", "interface", "unsigned", "double"};
+
+const Builtin vertexInputs[] = {
+    {"POSITION", "gl_Vertex", 4}, {"POSITION0", "gl_Vertex", 4}, {"NORMAL", "gl_Normal", 3},
+    {"NORMAL0", "gl_Normal", 3},  {"COLOR", "gl_Color", 4},      {"COLOR0", "gl_Color", 4},
+    {"DIFFUSE", "gl_Color", 4},   {"COLOR1", "gl_SecondaryColor", 4}, {"SPECULAR", "gl_SecondaryColor", 4},
+    {"TEXCOORD", "gl_MultiTexCoord0", 4}, {"TEXCOORD0", "gl_MultiTexCoord0", 4},
+    {"TEXCOORD1", "gl_MultiTexCoord1", 4}, {"TEXCOORD2", "gl_MultiTexCoord2", 4},
+    {"TEXCOORD3", "gl_MultiTexCoord3", 4}, {"TEXCOORD4", "gl_MultiTexCoord4", 4},
+    {"TEXCOORD5", "gl_MultiTexCoord5", 4}, {"TEXCOORD6", "gl_MultiTexCoord6", 4},
+    {"TEXCOORD7", "gl_MultiTexCoord7", 4},
+};
+const Builtin vertexOutputs[] = {
+    {"POSITION", "gl_Position", 4},  {"POSITION0", "gl_Position", 4},  {"HPOS", "gl_Position", 4},
+    {"COLOR", "gl_FrontColor", 4},   {"COLOR0", "gl_FrontColor", 4},   {"COL0", "gl_FrontColor", 4},
+    {"COLOR1", "gl_FrontSecondaryColor", 4}, {"COL1", "gl_FrontSecondaryColor", 4},
+    {"TEXCOORD", "gl_TexCoord[0]", 4}, {"TEXCOORD0", "gl_TexCoord[0]", 4}, {"TEXCOORD1", "gl_TexCoord[1]", 4},
+    {"TEXCOORD2", "gl_TexCoord[2]", 4}, {"TEXCOORD3", "gl_TexCoord[3]", 4}, {"TEXCOORD4", "gl_TexCoord[4]", 4},
+    {"TEXCOORD5", "gl_TexCoord[5]", 4}, {"TEXCOORD6", "gl_TexCoord[6]", 4}, {"TEXCOORD7", "gl_TexCoord[7]", 4},
+    {"PSIZE", "gl_PointSize", 1},    {"FOG", "gl_FogFragCoord", 1},    {"FOGC", "gl_FogFragCoord", 1},
+};
+const Builtin fragmentInputs[] = {
+    {"COLOR", "gl_Color", 4},  {"COLOR0", "gl_Color", 4}, {"COL0", "gl_Color", 4},
+    {"COLOR1", "gl_SecondaryColor", 4}, {"COL1", "gl_SecondaryColor", 4},
+    {"TEXCOORD", "gl_TexCoord[0]", 4}, {"TEXCOORD0", "gl_TexCoord[0]", 4}, {"TEXCOORD1", "gl_TexCoord[1]", 4},
+    {"TEXCOORD2", "gl_TexCoord[2]", 4}, {"TEXCOORD3", "gl_TexCoord[3]", 4}, {"TEXCOORD4", "gl_TexCoord[4]", 4},
+    {"TEXCOORD5", "gl_TexCoord[5]", 4}, {"TEXCOORD6", "gl_TexCoord[6]", 4}, {"TEXCOORD7", "gl_TexCoord[7]", 4},
+    {"WPOS", "gl_FragCoord", 4}, {"POSITION", "gl_FragCoord", 4}, {"FOG", "gl_FogFragCoord", 1},
+    {"FACE", "(gl_FrontFacing ? 1.0 : -1.0)", 1}, {"VFACE", "(gl_FrontFacing ? 1.0 : -1.0)", 1},
+};
+const Builtin fragmentOutputs[] = {
+    {"COLOR", "gl_FragColor", 4},     {"COLOR0", "gl_FragColor", 4},    {"COL", "gl_FragColor", 4},
+    {"COL0", "gl_FragColor", 4},      {"COLOR1", "gl_FragData[1]", 4},  {"COLOR2", "gl_FragData[2]", 4},
+    {"COLOR3", "gl_FragData[3]", 4},  {"DEPTH", "gl_FragDepth", 1},     {"DEPR", "gl_FragDepth", 1},
+};
+
+template <size_t N>
+const Builtin* findIn(const Builtin (&table)[N], const std::string& semantic)
+{
+    for (const Builtin& b : table) {
+        if (semantic == b.semantic) {
+            return &b;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string glslName(std::string_view name)
+{
+    bool clash = reservedNames().count(name) || name.substr(0, 3) == "gl_" || name.substr(0, 4) == "cgx_" ||
+                 name.find("__") != std::string_view::npos;
+    return clash ? "cgx_" + std::string(name) : std::string(name);
+}
+
+NameMapping mapName(std::string_view name, int stage)
+{
+    NameMapping mapped;
+    for (const char* f : fragmentOnly) {
+        if (name == f && stage == 0) {
+            mapped.problem = std::string(f) + " is only available in fragment programs";
+        }
+    }
+    if (sameIntrinsics().count(name)) {
+        mapped.glsl = std::string(name);
+        return mapped;
+    }
+    for (const Rename& r : renames) {
+        if (name == r.cg) {
+            mapped.glsl = r.glsl;
+            return mapped;
+        }
+    }
+    for (const Helper& h : helpers) {
+        if (name == h.name) {
+            if (!(h.stages & (1 << stage))) {
+                mapped.problem = std::string(h.name) + " is not available in " +
+                                 (stage == 0 ? "vertex" : "fragment") + " programs";
+            }
+            mapped.helper = h.name;
+            mapped.glsl = std::string("cgx_") + h.name;
+            return mapped;
+        }
+    }
+    for (const char* r : refused) {
+        if (name == r) {
+            mapped.problem = "'" + std::string(name) + "' is not supported";
+        }
+    }
+    mapped.glsl = glslName(name);
+    return mapped;
+}
+
+std::string helperPrelude(const std::set<std::string_view>& used)
+{
+    std::string prelude;
+    for (const Helper& h : helpers) {
+        if (!used.count(h.name)) {
+            continue;
+        }
+        if (!h.perType) {
+            prelude += h.code;
+            continue;
+        }
+        for (const char* type : {"float", "vec2", "vec3", "vec4"}) {
+            std::string code = h.code;
+            for (size_t at = 0; (at = code.find('T', at)) != std::string::npos;) {
+                bool word = (at == 0 || !std::isalnum(static_cast<unsigned char>(code[at - 1]))) &&
+                            (at + 1 >= code.size() || !std::isalnum(static_cast<unsigned char>(code[at + 1])));
+                if (word) {
+                    code.replace(at, 1, type);
+                    at += std::strlen(type);
+                } else {
+                    ++at;
+                }
+            }
+            prelude += code;
+        }
+    }
+    return prelude;
+}
+
+const Builtin* findBuiltin(int stage, bool output, const std::string& semantic)
+{
+    return output ? (stage == 0 ? findIn(vertexOutputs, semantic) : findIn(fragmentOutputs, semantic))
+                  : (stage == 0 ? findIn(vertexInputs, semantic) : findIn(fragmentInputs, semantic));
+}
+
+std::string fromBuiltin(const Builtin& b, const TypeInfo& type)
+{
+    if (type.cols == b.components) {
+        return b.glsl;
+    }
+    if (type.cols < b.components) {
+        return std::string(b.glsl) + "." + std::string("xyzw").substr(0, size_t(type.cols));
+    }
+    std::string s = glslType(type) + "(" + b.glsl;
+    for (int c = b.components; c < type.cols; ++c) {
+        s += c == 3 ? ", 1.0" : ", 0.0";
+    }
+    return s + ")";
+}
+
+std::string toBuiltin(const Builtin& b, const std::string& value, const TypeInfo& type)
+{
+    std::string assign = std::string(b.glsl) + " = ";
+    if (type.cols == b.components) {
+        return assign + value + ";\n";
+    }
+    if (type.cols > b.components) {
+        return assign + value + (b.components == 1 ? ".x" : ".xyz") + ";\n";
+    }
+    static const char* const pads[] = {"", ", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0"};
+    return assign + "vec4(" + value + pads[type.cols] + ");\n";
+}
+
+}  // namespace fx
