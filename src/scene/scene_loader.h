@@ -18,6 +18,8 @@ class Loader;
 // 0 on success; 1 for a missing or empty file, a failed decompression, a reader error
 // (logged "wyj\xB9tek! " and the reader's message), a tree checkScene refuses (logged
 // "\tscene rejected: " and the reason), or a texture or shader that failed to load.
+// A file of a later library version than this build's is read with this build's layout
+// and logged ("\tarchive of library version N, read as version M").
 int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root);
 
 // Scene files read ahead: prefetchScenes is the prefetch worker's job for the layer above

@@ -11,6 +11,7 @@
 #include "datagen/zip_writer.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
+#include "scene/scene_archive.h"
 #include "scene/scene_loader.h"
 #include "scene/scene_renderer.h"
 #include "tweak/tweak.h"
@@ -124,9 +125,13 @@ protected:
         noTexture.scene.libTexture.textures[1].source = "textures/missing.png";
         datagen::SceneBuilder badIds = makeTestScene();
         badIds.scene.object[0].surface[0].materialID = 40;
+        // The same scene as a binary archive of a later library version.
+        std::vector<uint8_t> later = scene.binary();
+        later[8 + 22] = uint8_t(sceneArchiveVersion() + 1);
         std::vector<datagen::Asset> assets = {
             bytesAsset("scene.xml", scene.xml()),
             bytesAsset("scene.bin", scene.binary()),
+            bytesAsset("later.bin", later),
             bytesAsset("notexture.xml", noTexture.xml()),
             bytesAsset("badids.xml", badIds.xml()),
             textAsset("garbage.xml", "<?xml version=\"1.0\"?><nothing/>"),
@@ -186,7 +191,7 @@ void dropReadAhead()
 TEST_F(SceneTest, LoadsUploadsSharedStreamsOnceAndReleasesThem)
 {
     for (const bool ahead : {false, true})
-    for (const char* file : {"scene.xml", "scene.bin"}) {
+    for (const char* file : {"scene.xml", "scene.bin", "later.bin"}) {
         SCOPED_TRACE(ahead ? "read ahead" : "read by the load");
         readAhead(ahead, archive);
         EXPECT_EQ(scenePrefetched("SCENE.XML"), ahead) << "letter case ignored";
@@ -219,6 +224,9 @@ TEST_F(SceneTest, LoadsUploadsSharedStreamsOnceAndReleasesThem)
             << log;
         EXPECT_NE(log.find("\tnull object found, skipped.\n"), std::string::npos);
         EXPECT_EQ(log.find("wykryte bin, przed serializacja") != std::string::npos, file[6] == 'b') << file;
+        const std::string named = "\tarchive of library version " + std::to_string(sceneArchiveVersion() + 1) +
+                                  ", read as version " + std::to_string(sceneArchiveVersion()) + "\n";
+        EXPECT_EQ(log.find(named) != std::string::npos, file[0] == 'l') << file << "\n" << log;
 
         const uint32_t vertexBuffer = s.object[0].pointsID, indexBuffer = s.object[0].polygonsID;
         const uint32_t texture = s.libTexture.textures[0].crc;
