@@ -35,9 +35,17 @@ void writeScene(const Tessary& scene, SceneEncoding encoding, std::ostream& out)
 unsigned sceneArchiveVersion();
 
 // Checks everything drawing relies on: at least one camera with six channels, nine
-// channels per object and light, every id inside its list (materials, shaders,
-// textures, samplers, geometry, parents, camera target), parent chains without cycles,
-// whole vectors in the geometry streams, indices inside their vertex stream, surfaces
-// inside their index list with every index in [min, max], and objects sharing a
-// vertex buffer fitting the first one's stream. 0 when usable; 1 with *reason.
+// channels per object, every id inside its list (materials, shaders, textures,
+// samplers, geometry, parents, camera target), parent chains without cycles, span types
+// the envelopes know for every span of an object's or camera's envelopes, whole vectors
+// in the geometry streams, indices inside their vertex stream, surfaces inside their
+// index list with every index in [min, max], and objects sharing a vertex buffer
+// fitting the first one's stream. Every parent link is followed once. 0 when usable;
+// 1 with *reason.
 int checkScene(const Tessary& scene, std::string* reason);
+
+// Prepares a checked tree for the renderer: lists the objects that parent others, each
+// after its own parent (Tessary::parentsFirst), and makes room for their placements,
+// identity until a frame places them. Objects in a parent cycle (which checkScene
+// refuses) are left out, so that their children are placed as if they had no parent.
+void orderParents(Tessary& scene);

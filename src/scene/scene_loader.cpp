@@ -115,6 +115,7 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
         noteLoadFailure(path, "scene rejected: " + error);
         return 1;
     }
+    orderParents(*tree);
     root = std::move(tree);
     Tessary& scene = *root;
 

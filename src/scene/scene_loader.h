@@ -2,9 +2,10 @@
 // textures and shaders live on the card.
 //
 // loadScene reads the file (XML or binary, by its first byte), checks the tree
-// (checkScene) and then uploads it: after a success every uploaded object's pointsID
-// names its vertex buffer and polygonsID its index buffer, every texture's crc and every
-// material's tTexID/rTexID a GL texture, every shader its compiled effect. `root` gets
+// (checkScene), orders its parents for the renderer (orderParents) and then uploads it:
+// after a success every uploaded object's pointsID names its vertex buffer and
+// polygonsID its index buffer, every texture's crc and every material's tTexID/rTexID a
+// GL texture, every shader its compiled effect. `root` gets
 // the tree as soon as it has been read, so that the caller can releaseScene it even
 // when a later step failed. Needs a current GL context (except for rejected files).
 // Everything is logged; no message boxes (the caller shows its own).

@@ -2,13 +2,14 @@
 // or without an item version, later library versions are read in both encodings, and
 // damaged or hostile files are refused with a clean reason, without crashing, hanging or
 // allocating what their counts claim. checkScene refuses trees the renderer could not
-// draw safely.
+// draw safely; orderParents lists parents before their children.
 #include "scene_fixture.h"
 
 #include "scene/scene_archive.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -203,7 +204,7 @@ TEST(SceneArchive, CheckRefusesTreesTheRendererCouldNotDraw)
         {"reflection past the list", [](Tessary& s) { s.libMaterial.material[1].rTexID = 3; }, "material 2"},
         {"sampler without texture", [](Tessary& s) { s.libShader.shaders[0].sampler[0].texID = 0; }, "samples"},
         {"parent past the list", [](Tessary& s) { s.object[4].parent.number = 7; }, "parent"},
-        {"parent cycle", [](Tessary& s) { s.object[3].parent = {1, 5}; }, "ancestor"},
+        {"parent cycle", [](Tessary& s) { s.object[3].parent = {1, 5}; }, "object 4 is its own ancestor"},
         {"own parent", [](Tessary& s) { s.object[0].parent = {1, 1}; }, "ancestor"},
         {"points past the list", [](Tessary& s) { s.object[0].pointsID = 2; }, "geometry"},
         {"uvs past the list", [](Tessary& s) { s.object[0].uvsID = 2; }, "geometry"},
@@ -215,6 +216,35 @@ TEST(SceneArchive, CheckRefusesTreesTheRendererCouldNotDraw)
         {"max past the vertices", [](Tessary& s) { s.object[0].surface[0].max = 24; }, "surface"},
         {"fewer normals than points", [](Tessary& s) { s.libGeometry.normals[0].data.resize(60); }, "normals"},
         {"half a vector", [](Tessary& s) { s.libGeometry.points[0].data.push_back(1); }, "whole"},
+        // A span type the envelopes do not know would draw 0 in its span (a black frame
+        // from a camera's zoom or an object's scale).
+        {"object channel with span type 6",
+         [](Tessary& s) { s.object[2].motion.channel[7] = datagen::envelope({datagen::key(0, 1), datagen::key(1, 2, 6)}); },
+         "object 3 channel 7 key 2 has span type 6"},
+        {"dissolve with span type 99",
+         [](Tessary& s) {
+             s.object[0].dissolve = datagen::envelope({datagen::key(0, 0), datagen::key(1, 0, 3), datagen::key(2, 1, 99)});
+         },
+         "object 1 dissolve key 3 has span type 99"},
+        {"camera zoom with span type 7",
+         [](Tessary& s) { s.libCamera.camera[0].zoomFactor = datagen::envelope({datagen::key(0, 1), datagen::key(1, 2, 7)}); },
+         "camera 1 zoom key 2 has span type 7"},
+        {"sharer drawing past the shared stream",
+         [](Tessary& s) {
+             Points more = s.libGeometry.points[0];
+             more.data.resize(more.data.size() * 2, 0.0f);
+             s.libGeometry.points.push_back(more);
+             s.libGeometry.normals.push_back({0, std::vector<float>(more.data.size(), 0.0f)});
+             Polygons wide;
+             wide.data = {0, 1, 40};
+             s.libGeometry.polygons.push_back(wide);
+             s.object[1].pointsID = 2;
+             s.object[1].normalsID = 2;
+             s.object[1].uvsID = 0;
+             s.object[1].polygonsID = 2;
+             s.object[1].surface[0] = {2, 3, 0, 0, 40};
+         },
+         "indexes past"},
     };
     const Tessary original = makeTestScene().scene;
     std::string reason;
@@ -226,9 +256,57 @@ TEST(SceneArchive, CheckRefusesTreesTheRendererCouldNotDraw)
         EXPECT_EQ(checkScene(scene, &reason), 1) << c.what;
         EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
     }
-    // Objects the upload skips (no normals) and companions need no geometry.
+    // Objects the upload skips (no normals) and companions need no geometry; the first
+    // key's span type ends no span; not implemented camera links and post behaviours
+    // are the renderer's to report.
     Tessary skipped = original;
     skipped.object[0].normalsID = 0;
     skipped.object[5].surface.push_back({99, 3, 0, 0, 0});
+    skipped.object[1].motion.channel[0] = datagen::envelope({datagen::key(0, 1, 9), datagen::key(1, 2, spanLinear)});
+    skipped.libCamera.camera[0].parent = {2, 1};
+    skipped.libCamera.camera[0].target = {2, 1};
+    skipped.object[0].motion.channel[0].post = 9;
     EXPECT_EQ(checkScene(skipped, &reason), 0) << reason;
+}
+
+TEST(SceneArchive, OrderParentsListsEachParentAfterItsOwn)
+{
+    // Parent numbers of the objects (0: none), and the parents expected in the list.
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> parents;
+        std::vector<uint32_t> listed;  // object numbers, in any order that puts parents first
+    } cases[] = {
+        {"no parents", {0, 0, 0}, {}},
+        {"a chain listed child first", {2, 3, 4, 5, 0}, {5, 4, 3, 2}},
+        {"a tree", {0, 1, 1, 2, 2, 0, 6}, {1, 2, 6}},
+        {"a cycle and its descendants", {2, 3, 2, 1, 4, 0}, {1, 4}},  // 2 and 3 form the cycle
+        {"a parent past the list", {9, 1, 0}, {1}},
+    };
+    for (const Case& c : cases) {
+        Tessary scene;
+        scene.object.resize(c.parents.size());
+        for (size_t i = 0; i < c.parents.size(); ++i) {
+            scene.object[i].parent = {c.parents[i] != 0 ? 1u : 0u, c.parents[i]};
+        }
+        scene.parentsFirst = {7, 7, 7};  // replaced
+        orderParents(scene);
+        std::vector<uint32_t> listed;
+        for (uint32_t index : scene.parentsFirst) {
+            listed.push_back(index + 1);
+            const uint32_t parent = scene.object[index].parent.number;
+            if (parent != 0 && std::count(c.listed.begin(), c.listed.end(), parent) > 0) {
+                EXPECT_LT(std::find(listed.begin(), listed.end(), parent) - listed.begin(), ptrdiff_t(listed.size() - 1))
+                    << c.what << ": " << index + 1 << " before its parent " << parent;
+            }
+        }
+        std::vector<uint32_t> expected = c.listed;
+        std::sort(listed.begin(), listed.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(listed, expected) << c.what;
+        ASSERT_EQ(scene.placements.size(), 16 * c.parents.size()) << c.what;
+        for (size_t k = 0; k < scene.placements.size(); ++k) {
+            EXPECT_EQ(scene.placements[k], k % 16 % 5 == 0 ? 1.0f : 0.0f) << c.what << " " << k;
+        }
+    }
 }
