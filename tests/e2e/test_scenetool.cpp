@@ -101,5 +101,11 @@ TEST(Scenetool, InfoAndARoundTripThroughTheBinaryEncoding)
         EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << bad << ": " << r.out;
         EXPECT_EQ(r.out.rfind("scenetool: ", 0), 0u) << r.out;
     }
+    // Ids and channels are whole numbers: anything else is a bad command line.
+    for (const char* query : {"--object 1.5 --channel 0", "--object 1e0 --channel 0", "--object -1 --channel 0",
+                              "--object 1 --channel 0.5", "--camera 1.0 --zoom", "--object +1 --dissolve"}) {
+        const Result r = scenetool(std::string("eval ") + dir + "/scene.xml " + query + " --time 0");
+        EXPECT_EQ(r.status, 2) << query << ": " << r.out;
+    }
     std::system(("rm -rf " + dir).c_str());
 }
