@@ -7,10 +7,15 @@
 //   object 5  a child of 4 with pivot (1, 2, 3), hidden
 //   object 6  a companion placeholder (type 0), hidden
 // plus a light, two textures (the second unused by any material) and animated channels
-// of several span types.
+// of several span types; and helpers for the XML of lists of numbers as earlier builds
+// wrote it (with an item version).
 #pragma once
 #include "datagen/basic_meshes.h"
 #include "datagen/scene_author.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
 
 inline datagen::SceneBuilder makeTestScene()
 {
@@ -51,4 +56,28 @@ inline datagen::SceneBuilder makeTestScene()
     light.motion = still(1, 2, 3);
     b.scene.light.push_back(light);
     return b;
+}
+
+// The XML as earlier builds wrote it: an item version in every list of numbers (the
+// `data` of points, normals, uvs and polygons), indented like the count before it.
+inline std::string withNumberItemVersions(std::string xml)
+{
+    for (size_t at = xml.find("<data>"); at != std::string::npos; at = xml.find("<data>", at + 1)) {
+        const size_t count = xml.find("<count>", at);
+        const size_t lineStart = xml.rfind('\n', count) + 1;
+        const size_t countEnd = xml.find("</count>", count) + std::strlen("</count>");
+        xml.insert(countEnd, "\n" + xml.substr(lineStart, count - lineStart) + "<item_version>0</item_version>");
+    }
+    return xml;
+}
+
+// What follows the count of every list of numbers.
+inline std::vector<std::string> afterNumberCounts(const std::string& xml)
+{
+    std::vector<std::string> after;
+    for (size_t at = xml.find("<data>"); at != std::string::npos; at = xml.find("<data>", at + 1)) {
+        const size_t next = xml.find('<', xml.find("</count>", at) + 1);
+        after.push_back(xml.substr(next, xml.find('>', next) - next + 1));
+    }
+    return after;
 }

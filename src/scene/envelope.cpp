@@ -105,7 +105,7 @@ float bezierSpan(const Key& k0, const Key& k1, float time)
 
 }  // namespace
 
-float evaluateEnvelope(float time, const Envelope& envelope)
+float evaluateEnvelope(float time, const Envelope& envelope, bool* unknownPost)
 {
     const std::vector<Key>& key = envelope.key;
     const size_t n = key.size();
@@ -144,7 +144,11 @@ float evaluateEnvelope(float time, const Envelope& envelope)
             break;
         default:
             if (after) {
-                platform::messageBox("error", "Post behaviour type not implemented", platform::MessageIcon::Error);
+                if (unknownPost) {
+                    *unknownPost = true;
+                } else {
+                    platform::messageBox("error", "Post behaviour type not implemented", platform::MessageIcon::Error);
+                }
                 return last.value;
             }
             break;  // an unknown pre behaviour extends the first span

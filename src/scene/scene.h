@@ -96,6 +96,7 @@ struct Object {
     // run time
     bool uploaded = false;         // pointsID and polygonsID name buffers
     bool ownsVertexBuffer = false; // the upload created pointsID for this object
+    bool toldPost = false;         // the renderer reported an unknown post behaviour
 };
 
 struct Light {
@@ -140,6 +141,11 @@ struct Camera {
     Target target;   // type 1: aimed at object `number`
     Motion motion;   // channels 0-5
     Envelope zoomFactor;
+
+    // run time: what the renderer has reported as not implemented (once each)
+    bool toldParent = false;
+    bool toldTarget = false;
+    bool toldPost = false;
 };
 
 struct Material {
@@ -176,6 +182,11 @@ struct Tessary {
 
     // run time
     size_t texturesLoaded = 0;  // textures[0, texturesLoaded) hold GL names in crc
+    // Set by orderParents: the objects that parent others, each after its own parent,
+    // and for every object 16 floats where the renderer puts a parent object's placement
+    // in the frame being drawn (its motion, pivot and parents; not its scale).
+    std::vector<uint32_t> parentsFirst;
+    std::vector<float> placements;
 
     // The archive reader allocates the root itself and, when the file ends half-way
     // through it, leaves it to the caller; these let the reader find and free it.

@@ -27,10 +27,45 @@ namespace {
 // or string more bytes, than this. Unlimited while writing.
 thread_local size_t inputBytes = SIZE_MAX;
 
-// Serialises one std::vector field exactly as the library's own std::vector support
-// does (the same bytes, class information included), but reads it with the counts
-// checked against the input and items appended as they are read, so that a forged count
-// allocates nothing.
+// The archive in memory. The XML reader takes its characters straight from it, so that
+// what it has not read yet shows which element comes next.
+class MemoryBuffer : public std::streambuf {
+public:
+    MemoryBuffer(const char* data, size_t size)
+    {
+        char* begin = const_cast<char*>(data);
+        setg(begin, begin, begin + size);
+    }
+    std::string_view unread() const { return std::string_view(gptr(), size_t(egptr() - gptr())); }
+};
+thread_local const MemoryBuffer* xmlInput = nullptr;
+
+// True when the next element of the XML being read is `name`.
+bool nextElementIs(std::string_view name)
+{
+    if (!xmlInput) {
+        return false;
+    }
+    std::string_view text = xmlInput->unread();
+    const size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    text.remove_prefix(start);
+    if (text.size() < name.size() + 2 || text[0] != '<' || text.compare(1, name.size(), name) != 0) {
+        return false;
+    }
+    const char after = text[name.size() + 1];
+    return after == '>' || after == '/' || after == ' ' || after == '\t' || after == '\r' || after == '\n';
+}
+
+// One std::vector field. Lists of records are written as the library's own std::vector
+// support writes them (the same bytes, class information included): the count, the
+// item version, the items. Lists of numbers are the count and the items: in XML without
+// an item version (the library would write one; files from earlier builds carry it and
+// are read either way), in a binary archive as one block, as the library writes them.
+// Reading checks the counts against the input and appends items as they are read, so
+// that a forged count allocates nothing.
 template <class T>
 struct ListOf {
     std::vector<T>& items;
@@ -58,7 +93,16 @@ using boost::serialization::make_nvp;
 template <class Archive, class T>
 void save(Archive& ar, const ListOf<T>& list, unsigned version)
 {
-    boost::serialization::save(ar, static_cast<const std::vector<T>&>(list.items), version);
+    namespace bs = boost::serialization;
+    if constexpr (std::is_arithmetic_v<T> && !bs::use_array_optimization<Archive>::template apply<T>::type::value) {
+        const bs::collection_size_type count(list.items.size());
+        ar << make_nvp("count", count);
+        for (const T& item : list.items) {
+            ar << make_nvp("item", item);
+        }
+    } else {
+        bs::save(ar, static_cast<const std::vector<T>&>(list.items), version);
+    }
 }
 
 template <class Archive, class T>
@@ -86,8 +130,10 @@ void load(Archive& ar, ListOf<T>& list, unsigned /*version*/)
         if (size_t(count) > inputBytes) {
             refuse("list count exceeds the archive");
         }
+        // Records: an item version from library version 4 on. Numbers: one only in files
+        // of earlier builds, told apart by the element itself.
         bs::item_version_type itemVersion(0);
-        if (bs::library_version_type(3) < version) {
+        if (std::is_arithmetic_v<T> ? nextElementIs("item_version") : bs::library_version_type(3) < version) {
             ar >> make_nvp("item_version", itemVersion);
         }
         for (size_t i = 0; i < size_t(count); ++i) {
@@ -130,15 +176,6 @@ void text(Archive& ar, const char* name, std::string& s)
         ar& make_nvp(name, s);
     }
 }
-
-class MemoryBuffer : public std::streambuf {
-public:
-    MemoryBuffer(const char* data, size_t size)
-    {
-        char* begin = const_cast<char*>(data);
-        setg(begin, begin, begin + size);
-    }
-};
 
 }  // namespace
 
@@ -444,15 +481,13 @@ void readRoot(std::istream& in, unsigned flags, std::unique_ptr<Tessary>* root, 
     }
 }
 
-}  // namespace
-
 // The library trusts the class id and object id of the root pointer: others reach
 // entries of its class table that do not exist. So the root's preamble must be the one
 // every scene file has. In XML that is the root element's tag; in a binary archive it is
 // everything up to the first text of the tree (the header with the signature, whose
 // length the library would otherwise use to size a string before checking it, the
-// root's and the Info record's class information), the same bytes in every file of
-// this release.
+// library version, the sizes of the native types, then the root's and the Info record's
+// class information), the same bytes in every file but for the version.
 const char xmlRootTag[] = "<tsy class_id=\"0\" tracking_level=\"1\" version=\"0\" object_id=\"_0\">";
 
 const std::string& binaryPreamble()
@@ -473,55 +508,104 @@ const std::string& binaryPreamble()
     return preamble;
 }
 
-bool knownRoot(const char* data, size_t size, SceneEncoding encoding)
+// The binary header: the signature's length (8 bytes) and text, the library version
+// (16 bits from version 8 on, one byte before), four sizes and an int 1.
+constexpr size_t binaryVersionAt = 8 + 22;
+constexpr size_t binaryHeaderSize = binaryVersionAt + 2 + 4 + 4;
+// Binary archives of library versions 8 and later share one layout for everything a
+// scene holds; earlier ones sized their counts, versions and class ids differently.
+constexpr unsigned oldestBinaryVersion = 8;
+
+bool knownXmlRoot(std::string_view text)
 {
-    if (encoding == SceneEncoding::Xml) {
-        // The header as the library writes it (any later version number), then the root.
-        std::string_view text(data, size);
-        auto expect = [&text](std::string_view literal) {
-            const size_t start = text.find_first_not_of(" \t\r\n");
-            if (start == std::string_view::npos || text.compare(start, literal.size(), literal) != 0) {
-                return false;
-            }
-            text.remove_prefix(start + literal.size());
-            return true;
-        };
-        if (!expect("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>") ||
-            !expect("<!DOCTYPE boost_serialization>") ||
-            !expect("<boost_serialization signature=\"serialization::archive\" version=\"")) {
+    // The header as the library writes it (any version number), then the root.
+    auto expect = [&text](std::string_view literal) {
+        const size_t start = text.find_first_not_of(" \t\r\n");
+        if (start == std::string_view::npos || text.compare(start, literal.size(), literal) != 0) {
             return false;
         }
-        const size_t digits = text.find_first_not_of("0123456789");
-        if (digits == 0 || digits > 5 || digits == std::string_view::npos) {
-            return false;
-        }
-        text.remove_prefix(digits);
-        return expect("\">") && expect(xmlRootTag);
+        text.remove_prefix(start + literal.size());
+        return true;
+    };
+    if (!expect("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>") ||
+        !expect("<!DOCTYPE boost_serialization>") ||
+        !expect("<boost_serialization signature=\"serialization::archive\" version=\"")) {
+        return false;
     }
-    const std::string& preamble = binaryPreamble();
-    return size >= preamble.size() && std::memcmp(data, preamble.data(), preamble.size()) == 0;
+    const size_t digits = text.find_first_not_of("0123456789");
+    if (digits == 0 || digits > 5 || digits == std::string_view::npos) {
+        return false;
+    }
+    text.remove_prefix(digits);
+    return expect("\">") && expect(xmlRootTag);
 }
+
+// The library version a binary scene archive names; throws unless the rest of its
+// preamble is this layout's.
+unsigned binaryVersion(const char* data, size_t size)
+{
+    const std::string& preamble = binaryPreamble();
+    if (size < preamble.size() || std::memcmp(data, preamble.data(), binaryVersionAt) != 0) {
+        throw std::runtime_error("not a scene archive of this layout");
+    }
+    const unsigned low = uint8_t(data[binaryVersionAt]);
+    if (low < oldestBinaryVersion) {
+        throw std::runtime_error("binary archive of library version " + std::to_string(low) +
+                                 ", older than this reader knows (" + std::to_string(oldestBinaryVersion) + ")");
+    }
+    const size_t rest = binaryVersionAt + 2;
+    if (std::memcmp(data + rest, preamble.data() + rest, preamble.size() - rest) != 0) {
+        throw std::runtime_error("not a scene archive of this layout");
+    }
+    return low | unsigned(uint8_t(data[binaryVersionAt + 1])) << 8;
+}
+
+// The reader's message without the text of a stale errno the library appends to a
+// failed read ("input stream error-Resource temporarily unavailable").
+std::string readerMessage(const boost::archive::archive_exception& e)
+{
+    if (e.code == boost::archive::archive_exception::input_stream_error) {
+        return "input stream error";
+    }
+    return e.what();
+}
+
+}  // namespace
 
 int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique_ptr<Tessary>* root,
               std::string* error, unsigned* libraryVersion)
 {
     root->reset();
-    MemoryBuffer buffer(data, size);
-    std::istream in(&buffer);
     inputBytes = size;
     try {
-        if (!knownRoot(data, size, encoding)) {
-            throw std::runtime_error("not a scene archive of this layout");
-        }
         if (encoding == SceneEncoding::Xml) {
+            if (!knownXmlRoot(std::string_view(data, size))) {
+                throw std::runtime_error("not a scene archive of this layout");
+            }
+            MemoryBuffer buffer(data, size);
+            std::istream in(&buffer);
+            xmlInput = &buffer;
             // This release compares an end tag with the expected name over the length of
             // the tag found in the file, reading past the expected name when the file's
             // is longer; the comparison stays off (start tags are never compared, and the
-            // values must still come in order).
+            // values must still come in order). A later library version is read as this
+            // release's: the layout of everything a scene holds is the same.
             readRoot<boost::archive::xml_iarchive>(in, boost::archive::no_xml_tag_checking, root, libraryVersion);
         } else {
-            readRoot<boost::archive::binary_iarchive>(in, 0, root, libraryVersion);
+            // The header is checked here and the reader starts behind it, on the layout of
+            // this release (the library refuses later versions and misreads versions of
+            // 256 and above).
+            const unsigned version = binaryVersion(data, size);
+            MemoryBuffer buffer(data + binaryHeaderSize, size - binaryHeaderSize);
+            std::istream in(&buffer);
+            readRoot<boost::archive::binary_iarchive>(in, boost::archive::no_header, root, nullptr);
+            if (libraryVersion) {
+                *libraryVersion = version;
+            }
         }
+    } catch (const boost::archive::archive_exception& e) {
+        root->reset();
+        *error = readerMessage(e);
     } catch (const std::exception& e) {
         root->reset();
         *error = e.what();
@@ -529,6 +613,7 @@ int readScene(const char* data, size_t size, SceneEncoding encoding, std::unique
         root->reset();
         *error = "unknown reader error";
     }
+    xmlInput = nullptr;
     inputBytes = SIZE_MAX;
     if (!*root && error->empty()) {
         *error = "the archive holds no scene";

@@ -1,9 +1,71 @@
 #include "scene/scene_archive.h"
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
 namespace {
+
+// The first bad parent link of a tree.
+struct ParentFault {
+    bool found = false;
+    bool cycle = false;   // else a parent outside the list
+    size_t object = 0;    // the object whose link is bad (on the cycle, for a cycle)
+    uint32_t number = 0;  // its parent number
+};
+
+// Walks every object's parent chain, each link once. Gives the objects that are parents
+// of others, each after its own parent, leaving out the objects of a cycle; *fault gets
+// the first parent outside the list or cycle met.
+std::vector<uint32_t> walkParents(const std::vector<Object>& objects, ParentFault* fault)
+{
+    const size_t n = objects.size();
+    std::vector<bool> isParent(n, false);
+    for (const Object& o : objects) {
+        if (o.parent.type != 0 && o.parent.number >= 1 && o.parent.number <= n) {
+            isParent[o.parent.number - 1] = true;
+        }
+    }
+    enum : uint8_t { unseen, onPath, walked };
+    std::vector<uint8_t> state(n, unseen);
+    std::vector<uint32_t> parentsFirst;
+    std::vector<size_t> path;
+    for (size_t i = 0; i < n; ++i) {
+        path.clear();
+        size_t cycleFrom = SIZE_MAX;  // path[cycleFrom..] is a cycle
+        for (size_t j = i; state[j] != walked;) {
+            if (state[j] == onPath) {
+                cycleFrom = size_t(std::find(path.begin(), path.end(), j) - path.begin());
+                if (!fault->found) {
+                    *fault = {true, true, j, objects[j].parent.number};
+                }
+                break;
+            }
+            state[j] = onPath;
+            path.push_back(j);
+            const Parent& parent = objects[j].parent;
+            if (parent.type == 0) {
+                break;
+            }
+            if (parent.number == 0 || parent.number > n) {
+                if (!fault->found) {
+                    *fault = {true, false, j, parent.number};
+                }
+                break;
+            }
+            j = parent.number - 1;
+        }
+        // From the top of the path (below an ancestor already walked, a root or the
+        // cycle) down to object i.
+        for (size_t k = path.size(); k-- > 0;) {
+            state[path[k]] = walked;
+            if (k < cycleFrom && isParent[path[k]]) {
+                parentsFirst.push_back(uint32_t(path[k]));
+            }
+        }
+    }
+    return parentsFirst;
+}
 
 struct Checker {
     const Tessary& scene;
@@ -80,21 +142,58 @@ struct Checker {
         return true;
     }
 
-    // Follows the parent chain; more steps than objects means a cycle.
-    bool parents(size_t index)
+    bool parents()
     {
-        size_t j = index;
-        for (size_t steps = 0; scene.object[j].parent.type != 0; ++steps) {
-            const uint32_t number = scene.object[j].parent.number;
-            if (!inList(number, scene.object.size(), false)) {
-                why << "object " << j + 1 << " has parent " << number;
+        ParentFault fault;
+        walkParents(scene.object, &fault);
+        if (fault.found && fault.cycle) {
+            why << "object " << fault.object + 1 << " is its own ancestor";
+        } else if (fault.found) {
+            why << "object " << fault.object + 1 << " has parent " << fault.number;
+        }
+        return !fault.found;
+    }
+
+    // Every span (a key after the first) of a type the envelopes know; the first key's
+    // type only chooses its outgoing tangent, where any other type counts as none.
+    bool spans(const Envelope& e, const char* item, size_t index, const char* what, size_t channel)
+    {
+        for (size_t k = 1; k < e.key.size(); ++k) {
+            if (e.key[k].spanType > spanBezier) {
+                why << item << " " << index + 1 << " " << what;
+                if (channel != SIZE_MAX) {
+                    why << " " << channel;
+                }
+                why << " key " << k + 1 << " has span type " << e.key[k].spanType;
                 return false;
             }
-            if (steps >= scene.object.size()) {
-                why << "object " << index + 1 << " is its own ancestor";
+        }
+        return true;
+    }
+
+    bool envelopes()
+    {
+        for (size_t i = 0; i < scene.object.size(); ++i) {
+            const Object& o = scene.object[i];
+            for (size_t c = 0; c < o.motion.channel.size(); ++c) {
+                if (!spans(o.motion.channel[c], "object", i, "channel", c)) {
+                    return false;
+                }
+            }
+            if (!spans(o.dissolve, "object", i, "dissolve", SIZE_MAX)) {
                 return false;
             }
-            j = number - 1;
+        }
+        for (size_t i = 0; i < scene.libCamera.camera.size(); ++i) {
+            const Camera& c = scene.libCamera.camera[i];
+            for (size_t k = 0; k < c.motion.channel.size(); ++k) {
+                if (!spans(c.motion.channel[k], "camera", i, "channel", k)) {
+                    return false;
+                }
+            }
+            if (!spans(c.zoomFactor, "camera", i, "zoom", SIZE_MAX)) {
+                return false;
+            }
         }
         return true;
     }
@@ -148,9 +247,6 @@ struct Checker {
                 why << "object " << i + 1 << " refers outside the geometry";
                 return false;
             }
-            if (!parents(i)) {
-                return false;
-            }
             if (o.pointsID == 0 || o.normalsID == 0 || o.polygonsID == 0) {
                 continue;  // skipped by the upload, never drawn
             }
@@ -177,9 +273,22 @@ struct Checker {
 int checkScene(const Tessary& scene, std::string* reason)
 {
     Checker checker{scene, {}};
-    if (checker.streams() && checker.cameras() && checker.materials() && checker.objects()) {
+    if (checker.streams() && checker.cameras() && checker.materials() && checker.objects() && checker.parents() &&
+        checker.envelopes()) {
         return 0;
     }
     *reason = checker.why.str();
     return 1;
+}
+
+void orderParents(Tessary& scene)
+{
+    ParentFault fault;
+    scene.parentsFirst = walkParents(scene.object, &fault);
+    scene.placements.assign(16 * scene.object.size(), 0.0f);
+    for (size_t m = 0; m < scene.placements.size(); m += 16) {
+        for (size_t k = 0; k < 16; k += 5) {
+            scene.placements[m + k] = 1.0f;  // identity
+        }
+    }
 }

@@ -19,6 +19,7 @@ namespace {
 struct ParsedScene {
     std::unique_ptr<Tessary> tree;
     SceneEncoding encoding = SceneEncoding::Xml;
+    unsigned version = 0;  // the library version the file names
 };
 std::map<std::string, ParsedScene> parsedScenes;  // by lower-case archive path
 
@@ -54,7 +55,8 @@ void prefetchScenes(Loader& loader)
             ParsedScene parsed;
             parsed.encoding = sceneEncoding(bytes.data(), bytes.size());
             std::string error;
-            if (readScene(bytes.data(), bytes.size(), parsed.encoding, &parsed.tree, &error) == 0 && parsed.tree) {
+            if (readScene(bytes.data(), bytes.size(), parsed.encoding, &parsed.tree, &error, &parsed.version) == 0 &&
+                parsed.tree) {
                 parsedScenes[key] = std::move(parsed);
             }
         } catch (const std::exception&) {
@@ -98,18 +100,22 @@ int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root)
         CORE_LOG("wykryte bin, przed serializacja");
     }
     std::string error;
-    if (!parsed.tree && readScene(buffer.get(), size, parsed.encoding, &parsed.tree, &error) != 0) {
+    if (!parsed.tree && readScene(buffer.get(), size, parsed.encoding, &parsed.tree, &error, &parsed.version) != 0) {
         CORE_LOG("wyj\xB9tek! " << error);
         noteLoadFailure(path, "scene not readable: " + error);
         return 1;
     }
     buffer.reset();
+    if (parsed.version > sceneArchiveVersion()) {
+        CORE_LOG("\tarchive of library version " << parsed.version << ", read as version " << sceneArchiveVersion());
+    }
     std::unique_ptr<Tessary> tree = std::move(parsed.tree);
     if (checkScene(*tree, &error) != 0) {
         CORE_LOG("\tscene rejected: " << error);
         noteLoadFailure(path, "scene rejected: " + error);
         return 1;
     }
+    orderParents(*tree);
     root = std::move(tree);
     Tessary& scene = *root;
 

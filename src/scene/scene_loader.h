@@ -2,9 +2,10 @@
 // textures and shaders live on the card.
 //
 // loadScene reads the file (XML or binary, by its first byte), checks the tree
-// (checkScene) and then uploads it: after a success every uploaded object's pointsID
-// names its vertex buffer and polygonsID its index buffer, every texture's crc and every
-// material's tTexID/rTexID a GL texture, every shader its compiled effect. `root` gets
+// (checkScene), orders its parents for the renderer (orderParents) and then uploads it:
+// after a success every uploaded object's pointsID names its vertex buffer and
+// polygonsID its index buffer, every texture's crc and every material's tTexID/rTexID a
+// GL texture, every shader its compiled effect. `root` gets
 // the tree as soon as it has been read, so that the caller can releaseScene it even
 // when a later step failed. Needs a current GL context (except for rejected files).
 // Everything is logged; no message boxes (the caller shows its own).
@@ -18,6 +19,8 @@ class Loader;
 // 0 on success; 1 for a missing or empty file, a failed decompression, a reader error
 // (logged "wyj\xB9tek! " and the reader's message), a tree checkScene refuses (logged
 // "\tscene rejected: " and the reason), or a texture or shader that failed to load.
+// A file of a later library version than this build's is read with this build's layout
+// and logged ("\tarchive of library version N, read as version M").
 int loadScene(const char* path, Loader& loader, std::unique_ptr<Tessary>& root);
 
 // Scene files read ahead: prefetchScenes is the prefetch worker's job for the layer above

@@ -59,10 +59,24 @@ void drawRange(const Surface& surface)
 
 }  // namespace
 
+float SceneRenderer::channel(float time, const Envelope& envelope)
+{
+    return evaluateEnvelope(time, envelope, &unknownPost);
+}
+
+void SceneRenderer::tellUnknownPost(bool& told)
+{
+    if (unknownPost && !told) {
+        platform::messageBox("error", "Post behaviour type not implemented", platform::MessageIcon::Error);
+        told = true;
+    }
+    unknownPost = false;
+}
+
 void SceneRenderer::evaluateObjectMotion(float time, const Object& object)
 {
     for (size_t c = 0; c < objectChannels; ++c) {
-        objectTransform[c] = evaluateEnvelope(time, object.motion.channel[c]);
+        objectTransform[c] = channel(time, object.motion.channel[c]);
     }
     for (size_t c = 3; c < 6; ++c) {
         objectTransform[c] *= degreesPerRadian;
@@ -72,17 +86,17 @@ void SceneRenderer::evaluateObjectMotion(float time, const Object& object)
 void SceneRenderer::evaluateCameraMotion(float time, const Motion& motion)
 {
     for (size_t c = 0; c < cameraChannels; ++c) {
-        cameraTransform[c] = evaluateEnvelope(time, motion.channel[c]);
+        cameraTransform[c] = channel(time, motion.channel[c]);
     }
     for (size_t c = 3; c < 6; ++c) {
         cameraTransform[c] *= degreesPerRadian;
     }
 }
 
-void SceneRenderer::setCamera(const Tessary& scene, float time)
+void SceneRenderer::setCamera(Tessary& scene, float time)
 {
-    const Camera& camera = scene.libCamera.camera[0];
-    const float zoom = evaluateEnvelope(time, camera.zoomFactor);
+    Camera& camera = scene.libCamera.camera[0];
+    const float zoom = channel(time, camera.zoomFactor);
     const float fovy = 2.0f * std::atan(1.0f / zoom) * degreesPerRadian;
     const float aspect = screenSettings.viewportHeight > 0 ? float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight) : 1.0f;
     perspectiveMatrix(fovy, aspect, 0.02f, 800.0, projection);
@@ -92,21 +106,27 @@ void SceneRenderer::setCamera(const Tessary& scene, float time)
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    if (camera.parent.type > 1) {
+    if (camera.parent.type > 1 && !camera.toldParent) {
         platform::messageBox("error", "parent not implemented!", platform::MessageIcon::Error);
+        camera.toldParent = true;
     }
     // The camera's own channels also give camPos, whichever way it looks.
     evaluateCameraMotion(time, camera.motion);
+    tellUnknownPost(camera.toldPost);
     const float* c = cameraTransform;
     if (camera.target.type != 0) {
         if (camera.target.type != 1) {
-            platform::messageBox("error", "target not implemented!", platform::MessageIcon::Error);
-            return;
+            if (!camera.toldTarget) {
+                platform::messageBox("error", "target not implemented!", platform::MessageIcon::Error);
+                camera.toldTarget = true;
+            }
+            return;  // the view of the last frame stays
         }
-        const Motion& aim = scene.object[camera.target.number - 1].motion;
-        const float tx = evaluateEnvelope(time, aim.channel[0]);
-        const float ty = evaluateEnvelope(time, aim.channel[1]);
-        const float tz = evaluateEnvelope(time, aim.channel[2]);
+        Object& aim = scene.object[camera.target.number - 1];
+        const float tx = channel(time, aim.motion.channel[0]);
+        const float ty = channel(time, aim.motion.channel[1]);
+        const float tz = channel(time, aim.motion.channel[2]);
+        tellUnknownPost(aim.toldPost);
         float roll[16];
         rotationMatrix(c[5], 0.0f, 0.0f, 1.0f, roll);
         const float upright[4] = {0.0f, 1.0f, 0.0f, 0.0f};
@@ -125,28 +145,50 @@ void SceneRenderer::setCamera(const Tessary& scene, float time)
     multiplyMatrix(view, a, view);
 }
 
-void SceneRenderer::placeObject(const Tessary& scene, size_t index, float time)
+namespace {
+
+// m := the placement of the object's parent · m. Parents move, turn and pivot their
+// children, but do not scale them. A parent outside the list, or a tree orderParents has
+// not seen, leaves m as it is.
+void underParent(const Tessary& scene, const Object& object, float* m)
 {
-    const Object& object = scene.object[index];
+    const uint32_t number = object.parent.number;
+    if (object.parent.type == 0 || number == 0 || number > scene.object.size() ||
+        scene.placements.size() != 16 * scene.object.size()) {
+        return;
+    }
+    multiplyMatrix(&scene.placements[16 * size_t(number - 1)], m, m);
+}
+
+}  // namespace
+
+void SceneRenderer::placeParents(Tessary& scene, float time)
+{
+    if (scene.placements.size() != 16 * scene.object.size()) {
+        return;
+    }
+    for (const uint32_t index : scene.parentsFirst) {
+        Object& object = scene.object[index];
+        evaluateObjectMotion(time, object);
+        tellUnknownPost(object.toldPost);
+        float* placement = &scene.placements[16 * size_t(index)];
+        identity(placement);
+        placeInParent(objectTransform, object.pivot, placement);
+        underParent(scene, object, placement);
+    }
+}
+
+void SceneRenderer::placeObject(Tessary& scene, size_t index, float time)
+{
+    Object& object = scene.object[index];
     evaluateObjectMotion(time, object);
+    tellUnknownPost(object.toldPost);
     identity(model);
     model[0] = objectTransform[6];
     model[5] = objectTransform[7];
     model[10] = objectTransform[8];
     placeInParent(objectTransform, object.pivot, model);
-
-    // Parents move, turn and pivot the child, but do not scale it. At most one step
-    // per object, so that a cycle cannot hold the frame.
-    const Object* j = &object;
-    for (size_t steps = 0; j->parent.type != 0 && steps < scene.object.size(); ++steps) {
-        const uint32_t number = j->parent.number;
-        if (number == 0 || number > scene.object.size()) {
-            break;
-        }
-        j = &scene.object[number - 1];
-        evaluateObjectMotion(time, *j);
-        placeInParent(objectTransform, j->pivot, model);
-    }
+    underParent(scene, object, model);
 
     multiplyMatrix(view, model, modelview);
     copyMatrix(model, inverseModel);
@@ -156,19 +198,21 @@ void SceneRenderer::placeObject(const Tessary& scene, size_t index, float time)
     transposeMatrix(modelview);
 }
 
-void SceneRenderer::render(const Tessary& scene, float time)
+void SceneRenderer::render(Tessary& scene, float time)
 {
     glDepthMask(GL_TRUE);
     glDepthFunc(GL_LESS);
     glEnable(GL_DEPTH_TEST);
     setCamera(scene, time);
+    placeParents(scene, time);
 
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     for (size_t i = 0; i < scene.object.size(); ++i) {
-        const Object& object = scene.object[i];
-        if (evaluateEnvelope(time, object.dissolve) != 0.0f) {
+        Object& object = scene.object[i];
+        if (channel(time, object.dissolve) != 0.0f) {
+            tellUnknownPost(object.toldPost);
             continue;  // any dissolve hides the object entirely
         }
         placeObject(scene, i, time);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -63,6 +64,22 @@ TEST(Scenetool, InfoAndARoundTripThroughTheBinaryEncoding)
     EXPECT_NE(binaryInfo.out.find("scene.bin: binary archive"), std::string::npos) << binaryInfo.out;
     EXPECT_EQ(withoutFirstLine(binaryInfo.out), withoutFirstLine(xmlInfo.out));
     EXPECT_EQ(withoutFirstLine(againInfo.out), withoutFirstLine(xmlInfo.out));
+    // The layout of earlier builds (an item version in lists of numbers), and a binary
+    // archive of a later library version.
+    std::ofstream(dir + "/old.xml", std::ios::binary) << withNumberItemVersions(std::string(xml.begin(), xml.end()));
+    std::string later;
+    {
+        std::ifstream in(dir + "/scene.bin", std::ios::binary);
+        later.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    later[8 + 22] = 19;
+    std::ofstream(dir + "/later.bin", std::ios::binary) << later;
+    const Result oldInfo = scenetool("info " + dir + "/old.xml");
+    EXPECT_EQ(oldInfo.out.substr(oldInfo.out.find(':')), xmlInfo.out.substr(xmlInfo.out.find(':')));
+    const Result laterInfo = scenetool("info " + dir + "/later.bin");
+    EXPECT_EQ(laterInfo.status, 0) << laterInfo.out;
+    EXPECT_NE(laterInfo.out.find("later.bin: binary archive, library version 19\n"), std::string::npos) << laterInfo.out;
+    EXPECT_EQ(withoutFirstLine(laterInfo.out), withoutFirstLine(xmlInfo.out));
 
     for (const char* query : {"--object 4 --channel 0 --time 0.37", "--object 5 --dissolve --time 10",
                               "--camera 1 --channel 3 --time 7.3", "--camera 1 --channel 4 --time 1.1",
@@ -83,6 +100,12 @@ TEST(Scenetool, InfoAndARoundTripThroughTheBinaryEncoding)
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << bad << ": " << r.out;
         EXPECT_EQ(r.out.rfind("scenetool: ", 0), 0u) << r.out;
+    }
+    // Ids and channels are whole numbers: anything else is a bad command line.
+    for (const char* query : {"--object 1.5 --channel 0", "--object 1e0 --channel 0", "--object -1 --channel 0",
+                              "--object 1 --channel 0.5", "--camera 1.0 --zoom", "--object +1 --dissolve"}) {
+        const Result r = scenetool(std::string("eval ") + dir + "/scene.xml " + query + " --time 0");
+        EXPECT_EQ(r.status, 2) << query << ": " << r.out;
     }
     std::system(("rm -rf " + dir).c_str());
 }

@@ -1,6 +1,7 @@
 // Scene loading, upload, release and drawing on a real context: the loader's log lines
 // and refusals, vertex streams shared by vboID and released once, the matrices of pivots,
-// parents and the camera, and which pixels a small scene covers.
+// parents and the camera, which pixels a small scene covers, a deep parent chain in
+// linear time, and what is not implemented reported once per object.
 #include "gl_fixture.h"
 #include "log_capture.h"
 #include "scene_fixture.h"
@@ -11,12 +12,15 @@
 #include "datagen/zip_writer.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
+#include "platform/platform.h"
+#include "scene/scene_archive.h"
 #include "scene/scene_loader.h"
 #include "scene/scene_renderer.h"
 #include "tweak/tweak.h"
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -124,9 +128,13 @@ protected:
         noTexture.scene.libTexture.textures[1].source = "textures/missing.png";
         datagen::SceneBuilder badIds = makeTestScene();
         badIds.scene.object[0].surface[0].materialID = 40;
+        // The same scene as a binary archive of a later library version.
+        std::vector<uint8_t> later = scene.binary();
+        later[8 + 22] = uint8_t(sceneArchiveVersion() + 1);
         std::vector<datagen::Asset> assets = {
             bytesAsset("scene.xml", scene.xml()),
             bytesAsset("scene.bin", scene.binary()),
+            bytesAsset("later.bin", later),
             bytesAsset("notexture.xml", noTexture.xml()),
             bytesAsset("badids.xml", badIds.xml()),
             textAsset("garbage.xml", "<?xml version=\"1.0\"?><nothing/>"),
@@ -186,7 +194,7 @@ void dropReadAhead()
 TEST_F(SceneTest, LoadsUploadsSharedStreamsOnceAndReleasesThem)
 {
     for (const bool ahead : {false, true})
-    for (const char* file : {"scene.xml", "scene.bin"}) {
+    for (const char* file : {"scene.xml", "scene.bin", "later.bin"}) {
         SCOPED_TRACE(ahead ? "read ahead" : "read by the load");
         readAhead(ahead, archive);
         EXPECT_EQ(scenePrefetched("SCENE.XML"), ahead) << "letter case ignored";
@@ -219,6 +227,9 @@ TEST_F(SceneTest, LoadsUploadsSharedStreamsOnceAndReleasesThem)
             << log;
         EXPECT_NE(log.find("\tnull object found, skipped.\n"), std::string::npos);
         EXPECT_EQ(log.find("wykryte bin, przed serializacja") != std::string::npos, file[6] == 'b') << file;
+        const std::string named = "\tarchive of library version " + std::to_string(sceneArchiveVersion() + 1) +
+                                  ", read as version " + std::to_string(sceneArchiveVersion()) + "\n";
+        EXPECT_EQ(log.find(named) != std::string::npos, file[0] == 'l') << file << "\n" << log;
 
         const uint32_t vertexBuffer = s.object[0].pointsID, indexBuffer = s.object[0].polygonsID;
         const uint32_t texture = s.libTexture.textures[0].crc;
@@ -283,7 +294,9 @@ TEST_F(SceneTest, PivotsParentsAndCameraThroughTheMatrices)
         {0.0f, -1.0f, -2.0f, 3.0f},  // the pivot alone: z not negated
         {1.0f, 4.0f, -2.0f, 3.0f},   // the parent moved by +5 in x
     };
+    orderParents(scene);
     for (const Case& c : cases) {
+        renderer.placeParents(scene, c.time);
         renderer.placeObject(scene, 4, c.time);
         EXPECT_NEAR(renderer.model[3], c.x, 1e-5f) << c.time;
         EXPECT_NEAR(renderer.model[7], c.y, 1e-5f) << c.time;
@@ -294,9 +307,17 @@ TEST_F(SceneTest, PivotsParentsAndCameraThroughTheMatrices)
             EXPECT_EQ(renderer.inverseModel[k], renderer.model[4 * (k % 4) + k / 4]) << k;
         }
     }
-    // A parent cycle (refused by the loader) cannot hold the renderer either.
+    // A parent cycle (refused by the loader) cannot hold the renderer either: its objects
+    // are placed as if they had no parent (the parent's +5 in x is not applied).
     scene.object[3].parent = {1, 5};
-    renderer.placeObject(scene, 4, 0.0f);
+    orderParents(scene);
+    renderer.placeParents(scene, 1.0f);
+    renderer.placeObject(scene, 4, 1.0f);
+    EXPECT_NEAR(renderer.model[3], -1.0f, 1e-5f);
+    EXPECT_NEAR(renderer.model[7], -2.0f, 1e-5f);
+    EXPECT_NEAR(renderer.model[11], 3.0f, 1e-5f);
+    scene.object[3].parent = {};
+    orderParents(scene);
 
     // Aimed at the box at the origin from (0, 0, 5): the same view as looking down -z.
     scene.libCamera.camera[0].target = {1, 1};
@@ -341,4 +362,76 @@ TEST_F(SceneTest, DrawsWhatIsNotDissolvedWithItsMaterial)
     EXPECT_EQ(companionTime, 0.5f);
     sceneRenderer.companion = nullptr;
     releaseScene(scene);
+}
+
+TEST_F(SceneTest, ADeepParentChainCostsAFrameLinearInItsObjects)
+{
+    std::unique_ptr<Tessary> tree;
+    ASSERT_EQ(loadScene("scene.xml", archive, tree), 0);
+    Tessary& scene = *tree;
+    // The red box at the end of a chain of 20,000 frames, listed before all of them,
+    // which step +1 and -1 in x in turn and so bring it back to the origin.
+    constexpr uint32_t links = 20000;
+    const uint32_t first = uint32_t(scene.object.size()) + 1;
+    for (uint32_t k = 0; k < links; ++k) {
+        Object link;
+        link.motion = datagen::still(k % 2 == 0 ? 1.0f : -1.0f, 0, 0);
+        link.dissolve = datagen::constant(1.0f);
+        link.parent = {k == 0 ? 0u : 1u, k == 0 ? 0u : first + k - 1};
+        scene.object.push_back(link);
+    }
+    scene.object[0].parent = {1, first + links - 1};
+    orderParents(scene);
+    EXPECT_EQ(scene.parentsFirst.size(), size_t(links) + 1);  // and the scene's own parent frame
+
+    glViewport(0, 0, 256, 256);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const auto start = std::chrono::steady_clock::now();
+    sceneRenderer.render(scene, 0.0f);
+    glFinish();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // Each object placed once: a few milliseconds (walking every chain took minutes).
+    EXPECT_LT(seconds, 5.0);
+    const Rgb centre = pixel(128, 128);
+    EXPECT_GT(centre.r, 250);
+    EXPECT_EQ(centre.g + centre.b, 0);
+    sceneRenderer.placeObject(scene, 0, 0.0f);
+    EXPECT_EQ(sceneRenderer.model[3], 0.0f);
+    sceneRenderer.placeObject(scene, first - 1, 0.0f);  // the first link
+    EXPECT_EQ(sceneRenderer.model[3], 1.0f);
+    releaseScene(scene);
+}
+
+TEST_F(SceneTest, WhatIsNotImplementedIsToldOncePerObject)
+{
+    Tessary scene = makeTestScene().scene;
+    using datagen::envelope;
+    using datagen::key;
+    const Envelope unknownPost = envelope({key(0, 0), key(0.5f, 0, spanLinear)}, behaviourConstant, 9);
+    scene.object[0].motion.channel[0] = unknownPost;  // drawn
+    scene.object[3].motion.channel[1] = unknownPost;  // a parent, never drawn
+    scene.object[1].dissolve = envelope({key(0, 1), key(0.5f, 1, spanLinear)}, behaviourConstant, 9);  // hidden
+    scene.libCamera.camera[0].zoomFactor = envelope({key(0, 1), key(0.5f, 1, spanLinear)}, behaviourConstant, 9);
+    scene.libCamera.camera[0].parent = {2, 1};
+    scene.libCamera.camera[0].target = {2, 1};
+    orderParents(scene);
+    platform::setBatchMode(true);
+    SceneRenderer renderer;
+    testing::internal::CaptureStderr();
+    for (float time : {1.0f, 2.0f, 3.0f}) {
+        renderer.render(scene, time);
+    }
+    const std::string told = testing::internal::GetCapturedStderr();
+    auto count = [&told](const std::string& line) {
+        size_t n = 0;
+        for (size_t at = told.find(line); at != std::string::npos; at = told.find(line, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(count("error: parent not implemented!\n"), 1u) << told;
+    EXPECT_EQ(count("error: target not implemented!\n"), 1u) << told;
+    EXPECT_EQ(count("error: Post behaviour type not implemented\n"), 4u) << told;  // camera, objects 1, 2, 4
+    EXPECT_EQ(count("\n"), 6u) << told;
 }

@@ -108,5 +108,37 @@ TEST(Envelope, BezierSolvesForTimeAndStopsOnFoldedHandles)
     wild.p4 = 40.0f;
     const float folded = evaluateEnvelope(2.5f, envelope({start, wild}));
     EXPECT_TRUE(std::isfinite(folded));
-    evaluateEnvelope(NAN, envelope({start, end}));  // ends as well
+    // A time that is not a number ends as well, on a value of the span.
+    const float undefined = evaluateEnvelope(NAN, envelope({start, end}));
+    EXPECT_TRUE(std::isfinite(undefined)) << undefined;
+    EXPECT_GE(undefined, 2.0f);
+    EXPECT_LE(undefined, 8.0f);  // inside the value handles' hull
+}
+
+TEST(Envelope, AnUnknownPostBehaviourIsLeftToTheCallerWhenItAsks)
+{
+    platform::setBatchMode(true);
+    struct Case {
+        const char* what;
+        uint32_t post;
+        float time;
+        bool unknown;  // reported
+        bool box;      // shown without the flag
+    } cases[] = {
+        {"unknown, past the last key", 5, 3.0f, true, true},
+        {"unknown, inside the keys", 9, 1.0f, false, false},
+        {"known, past the last key", behaviourOffset, 3.0f, false, false},
+    };
+    for (const Case& c : cases) {
+        bool unknown = false;
+        testing::internal::CaptureStderr();
+        const float value = evaluateEnvelope(c.time, ramp(1, c.post), &unknown);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.what;
+        EXPECT_EQ(unknown, c.unknown) << c.what;
+        EXPECT_FLOAT_EQ(value, evaluateEnvelope(c.time, ramp(1, c.post == 5 ? behaviourConstant : c.post))) << c.what;
+        testing::internal::CaptureStderr();
+        evaluateEnvelope(c.time, ramp(1, c.post));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.box ? "error: Post behaviour type not implemented\n" : "")
+            << c.what;
+    }
 }

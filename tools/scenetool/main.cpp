@@ -4,8 +4,8 @@
 //   scenetool eval FILE --object N|--camera N --channel C|--dissolve|--zoom --time T
 // info lists what the file holds and whether the demo would accept it; convert writes
 // the same tree in the other encoding; eval prints an envelope's value (9 significant
-// digits). Objects and cameras are counted from 1, channels 0-8. Errors: one line on
-// standard error and exit code 1 (2 for a bad command line).
+// digits). Objects and cameras are counted from 1, channels 0-8, both whole numbers.
+// Errors: one line on standard error and exit code 1 (2 for a bad command line).
 #include "scene/envelope.h"
 #include "scene/scene_archive.h"
 
@@ -171,6 +171,22 @@ bool number(const char* text, double* value)
     return end != text && *end == '\0';
 }
 
+std::string whole(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+}
+
+// Decimal digits only: ids and channels are whole numbers.
+bool wholeNumber(const char* text, double* value)
+{
+    if (*text == '\0' || std::strspn(text, "0123456789") != std::strlen(text)) {
+        return false;
+    }
+    return number(text, value);
+}
+
 int eval(int argc, char** argv)
 {
     const std::string path = argv[2];
@@ -183,12 +199,12 @@ int eval(int argc, char** argv)
         const bool hasValue = i + 1 < argc;
         if ((arg == "--object" || arg == "--camera") && hasValue) {
             camera = arg == "--camera";
-            if (!number(argv[++i], &item)) {
+            if (!wholeNumber(argv[++i], &item)) {
                 return usage();
             }
         } else if (arg == "--channel" && hasValue) {
             what = Channel;
-            if (!number(argv[++i], &channel)) {
+            if (!wholeNumber(argv[++i], &channel)) {
                 return usage();
             }
         } else if (arg == "--dissolve") {
@@ -214,7 +230,7 @@ int eval(int argc, char** argv)
     const Tessary& s = *loaded.scene;
     const size_t count = camera ? s.libCamera.camera.size() : s.object.size();
     if (item > double(count)) {
-        return fail(path, std::string(camera ? "no camera " : "no object ") + std::to_string(int(item)));
+        return fail(path, std::string(camera ? "no camera " : "no object ") + whole(item));
     }
     const size_t index = size_t(item) - 1;
     const Motion& motion = camera ? s.libCamera.camera[index].motion : s.object[index].motion;
@@ -226,7 +242,7 @@ int eval(int argc, char** argv)
     } else if (channel >= 0 && channel <= 8 && channel < double(motion.channel.size())) {
         envelope = &motion.channel[size_t(channel)];
     } else {
-        return fail(path, "no channel " + std::to_string(int(channel)));
+        return fail(path, "no channel " + whole(channel));
     }
     std::printf("%.9g\n", double(evaluateEnvelope(float(time), *envelope)));
     return 0;
