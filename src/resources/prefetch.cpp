@@ -42,8 +42,8 @@ void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vecto
 {
     char lineBuffer[256] = {};
     decodeEach(*loader, meshNames, meshes, [&lineBuffer](const std::vector<char>& bytes, Mesh& mesh) {
-        parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh);
-        return true;
+        // A mesh with defects is left to its load, which reports them.
+        return !parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh).any();
     });
     decodeEach(*loader, pictureNames, pictures, [](const std::vector<char>& bytes, DecodedPicture& picture) {
         PictureError error;
