@@ -82,15 +82,16 @@ int handleCommandLine(int argc, char** argv)
 }
 
 // Tells the person who started the program which archive entries could not be used and
-// why, on standard error whatever the log and the dialog settings; false when none.
+// why (and which were used despite a defect), on standard error whatever the log and the
+// dialog settings; false when no entry failed.
 bool printLoadFailures(const char* consequence)
 {
-    const std::vector<std::string> failures = takeLoadFailures();
-    for (const std::string& line : failures) {
-        std::fprintf(stderr, "coredemo: %s%s\n", line.c_str(), consequence);
+    size_t failures = 0;
+    for (const std::string& line : takeLoadFailures(consequence, &failures)) {
+        std::fprintf(stderr, "coredemo: %s\n", line.c_str());
     }
     std::fflush(stderr);
-    return !failures.empty();
+    return failures > 0;
 }
 
 }  // namespace

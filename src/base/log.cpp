@@ -23,6 +23,7 @@ namespace {
 struct LoadFailure {
     std::string entry;
     std::string reason;
+    bool warning;
 };
 
 std::vector<LoadFailure>& loadFailures()
@@ -35,20 +36,38 @@ std::vector<LoadFailure>& loadFailures()
 
 void noteLoadFailure(const std::string& entry, const std::string& reason)
 {
+    for (LoadFailure& f : loadFailures()) {
+        if (f.entry == entry) {
+            if (f.warning) {
+                f = {entry, reason, false};
+            }
+            return;
+        }
+    }
+    loadFailures().push_back({entry, reason, false});
+}
+
+void noteLoadWarning(const std::string& entry, const std::string& what)
+{
     for (const LoadFailure& f : loadFailures()) {
         if (f.entry == entry) {
             return;
         }
     }
-    loadFailures().push_back({entry, reason});
+    loadFailures().push_back({entry, what, true});
 }
 
-std::vector<std::string> takeLoadFailures()
+std::vector<std::string> takeLoadFailures(const std::string& consequence, size_t* failureCount)
 {
     std::vector<std::string> lines;
+    size_t failures = 0;
     for (const LoadFailure& f : loadFailures()) {
-        lines.push_back(f.entry + ": " + f.reason);
+        lines.push_back(f.entry + ": " + f.reason + (f.warning ? "" : consequence));
+        failures += f.warning ? 0 : 1;
     }
     loadFailures().clear();
+    if (failureCount) {
+        *failureCount = failures;
+    }
     return lines;
 }

@@ -7,7 +7,9 @@
 //
 // Beside the log, the loaders note every archive entry they could not use, log or no
 // log (noteLoadFailure), so that a failed start-up can tell the person who started the
-// program why on standard error (runApplication prints takeLoadFailures()).
+// program why on standard error (runApplication prints takeLoadFailures()); and every
+// entry they used only by working around a defect (noteLoadWarning), so that a picture
+// that differs from what the file meant never comes without a word.
 #pragma once
 #include <fstream>
 #include <string>
@@ -28,8 +30,14 @@ extern Log coreLog;
 // words it. Only the first reason per entry is kept (the most specific one: the loaders
 // note the cause before the consequence). Main thread only.
 void noteLoadFailure(const std::string& entry, const std::string& reason);
-// The notes so far as "entry: reason" lines, in the order noted; forgets them.
-std::vector<std::string> takeLoadFailures();
+// Notes that `entry` was used despite a defect; `what` says what was done about it
+// ("6 images in the file: only the first is used"). A failure of the same entry noted
+// later takes its place. Main thread only.
+void noteLoadWarning(const std::string& entry, const std::string& what);
+// The notes so far as "entry: reason" lines, in the order noted, the failures' lines
+// followed by `consequence` (a warning already says its own); forgets them.
+// *failureCount, when given, receives how many of the lines are failures.
+std::vector<std::string> takeLoadFailures(const std::string& consequence = "", size_t* failureCount = nullptr);
 
 #define CORE_LOG(pieces)                                  \
     do {                                                  \

@@ -94,10 +94,11 @@ int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
 
 void drawMesh(const Mesh& mesh)
 {
-    const bool textured = !mesh.textures.empty();
-    if (checkMeshLists(mesh.polygons, mesh.points, mesh.normals, mesh.uvs, textured) != 0) {
+    if (checkMeshLists(mesh.polygons, mesh.points, mesh.normals, mesh.uvs, !mesh.textures.empty()) != 0) {
         return;
     }
+    // The lists passed the check: texture coordinates are absent or one pair per vertex.
+    const bool textured = !mesh.uvs.empty();
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     if (textured) {

@@ -49,9 +49,10 @@ int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
                const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,
                unsigned int* vertexBuffer, std::vector<float> uvs);
 
-// Draws the mesh's triangles from client-side arrays (texture coordinates only when the
-// mesh has texture entries). No vertex or index buffer may be bound. A mesh that fails
-// checkMeshLists is not drawn (logged).
+// Draws the mesh's triangles from client-side arrays, with texture coordinates whenever
+// the mesh has them (texture entries demand them, but a mesh whose texture item was lost
+// is still drawn with its coordinates). No vertex or index buffer may be bound. A mesh
+// that fails checkMeshLists is not drawn (logged).
 void drawMesh(const Mesh& mesh);
 
 // For users drawing uploaded geometry: with the vertex buffer bound as GL_ARRAY_BUFFER,

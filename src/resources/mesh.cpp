@@ -35,6 +35,7 @@ public:
         const char* newline = static_cast<const char*>(std::memchr(cursor, '\n', left < 256 ? left : 256));
         size_t length = newline ? size_t(newline - cursor) : left;
         if (length > 255) {
+            longLine = true;
             return fail();
         }
         std::memcpy(line, cursor, length);
@@ -45,6 +46,8 @@ public:
 
     bool contains(const char* tag) const { return std::strstr(line, tag) != nullptr; }
     const char* text() const { return line; }
+    // Whether the reader failed on a line over 255 characters rather than at the end.
+    bool stoppedByLongLine() const { return longLine; }
 
 private:
     bool fail()
@@ -58,6 +61,7 @@ private:
     const char* end;
     char* line;
     bool failed = false;
+    bool longLine = false;
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -146,28 +150,31 @@ void appendValues(const char* line, int count, std::vector<T>& out)
 }
 
 // A number section: every line up to the closer appends one set of values. The closer
-// is looked for on the lines after the opener only. Running out of data ends it.
+// is looked for on the lines after the opener only. Running out of data ends it; false
+// then (the section never closed).
 template <typename T, const char* (*Scan)(const char*, T*)>
-void readNumbers(LineReader& reader, const char* closer, int count, std::vector<T>& out)
+bool readNumbers(LineReader& reader, const char* closer, int count, std::vector<T>& out)
 {
     if (!reader.next()) {
-        return;
+        return false;
     }
     while (!reader.contains(closer)) {
         appendValues<T, Scan>(reader.text(), count, out);
         if (!reader.next()) {
-            return;
+            return false;
         }
     }
+    return true;
 }
 
-void skipSurfaces(LineReader& reader)
+bool skipSurfaces(LineReader& reader)
 {
     while (!reader.contains("</surfaces>")) {
         if (!reader.next()) {
-            return;
+            return false;
         }
     }
+    return true;
 }
 
 // The path between <source> and </source> with '/' turned into '\'; false when the
@@ -194,33 +201,36 @@ bool itemSource(const char* line, std::string* path)
 }
 
 // Texture items: "<item>", a "<source>path</source>" line, and one more line that is
-// read and ignored. An item whose next line lacks the source is skipped, and that line
-// is taken as an ordinary line of the section (it may be the closer or the next item).
-void readTextures(LineReader& reader, std::vector<MeshTexture>& out)
+// read and ignored. An item whose next line lacks the source is skipped (counted in
+// *skipped), and that line is taken as an ordinary line of the section (it may be the
+// closer or the next item). False when the data ends before the closer.
+bool readTextures(LineReader& reader, std::vector<MeshTexture>& out, int* skipped)
 {
     if (!reader.next()) {
-        return;
+        return false;
     }
     while (!reader.contains("</textures>")) {
         if (reader.contains("<item>")) {
             if (!reader.next()) {
-                return;
+                return false;
             }
             MeshTexture entry;
             if (!itemSource(reader.text(), &entry.path)) {
+                ++*skipped;
                 continue;
             }
             out.push_back(std::move(entry));
         }
         if (!reader.next()) {
-            return;
+            return false;
         }
     }
+    return true;
 }
 
 }  // namespace
 
-void parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh)
+MmfDefects parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh)
 {
     mesh.points.clear();
     mesh.normals.clear();
@@ -228,7 +238,16 @@ void parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh
     mesh.polygons.clear();
     mesh.textures.clear();
 
+    MmfDefects defects;
     LineReader reader(data, size, lineBuffer);
+    // Notes the section the reader stopped in; the reader has failed for good, so no
+    // later opener is found on its emptied line.
+    auto closed = [&](bool ok, const char* opener) {
+        if (!ok) {
+            defects.openSection = opener;
+            defects.longLine = reader.stoppedByLongLine();
+        }
+    };
     while (reader.next()) {
         if (reader.contains("</MMF>")) {
             break;
@@ -236,24 +255,25 @@ void parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh
         // Each opener is tested on the current line, which after a section is the line
         // that ended it.
         if (reader.contains("<points>")) {
-            readNumbers<float, scanFloat>(reader, "</points>", 3, mesh.points);
+            closed(readNumbers<float, scanFloat>(reader, "</points>", 3, mesh.points), "<points>");
         }
         if (reader.contains("<normals>")) {
-            readNumbers<float, scanFloat>(reader, "</normals>", 3, mesh.normals);
+            closed(readNumbers<float, scanFloat>(reader, "</normals>", 3, mesh.normals), "<normals>");
         }
         if (reader.contains("<uvs>")) {
-            readNumbers<float, scanFloat>(reader, "</uvs>", 2, mesh.uvs);
+            closed(readNumbers<float, scanFloat>(reader, "</uvs>", 2, mesh.uvs), "<uvs>");
         }
         if (reader.contains("<polygons>")) {
-            readNumbers<int32_t, scanInt>(reader, "</polygons>", 3, mesh.polygons);
+            closed(readNumbers<int32_t, scanInt>(reader, "</polygons>", 3, mesh.polygons), "<polygons>");
         }
         if (reader.contains("<surfaces>")) {
-            skipSurfaces(reader);
+            closed(skipSurfaces(reader), "<surfaces>");
         }
         if (reader.contains("<textures>")) {
-            readTextures(reader, mesh.textures);
+            closed(readTextures(reader, mesh.textures, &defects.itemsWithoutSource), "<textures>");
         }
     }
+    return defects;
 }
 
 int loadMesh(const char* path, Loader& loader, Mesh& mesh)
@@ -271,9 +291,10 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
         return 1;
     }
     Mesh parsed;
+    MmfDefects defects;
     try {
         // Parsed ahead while the loading bar faded in (a copy: a mesh can be loaded by
-        // several parts), or now.
+        // several parts; the worker keeps only meshes without defects), or now.
         if (const Mesh* ahead = prefetchedMesh(path)) {
             parsed = *ahead;
         } else {
@@ -284,23 +305,39 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
                 }
                 return 1;
             }
-            parseMmf(bytes.get(), size, loader.lineBuffer, parsed);
+            defects = parseMmf(bytes.get(), size, loader.lineBuffer, parsed);
         }
     } catch (const std::bad_alloc&) {
         noteLoadFailure(path, "out of memory while parsing");
         return 1;
     }
-    // Nobody needs a mesh without triangles, and one that indexes outside its vertices
-    // would be drawn from outside its lists.
-    const char* problem = parsed.polygons.empty() ? "no triangles"
-                                                  : meshListsProblem(parsed.polygons, parsed.points, parsed.normals,
-                                                                     parsed.uvs, !parsed.textures.empty());
-    if (problem) {
+    // A file that stops inside a section lost its last lines (cut short), whatever the
+    // rest looks like. Nobody needs a mesh without triangles, and one that indexes outside
+    // its vertices would be drawn from outside its lists.
+    std::string problem;
+    if (defects.openSection) {
+        problem = defects.longLine ? std::string("a line over 255 characters inside ") + defects.openSection
+                                   : std::string("the file ends inside ") + defects.openSection + " (cut short)";
+    } else if (parsed.polygons.empty()) {
+        problem = "no triangles";
+    } else if (const char* listProblem = meshListsProblem(parsed.polygons, parsed.points, parsed.normals, parsed.uvs,
+                                                          !parsed.textures.empty())) {
+        problem = listProblem;
+    }
+    if (!problem.empty()) {
         CORE_LOG("\tmesh rejected: " << problem << " (" << parsed.points.size() / 3 << " points, "
                                      << parsed.normals.size() / 3 << " normals, " << parsed.uvs.size() << " uvs, "
                                      << parsed.polygons.size() << " indices)");
-        noteLoadFailure(path, std::string("mesh rejected: ") + problem);
+        noteLoadFailure(path, "mesh rejected: " + problem);
         return 1;
+    }
+    if (defects.itemsWithoutSource > 0) {
+        const std::string what = defects.itemsWithoutSource == 1
+                                     ? std::string("a texture item without its source line, skipped")
+                                     : std::to_string(defects.itemsWithoutSource) +
+                                           " texture items without their source lines, skipped";
+        CORE_LOG("\t" << what);
+        noteLoadWarning(path, what);
     }
     mesh = std::move(parsed);
     return 0;

@@ -26,13 +26,23 @@ struct Mesh {
 
 // Reads the MMF file `path` of the archive into mesh (its earlier contents are
 // replaced), one line at a time through loader.lineBuffer. 0 on success; 1, with the
-// mesh left as it was, when the file is absent, empty or cannot be read, or when the
-// mesh has no triangles or fails checkMeshLists (an index outside the vertices, fewer
-// normals than points, texture entries without texture coordinates...).
-// Main thread only: the line buffer is shared.
+// mesh left as it was, when the file is absent, empty or cannot be read, when it stops
+// inside a section (cut short: its last lines are missing), or when the mesh has no
+// triangles or fails checkMeshLists (an index outside the vertices, fewer normals than
+// points, texture entries without texture coordinates...). A texture item without its
+// source line is skipped and noted as a warning. Main thread only: the line buffer is shared.
 int loadMesh(const char* path, Loader& loader, Mesh& mesh);
+
+// What the parse met that the file's own structure shows to be wrong.
+struct MmfDefects {
+    const char* openSection = nullptr;  // the opener of the section the file stops in ("<polygons>")
+    bool longLine = false;              // ... because of a line over 255 characters (else: end of data)
+    int itemsWithoutSource = 0;         // texture items skipped: no "<source>...</source>" line
+    bool any() const { return openSection || itemsWithoutSource > 0; }
+};
 
 // The parser behind loadMesh: MMF text of `size` bytes (not zero-terminated) into mesh,
 // replacing its contents. lineBuffer receives each line. Never reads or writes outside
-// the data or the buffer; a line longer than 255 characters ends the parse there.
-void parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh);
+// the data or the buffer; a line longer than 255 characters ends the parse there. An
+// open section ends where the data does, with what was read.
+MmfDefects parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh);

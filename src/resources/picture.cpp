@@ -3,6 +3,7 @@
 #include <IL/il.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -42,13 +43,13 @@ bool copyWithChain(DecodedPicture& out, PictureError& error)
     return true;
 }
 
-// The faces (or images) of the bound image in the file's order, as they are stored.
-bool copyCubeFaces(bool asFaces, DecodedPicture& out, ILuint image, PictureError& error)
+// The faces of the bound image in the file's order, as they are stored.
+bool copyCubeFaces(DecodedPicture& out, ILuint image, PictureError& error)
 {
     ilDisable(IL_ORIGIN_SET);
     for (ILuint face = 0; face < 6; ++face) {
         ilBindImage(image);
-        const bool selected = asFaces ? ilActiveFace(face) : ilActiveImage(face);
+        const bool selected = ilActiveFace(face);
         if (!selected) {
             const ILenum value = ilGetError();
             error.logLine = "ilCopyPixels errorcode: " + code(value);
@@ -60,6 +61,114 @@ bool copyCubeFaces(bool asFaces, DecodedPicture& out, ILuint image, PictureError
         }
     }
     return true;
+}
+
+// What a file's header says, read before the image library decodes anything.
+struct PictureHeader {
+    bool sized = false;  // width and height known
+    long width = 0;
+    long height = 0;
+    bool ddsCube = false;  // a DDS declaring a cube map
+    int ddsFaces = 0;      // the faces it declares
+};
+
+uint32_t bigEndian(const uint8_t* p, int bytes)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        v = v << 8 | p[i];
+    }
+    return v;
+}
+
+uint32_t littleEndian(const uint8_t* p, int bytes)
+{
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        v = v << 8 | p[i];
+    }
+    return v;
+}
+
+void setSize(PictureHeader& header, long width, long height)
+{
+    header.sized = true;
+    header.width = width;
+    header.height = height;
+}
+
+// A JPEG's size from its first start-of-frame segment, found by walking the segments.
+void readJpegSize(const uint8_t* b, size_t n, PictureHeader& header)
+{
+    size_t at = 2;
+    while (at + 4 <= n) {
+        if (b[at] != 0xFF) {
+            return;
+        }
+        const uint8_t marker = b[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length
+            at += 2;
+            continue;
+        }
+        const size_t length = bigEndian(b + at + 2, 2);
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (at + 9 <= n) {
+                setSize(header, long(bigEndian(b + at + 7, 2)), long(bigEndian(b + at + 5, 2)));
+            }
+            return;
+        }
+        if (marker == 0xDA || length < 2) {  // image data before any frame: unknown
+            return;
+        }
+        at += 2 + length;
+    }
+}
+
+PictureHeader readHeader(const char* bytes, uint32_t size)
+{
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes);
+    const size_t n = size;
+    PictureHeader header;
+    static const uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (n >= 24 && std::memcmp(b, pngSignature, 8) == 0 && std::memcmp(b + 12, "IHDR", 4) == 0) {
+        setSize(header, long(bigEndian(b + 16, 4)), long(bigEndian(b + 20, 4)));
+    } else if (n >= 4 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+        readJpegSize(b, n, header);
+    } else if (n >= 128 && std::memcmp(b, "DDS ", 4) == 0) {
+        setSize(header, long(littleEndian(b + 16, 4)), long(littleEndian(b + 12, 4)));
+        const uint32_t caps2 = littleEndian(b + 112, 4);
+        header.ddsCube = (caps2 & 0x200) != 0;
+        for (uint32_t face = 0x400; face <= 0x8000; face <<= 1) {  // +X, -X, +Y, -Y, +Z, -Z
+            header.ddsFaces += (caps2 & face) != 0;
+        }
+    } else if (n >= 10 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0)) {
+        setSize(header, long(littleEndian(b + 6, 2)), long(littleEndian(b + 8, 2)));
+    } else if (n >= 26 && b[0] == 'B' && b[1] == 'M') {
+        const long height = long(int32_t(littleEndian(b + 22, 4)));
+        setSize(header, long(int32_t(littleEndian(b + 18, 4))), height < 0 ? -height : height);
+    }
+    return header;
+}
+
+// Whether a width x height picture fits the GL's textures; error set when not.
+bool fitsLimits(long width, long height, bool cube, const PictureLimits& limits, PictureError& error)
+{
+    const long limit = cube ? limits.maxCubeSize : limits.maxSize;
+    if (limit <= 0 || (width <= limit && height <= limit)) {
+        return true;
+    }
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::string largest = std::to_string(limit) + "x" + std::to_string(limit);
+    error.logLine = "picture too large: " + size + ", the largest " + (cube ? "cube map face" : "texture") + " is " +
+                    largest;
+    error.reason = "refused: a " + size + " picture is larger than the largest " +
+                   (cube ? "cube map face" : "texture") + " of this GL (" + largest + ")";
+    return false;
 }
 
 }  // namespace
@@ -100,9 +209,21 @@ void appendMipmaps(std::vector<PictureLevel>& chain)
     }
 }
 
-bool decodePicture(const char* bytes, uint32_t size, DecodedPicture& out, PictureError& error)
+bool decodePicture(const char* bytes, uint32_t size, const PictureLimits& limits, DecodedPicture& out,
+                   PictureError& error)
 {
     out = DecodedPicture();
+    // The header first: a picture the GL cannot hold is refused before decoding it, and a
+    // cube map that lacks faces would otherwise decode as one of them.
+    const PictureHeader header = readHeader(bytes, size);
+    if (header.ddsCube && header.ddsFaces != 6) {
+        error.logLine = "cube map with " + std::to_string(header.ddsFaces) + " of its 6 faces";
+        error.reason = "refused: a DDS cube map declaring " + std::to_string(header.ddsFaces) + " of its 6 faces";
+        return false;
+    }
+    if (header.sized && !fitsLimits(header.width, header.height, header.ddsCube, limits, error)) {
+        return false;
+    }
     ILuint image = 0;
     ilGenImages(1, &image);
     ilBindImage(image);
@@ -121,13 +242,12 @@ bool decodePicture(const char* bytes, uint32_t size, DecodedPicture& out, Pictur
     out.bitsPerPixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) * 8;
     const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
     out.hasAlpha = format == IL_RGBA || format == IL_BGRA || format == IL_LUMINANCE_ALPHA;
-    // A six-face cube map shows as five faces after the first; a chain of six images
-    // counts the same.
+    // This image library shows a six-face cube map as five faces after the first. A
+    // chain of images (an animation, pages) is never a cube map, whatever its length.
     const ILint faces = ilGetInteger(IL_NUM_FACES);
     const ILint images = ilGetInteger(IL_NUM_IMAGES);
-    const bool cubeFaces = faces == 5;
-    const ILint extra = cubeFaces ? faces : images;
-    out.images = extra + 1;
+    out.cube = header.ddsCube;
+    out.images = out.cube ? faces + 1 : images + 1;
     out.headerRead = true;
     if (out.width <= 0 || out.height <= 0) {
         const ILenum value = ilGetError();
@@ -136,13 +256,23 @@ bool decodePicture(const char* bytes, uint32_t size, DecodedPicture& out, Pictur
         ilDeleteImages(1, &image);
         return false;
     }
-    out.cube = extra == 5;
+    if (out.cube && faces != 5) {
+        error.logLine = "cube map of which " + std::to_string(faces + 1) + " faces were read";
+        error.reason = "refused: " + error.logLine;
+        ilDeleteImages(1, &image);
+        return false;
+    }
+    // Formats whose header was not read are measured once decoded.
+    if (!fitsLimits(out.width, out.height, out.cube, limits, error)) {
+        ilDeleteImages(1, &image);
+        return false;
+    }
     out.levelCount = mipmapLevelCount(out.width, out.height);
     bool ok = false;
     try {
         // Every face's whole chain, face by face.
         if (out.cube) {
-            ok = copyCubeFaces(cubeFaces, out, image, error);
+            ok = copyCubeFaces(out, image, error);
         } else {
             ilEnable(IL_ORIGIN_SET);
             ilOriginFunc(IL_ORIGIN_LOWER_LEFT);

@@ -3,6 +3,7 @@
 #include "resources/loader.h"
 #include "resources/mesh.h"
 #include "resources/picture.h"
+#include "resources/texture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -38,16 +39,16 @@ void decodeEach(Loader& loader, const std::vector<std::string>& names, std::map<
 }
 
 void decodeAll(Loader* loader, std::vector<std::string> pictureNames, std::vector<std::string> meshNames,
-               PrefetchJob more)
+               PictureLimits limits, PrefetchJob more)
 {
     char lineBuffer[256] = {};
     decodeEach(*loader, meshNames, meshes, [&lineBuffer](const std::vector<char>& bytes, Mesh& mesh) {
-        parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh);
-        return true;
+        // A mesh with defects is left to its load, which reports them.
+        return !parseMmf(bytes.data(), bytes.size(), lineBuffer, mesh).any();
     });
-    decodeEach(*loader, pictureNames, pictures, [](const std::vector<char>& bytes, DecodedPicture& picture) {
+    decodeEach(*loader, pictureNames, pictures, [&limits](const std::vector<char>& bytes, DecodedPicture& picture) {
         PictureError error;
-        return decodePicture(bytes.data(), uint32_t(bytes.size()), picture, error);
+        return decodePicture(bytes.data(), uint32_t(bytes.size()), limits, picture, error);
     });
     if (more) {
         try {
@@ -84,7 +85,8 @@ void startPrefetch(Loader& loader, PrefetchJob more)
     std::vector<std::string> pictureNames = loader.entryNames("textures/");
     std::vector<std::string> meshNames = loader.entryNames("objects/");
     try {
-        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames), more);
+        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames), textureSizeLimits(),
+                             more);
     } catch (const std::system_error&) {
         // No thread: every picture is decoded by its load.
     }

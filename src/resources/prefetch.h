@@ -3,7 +3,8 @@
 // (resources/picture.h) every picture in the archive's "textures/" folder and parses
 // every mesh in its "objects/" folder, so that the parts' inits only upload them.
 //
-// Protocol (main thread): startPrefetch before the fade-in, then no use of the image
+// Protocol (main thread): startPrefetch before the fade-in (with the GL context current:
+// pictures larger than its textures are left to their loads, which refuse them), then no use of the image
 // library or the loader until finishPrefetch has returned; the loaders then take what
 // they need with prefetchedPicture / prefetchedMesh (path letter case ignored) and read
 // by themselves whatever is missing (a file the worker could not read, decode or parse

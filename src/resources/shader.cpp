@@ -110,6 +110,21 @@ void registerParameters(Shader& shader)
     }
 }
 
+// The scene's texture bindings must name samplers of the effect: a binding that finds
+// none leaves its objects without their texture. The first that does not, or null.
+const Sampler* unknownSampler(const Shader& shader)
+{
+    for (const Sampler& s : shader.sampler) {
+        const fx::Parameter* p = fx::namedParameter(shader.effect, s.name.c_str());
+        const fx::Type type = p ? fx::parameterType(p) : fx::Type::Unknown;
+        if (type != fx::Type::Sampler1D && type != fx::Type::Sampler2D && type != fx::Type::Sampler3D &&
+            type != fx::Type::SamplerCube) {
+            return &s;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 unsigned loadShader(Loader& loader, Shader& shader)
@@ -155,6 +170,12 @@ unsigned loadShader(Loader& loader, Shader& shader)
         return 1;
     }
     CORE_LOG("using technique " << fx::techniqueName(shader.technique));
+    if (const Sampler* s = unknownSampler(shader)) {
+        CORE_LOG("no sampler " << s->name << " in the effect");
+        noteLoadFailure(shader.source, "the scene binds texture " + std::to_string(s->texID) + " to \"" + s->name +
+                                           "\", which is not a sampler of this effect");
+        return 1;
+    }
     registerParameters(shader);
     return 0;
 }

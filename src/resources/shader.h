@@ -33,5 +33,6 @@ struct Shader {
 
 // Loads shader.source from the archive, compiles it, picks the first technique that
 // validates and registers the float parameters with the control bar. Logs every step.
-// 0 on success, 1 on failure (file missing or empty, unreadable, no valid technique).
+// 0 on success, 1 on failure (file missing or empty, unreadable, no valid technique, a
+// `sampler` binding whose name is not a sampler parameter of the effect).
 unsigned loadShader(Loader& loader, Shader& shader);

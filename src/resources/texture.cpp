@@ -106,7 +106,7 @@ unsigned loadTexture(Loader& loader, Texture& texture)
             return 1;
         }
         PictureError error;
-        const bool ok = decodePicture(bytes.get(), size, decoded, error);
+        const bool ok = decodePicture(bytes.get(), size, textureSizeLimits(), decoded, error);
         if (!ok) {
             if (decoded.headerRead) {
                 logHeader(decoded);
@@ -120,6 +120,11 @@ unsigned loadTexture(Loader& loader, Texture& texture)
         picture = &decoded;
     }
     logHeader(*picture);
+    if (!picture->cube && picture->images > 1) {
+        const std::string what = std::to_string(picture->images) + " images in the file: only the first is used";
+        logPiece(what + " .. ");
+        noteLoadWarning(path, what);
+    }
     const GLuint name = createTexture(*picture);
     if (deferring && picture != &decoded) {
         pending.push_back({name, picture});
@@ -137,6 +142,18 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     }
     CORE_LOG("ok");
     return 0;
+}
+
+PictureLimits textureSizeLimits()
+{
+    GLint size = 0;
+    GLint cubeSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    glGetIntegerv(GL_MAX_CUBE_MAP_TEXTURE_SIZE, &cubeSize);
+    PictureLimits limits;
+    limits.maxSize = size;
+    limits.maxCubeSize = cubeSize;
+    return limits;
 }
 
 void deferTextureUploads(bool on)

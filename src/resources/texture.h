@@ -4,12 +4,14 @@
 // bytes), uploads it as GL_RGBA8 and writes the new GL name into texture.crc; the
 // caller owns that texture. A file holding six faces becomes a cube map (faces in the
 // file's order +X, -X, +Y, -Y, +Z, -Z); anything else is a 2D texture from its first
-// image, upright (its bottom row at t = 0) with the settings' anisotropy, the alpha
+// image (a file of several images is noted as a warning), upright (its bottom row at t = 0) with the settings' anisotropy, the alpha
 // coverage of a picture with alpha remembered (resources/alpha_coverage.h).
 // The decoding is resources/picture.h (mipmaps made on the CPU); a picture decoded
 // ahead (resources/prefetch.h) is only uploaded. Needs a current GL context with linked
 // extensions and the image library initialised (ilInit). Main thread only.
 #pragma once
+#include "resources/picture.h"
+
 #include <cstdint>
 #include <string>
 
@@ -23,6 +25,10 @@ struct Texture {
 
 // 0 on success (texture.crc names the texture, left bound to its target), 1 on failure.
 unsigned loadTexture(Loader& loader, Texture& texture);
+
+// The sizes this GL's textures can have, for decodePicture (resources/picture.h): read
+// from the current context.
+PictureLimits textureSizeLimits();
 
 // Start-up only: while deferring, a picture decoded ahead gets its texture (name,
 // parameters, binding) at once but its texels only from uploadDeferredTextures, which

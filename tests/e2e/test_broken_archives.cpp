@@ -1,11 +1,15 @@
 // Broken archives end the program cleanly: each is built here from the generated
 // data.zip (entries deleted, emptied, truncated, replaced by garbage, bit-flipped, given
-// impossible sizes; archives missing, empty, cut or random), run through --shot, and
-// must end with its exit code and a line on standard error naming the cause, within
-// the time limit and never by a signal.
+// impossible sizes, edited into data the program cannot draw as meant; archives missing,
+// empty, cut or random), run through --shot, and must end with its exit code and a line
+// on standard error naming the cause, within the time limit and never by a signal. A
+// damaged entry the program can go on with must leave the picture as the undamaged
+// archive makes it.
 #include "audio/sound.h"
+#include "datagen/image.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 #include <zip.h>
 
 #include <fcntl.h>
@@ -16,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -114,6 +119,125 @@ ZipEdit withoutPolygons(const char* name)
     };
 }
 
+ZipEdit rewritten(const char* name, std::function<std::string(std::string)> edit)
+{
+    return [name, edit](zip_t* z) { replaceEntry(z, name, edit(entryText(z, name))); };
+}
+// The text with the first line that contains `part` taken out.
+std::function<std::string(std::string)> withoutLineOf(const char* part)
+{
+    return [part](std::string text) {
+        const size_t at = text.find(part);
+        const size_t start = text.rfind('\n', at) + 1;
+        return text.erase(start, text.find('\n', at) + 1 - start);
+    };
+}
+std::function<std::string(std::string)> replacedText(const char* from, const char* to)
+{
+    return [from, to](std::string text) { return text.replace(text.find(from), std::strlen(from), to); };
+}
+
+// A DDS cube map (six faces of equal size, no mipmaps) that declares and holds only its
+// first `faces` faces.
+std::function<std::string(std::string)> cubeWithFaces(int faces)
+{
+    return [faces](std::string dds) {
+        const size_t faceBytes = (dds.size() - 128) / 6;
+        uint32_t caps2 = 0x200;
+        for (int f = 0; f < faces; ++f) {
+            caps2 |= 0x400u << f;
+        }
+        for (int i = 0; i < 4; ++i) {
+            dds[112 + size_t(i)] = char(caps2 >> (8 * i));
+        }
+        return dds.substr(0, 128 + faceBytes * size_t(faces));
+    };
+}
+
+// A white PNG of width x height, one bit per pixel, written a row at a time (the large
+// ones would not fit in memory whole).
+std::string whitePng(uint32_t width, uint32_t height)
+{
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    png_write_info(png, info);
+    const std::vector<png_byte> row((width + 7) / 8, 0xff);
+    for (uint32_t y = 0; y < height; ++y) {
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// The PNG picture (8-bit RGB) as a GIF of `frames` frames: the picture with its colours
+// rounded to a 6 x 6 x 6 cube, then frames of one colour outside the cube.
+std::function<std::string(std::string)> gifFrames(int frames)
+{
+    return [frames](std::string pngBytes) {
+        datagen::Image image;
+        if (!datagen::decodePng(std::vector<uint8_t>(pngBytes.begin(), pngBytes.end()), image) || image.channels != 3) {
+            ADD_FAILURE() << "not an 8-bit RGB PNG";
+            return std::string();
+        }
+        std::string out = "GIF89a";
+        auto put16 = [&out](int v) { out += char(v & 0xff), out += char(v >> 8); };
+        put16(image.width);
+        put16(image.height);
+        out += char(0xF7), out += char(0), out += char(0);  // a 256-colour global table
+        for (int i = 0; i < 256; ++i) {
+            const int rgb[3] = {i / 36 * 51, i / 6 % 6 * 51, i % 6 * 51};
+            for (int c = 0; c < 3; ++c) {
+                out += char(i < 216 ? rgb[c] : c == 1 ? 0 : 255);
+            }
+        }
+        for (int frame = 0; frame < frames; ++frame) {
+            out += char(0x2C);
+            put16(0), put16(0), put16(image.width), put16(image.height);
+            out += char(0);
+            // LZW with 8-bit codes: a clear code before every 100 pixels keeps every code 9 bits.
+            out += char(8);
+            std::string data;
+            uint32_t bits = 0;
+            int count = 0;
+            auto emit = [&](uint32_t code) {
+                bits |= code << count;
+                for (count += 9; count >= 8; count -= 8, bits >>= 8) {
+                    data += char(bits & 0xff);
+                }
+            };
+            for (size_t p = 0; p < image.pixels.size(); p += 3) {
+                if (p / 3 % 100 == 0) {
+                    emit(256);
+                }
+                const uint8_t* c = &image.pixels[p];
+                emit(frame > 0 ? 255u : uint32_t((c[0] + 25) / 51 * 36 + (c[1] + 25) / 51 * 6 + (c[2] + 25) / 51));
+            }
+            emit(257);
+            if (count > 0) {
+                data += char(bits & 0xff);
+            }
+            for (size_t at = 0; at < data.size(); at += 255) {
+                const std::string block = data.substr(at, 255);
+                out += char(block.size());
+                out += block;
+            }
+            out += char(0);
+        }
+        return out + char(0x3B);
+    };
+}
+
 // ---- byte edits of the archive file ----
 
 // Offset of the central directory record of `name`.
@@ -169,6 +293,8 @@ struct Case {
     ZipEdit zipEdit;
     ByteEdit byteEdit;
     std::function<void(const std::string& path)> fileEdit;  // replaces the archive as a whole
+    bool samePicture = false;  // the shot matches the one of the archive `reference` makes
+    ZipEdit reference = {};    // (none: the undamaged archive), with one more line said
 };
 
 struct Outcome {
@@ -214,6 +340,32 @@ Outcome run(const std::string& folder)
     return outcome;
 }
 
+// Whether two shots show the same picture, within what rendering the same frame twice
+// may vary: at most 0.25 % of the pixels differ by more than 24 in a channel.
+bool samePicture(const std::string& aPath, const std::string& bPath, std::string* why)
+{
+    const std::string a = readAll(aPath), b = readAll(bPath);
+    datagen::Image x, y;
+    if (!datagen::decodePng(std::vector<uint8_t>(a.begin(), a.end()), x) ||
+        !datagen::decodePng(std::vector<uint8_t>(b.begin(), b.end()), y) || x.width != y.width ||
+        x.height != y.height || x.channels != y.channels) {
+        *why = "no shot, or shots of different sizes";
+        return false;
+    }
+    size_t differing = 0;
+    for (size_t p = 0; p < x.pixels.size(); p += size_t(x.channels)) {
+        for (int c = 0; c < x.channels; ++c) {
+            if (std::abs(int(x.pixels[p + size_t(c)]) - int(y.pixels[p + size_t(c)])) > 24) {
+                ++differing;
+                break;
+            }
+        }
+    }
+    const size_t pixels = size_t(x.width) * size_t(x.height);
+    *why = std::to_string(differing) + " of " + std::to_string(pixels) + " pixels differ";
+    return differing * 400 <= pixels;
+}
+
 // The lines of standard error that are not the sound library's chatter.
 std::string messages(const std::string& err)
 {
@@ -225,6 +377,17 @@ std::string messages(const std::string& err)
         }
     }
     return result;
+}
+
+size_t messageLines(const std::string& err)
+{
+    std::stringstream in(err);
+    std::string line;
+    size_t count = 0;
+    while (std::getline(in, line)) {
+        count += line.rfind("ALSA lib", 0) != 0;
+    }
+    return count;
 }
 
 }  // namespace
@@ -259,6 +422,33 @@ TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
         {"music empty", 0, "coredemo: " + music + ": sound init: no data; playing without music", emptied(music.c_str()), {}, {}},
         {"music bit-flipped", 0, "coredemo: " + music + ": decompressing file error: CRC error; playing without music", {}, bitFlipped(music.c_str()), {}},
         {"music claims 4 GiB", 0, "coredemo: " + music + ": refused: its size", {}, claimedSize(music.c_str(), 0xffffff00u), {}},
+        // Data the program used to draw wrongly without a word.
+        {"quad mesh without its texture source line", 0,
+         "coredemo: objects/quad.mmf: a texture item without its source line, skipped",
+         rewritten("objects/quad.mmf", withoutLineOf("<source>")), {}, {}, true},
+        {"scene sampler the effect does not have", 1,
+         "coredemo: shaders/scene_dusk_stone.cgfx: the scene binds texture 4 to \"texDetial\", which is not a "
+         "sampler of this effect",
+         rewritten("wizard.xml", replacedText("<name>texDetail</name>", "<name>texDetial</name>")), {}, {}},
+        {"virus mesh cut at 90 %", 1,
+         "coredemo: objects/virus.mmf: mesh rejected: the file ends inside <polygons> (cut short)",
+         truncated("objects/virus.mmf", 0.9), {}, {}},
+        {"picture one texel wider than any texture", 1,
+         "coredemo: textures/virus-ao1024.png: refused: a 16385x4 picture is larger than the largest texture",
+         rewritten("textures/virus-ao1024.png", [](std::string) { return whitePng(16385, 4); }), {}, {}},
+        {"picture of 20000 x 20000", 1,
+         "coredemo: textures/virus-ao1024.png: refused: a 20000x20000 picture is larger than the largest texture",
+         rewritten("textures/virus-ao1024.png", [](std::string) { return whitePng(20000, 20000); }), {}, {}},
+        {"cube map declaring 3 faces", 1,
+         "coredemo: textures/living_room.dds: refused: a DDS cube map declaring 3 of its 6 faces",
+         rewritten("textures/living_room.dds", cubeWithFaces(3)), {}, {}},
+        {"cube map declaring 5 faces", 1,
+         "coredemo: textures/living_room.dds: refused: a DDS cube map declaring 5 of its 6 faces",
+         rewritten("textures/living_room.dds", cubeWithFaces(5)), {}, {}},
+        {"six-frame picture in a 2D slot", 0,
+         "coredemo: textures/wizard_sky.png: 6 images in the file: only the first is used",
+         rewritten("textures/wizard_sky.png", gifFrames(6)), {}, {}, true,
+         rewritten("textures/wizard_sky.png", gifFrames(1))},
         {"archive missing", 1, "Loader::loader: Data file not found.", {}, {}, [](const std::string& p) { std::remove(p.c_str()); }},
         {"archive of zero bytes", 1, "Loader::loader: Data file not found.", {}, {}, [](const std::string& p) { writeAll(p, ""); }},
         {"archive truncated", 1, "Loader::loader: Data file not found.", {}, {},
@@ -280,7 +470,24 @@ TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
     const std::string archive = folder + "/data.zip";
     std::ostringstream table;
     table << "case | exit code | message\n";
+    // The undamaged archive's picture and words, for the cases that go on.
+    writeAll(archive, readAll(original));
+    const Outcome undamaged = run(folder);
+    ASSERT_EQ(undamaged.exitCode, 0) << messages(undamaged.err);
+    const std::string shot = folder + "/shots/shot-1.png";
+    const std::string undamagedShot = folder + "/undamaged.png";
+    ASSERT_EQ(std::rename(shot.c_str(), undamagedShot.c_str()), 0);
     for (const Case& c : cases) {
+        std::string expectedShot = undamagedShot;
+        if (c.reference) {
+            writeAll(archive, readAll(original));
+            ASSERT_NO_FATAL_FAILURE(editZip(archive, c.reference)) << c.name;
+            std::remove(shot.c_str());
+            EXPECT_EQ(run(folder).exitCode, 0) << c.name << ": the reference archive";
+            expectedShot = folder + "/reference.png";
+            std::rename(shot.c_str(), expectedShot.c_str());
+        }
+        std::remove(shot.c_str());
         writeAll(archive, readAll(original));
         if (c.zipEdit) {
             ASSERT_NO_FATAL_FAILURE(editZip(archive, c.zipEdit)) << c.name;
@@ -301,6 +508,12 @@ TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
         EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name << ": " << said;
         EXPECT_NE(("\n" + outcome.err).find("\n" + c.message), std::string::npos)
             << c.name << ": expected a line starting \"" << c.message << "\", got: " << said;
+        if (c.samePicture) {
+            std::string why;
+            EXPECT_TRUE(samePicture(expectedShot, shot, &why)) << c.name << ": " << why;
+            EXPECT_EQ(messageLines(outcome.err), messageLines(undamaged.err) + 1)
+                << c.name << ": one line more than the undamaged archive makes: " << said;
+        }
     }
     std::cout << table.str();
     std::system(("rm -rf '" + folder + "'").c_str());

@@ -209,6 +209,27 @@ TEST_F(GeometryTest, DrawMeshFromClientArrays)
     EXPECT_EQ(coverage([&] { drawMesh(noUvs); }), 0.0);
     EXPECT_NE(logText().find("\tmesh rejected: texture coordinates missing"), std::string::npos) << logText();
 
+    // The coordinates go with the mesh whenever it has them, texture entries or not (a quad
+    // whose texture item was lost is still sampled across): black | white covers half.
+    const uint8_t blackWhite[8] = {0, 0, 0, 255, 255, 255, 255, 255};
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, blackWhite);
+    glMultiTexCoord2f(GL_TEXTURE0, 0.0f, 0.0f);
+    for (const Mesh* mesh : {&quad, &textured}) {
+        const double covered = coverage([&] {
+            glBindTexture(GL_TEXTURE_2D, texture);  // the target's set-up bound its own
+            glEnable(GL_TEXTURE_2D);
+            drawMesh(*mesh);
+            glDisable(GL_TEXTURE_2D);
+        });
+        EXPECT_NEAR(covered, 0.5, 0.05) << mesh->textures.size() << " texture entries";
+    }
+    glDeleteTextures(1, &texture);
+
     // Half the quad: one triangle covers half the pixels (the diagonal split).
     Mesh half = quad;
     half.polygons.resize(3);

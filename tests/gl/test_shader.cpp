@@ -204,6 +204,36 @@ TEST_F(LoadShader, APathWithoutSlashIsItsOwnGroup)
     EXPECT_NE(log().find(" group=noslash.cgfx label='k' min=0 max=100 step=0.01 "), std::string::npos);
 }
 
+// A scene's texture binding must name a sampler of its effect: one that does not would
+// leave the objects without their texture.
+TEST_F(LoadShader, SceneBindingsMustNameSamplersOfTheEffect)
+{
+    const struct {
+        const char* name;
+        bool ok;
+    } bindings[] = {{"tex", true}, {"texx", false}, {"gain", false}, {"TEX", false}};
+    for (const auto& binding : bindings) {
+        takeLoadFailures();
+        gui.tweakables.clear();
+        Shader shader;
+        shader.source = "shaders/blobs_render.cgfx";
+        shader.sampler = {{"tex", 1}, {binding.name, 2}};
+        EXPECT_EQ(loadShader(archive, shader), binding.ok ? 0u : 1u) << binding.name;
+        const std::vector<std::string> notes = takeLoadFailures();
+        if (binding.ok) {
+            EXPECT_TRUE(notes.empty()) << binding.name;
+            EXPECT_FALSE(gui.tweakables.empty());
+            continue;
+        }
+        EXPECT_EQ(notes, (std::vector<std::string>{"shaders/blobs_render.cgfx: the scene binds texture 2 to \"" +
+                                                   std::string(binding.name) +
+                                                   "\", which is not a sampler of this effect"}));
+        EXPECT_NE(log().find("no sampler " + std::string(binding.name) + " in the effect\n"), std::string::npos)
+            << log();
+        EXPECT_TRUE(gui.tweakables.empty()) << binding.name << ": nothing registered for a failed load";
+    }
+}
+
 TEST_F(LoadShader, FailuresAreLoggedAndReturnOne)
 {
     Shader missing;

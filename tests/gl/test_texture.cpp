@@ -1,5 +1,6 @@
 #include "gl_fixture.h"
 #include "log_capture.h"
+#include "picture_files.h"
 
 #include "base/log.h"
 #include "app/screen.h"
@@ -160,6 +161,13 @@ Bytes ddsDxt1(Rgba colour)
     return out;
 }
 
+int maxTextureSize()
+{
+    GLint size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    return size;
+}
+
 // Level-0 texels of a texture target (or cube face), first row (t = 0) first.
 std::vector<Rgba> readTexels(GLenum target, int w, int h)
 {
@@ -188,6 +196,9 @@ protected:
             {"textures/dxt1.dds", ddsDxt1(blue)},
             {"textures/cube.dds", ddsCube()},
             {"textures/broken.png", Bytes{0x89, 'P', 'N', 'G', 1, 2, 3}},
+            {"textures/wide.png", png(maxTextureSize() + 1, 4, std::vector<Rgba>(size_t(maxTextureSize() + 1) * 4, green), false)},
+            {"textures/huge.png", picture_files::pngHeader(20000, 20000)},
+            {"textures/frames.gif", picture_files::gif(4, 2, 6)},
         };
         for (const auto& file : files) {
             zip_source_t* s = zip_source_buffer(z, file.second.data(), file.second.size(), 0);
@@ -395,6 +406,52 @@ TEST_F(TextureTest, FailuresLogAndMakeNoTexture)
     EXPECT_NE(logText().find("\nfile: textures/broken.png size: 7\nilLoadL errorcode: "), std::string::npos)
         << logText();
     EXPECT_EQ(texture.crc, 77u);
+}
+
+// What the GL cannot take is refused before decoding (so never decoded ahead either); a
+// file of several images is a 2D texture of its first, with a warning.
+TEST_F(TextureTest, PicturesBeyondTheGlAreRefusedAndSeveralImagesGiveTheFirst)
+{
+    const std::string largest = std::to_string(maxTextureSize()) + "x" + std::to_string(maxTextureSize());
+    const std::string wide = std::to_string(maxTextureSize() + 1) + "x4";
+    startPrefetch(loader);
+    finishPrefetch();
+    for (const char* name : {"textures/wide.png", "textures/huge.png"}) {
+        EXPECT_EQ(prefetchedPicture(name), nullptr) << name;
+    }
+    EXPECT_NE(prefetchedPicture("textures/frames.gif"), nullptr);
+    dropPrefetched();
+    takeLoadFailures();
+    const struct {
+        const char* name;
+        std::string size;
+    } refused[] = {{"textures/wide.png", wide}, {"textures/huge.png", "20000x20000"}};
+    for (const auto& r : refused) {
+        Texture texture;
+        texture.crc = 77;
+        texture.source = r.name;
+        EXPECT_EQ(loadTexture(loader, texture), 1u) << r.name;
+        EXPECT_EQ(texture.crc, 77u);
+        EXPECT_NE(logText().find("\npicture too large: " + r.size + ", the largest texture is " + largest + "\n"),
+                  std::string::npos)
+            << logText();
+        EXPECT_EQ(takeLoadFailures(), (std::vector<std::string>{std::string(r.name) + ": refused: a " + r.size +
+                                                               " picture is larger than the largest texture of this GL (" +
+                                                               largest + ")"}));
+    }
+
+    Texture frames = load("textures/frames.gif", "4x2x8bit (x6) .. 6 images in the file: only the first is used");
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), frames.crc) << "a 2D texture, not a cube map";
+    for (Rgba texel : readTexels(GL_TEXTURE_2D, 4, 2)) {
+        ASSERT_EQ(texel, red) << "the first image";
+    }
+    size_t failures = 1;
+    EXPECT_EQ(takeLoadFailures("", &failures),
+              (std::vector<std::string>{"textures/frames.gif: 6 images in the file: only the first is used"}));
+    EXPECT_EQ(failures, 0u);
+    glDeleteTextures(1, &frames.crc);
 }
 
 TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoadTheirTexelsLaterAtStartUp)

@@ -116,6 +116,37 @@ TEST(MmfParse, EndOfDataEndsTheFileAndAnOpenSection)
     EXPECT_EQ(m.points, (std::vector<float>{1, 2, 3}));
 }
 
+TEST(MmfParse, TellsWhereTheFileStoppedInsideASectionAndWhichItemsHadNoSource)
+{
+    const std::string longLine(256, '1');
+    const struct {
+        std::string text;
+        const char* openSection;
+        bool longLine;
+        int itemsWithoutSource;
+    } cases[] = {
+        {exampleFile, nullptr, false, 0},
+        {"<points>\n1 2 3\n</points>", nullptr, false, 0},  // no </MMF>: whole all the same
+        {"<points>\n1 2 3\n</points>\n" + longLine + "\n", nullptr, false, 0},  // stops between sections
+        {"<points>\n1 2 3\n</points>\n<polygons>\n0 0 0\n1 1 1", "<polygons>", false, 0},
+        {"<points>\n1 2 3\n" + longLine + "\n</points>\n", "<points>", true, 0},
+        {"<normals>\n", "<normals>", false, 0},
+        {"<uvs>\n0 0\n", "<uvs>", false, 0},
+        {"<surfaces>\nabc", "<surfaces>", false, 0},
+        {"<textures>\n<item>\n", "<textures>", false, 0},
+        {"<textures>\n<item>\n</item>\n<item>\nx\n</textures>\n", nullptr, false, 2},
+    };
+    for (const auto& c : cases) {
+        char line[256];
+        Mesh mesh;
+        const MmfDefects defects = parseMmf(c.text.data(), c.text.size(), line, mesh);
+        EXPECT_STREQ(defects.openSection, c.openSection) << c.text;
+        EXPECT_EQ(defects.longLine, c.longLine) << c.text;
+        EXPECT_EQ(defects.itemsWithoutSource, c.itemsWithoutSource) << c.text;
+        EXPECT_EQ(defects.any(), c.openSection != nullptr || c.itemsWithoutSource > 0) << c.text;
+    }
+}
+
 TEST(MmfParse, LinesUpTo255CharactersAreReadAndLongerOnesStopTheParse)
 {
     std::string fits = "1 2 3" + std::string(250, ' ');  // 255 characters
@@ -200,7 +231,21 @@ const BrokenMesh brokenMeshes[] = {
      "<points>\n0 0 0\n1 0 0\n0 1 0\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
      "<polygons>\n0 1 2\n</polygons>\n<textures>\n<item>\n<source>a.png</source>\n</item>\n</textures>\n",
      "mesh rejected: texture coordinates missing"},
+    // Cut short: the last line still makes a whole (wrong) triangle, the closer is missing.
+    {"objects/cut.mmf",
+     "<points>\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
+     "<polygons>\n0 1 2\n1 3",
+     "mesh rejected: the file ends inside <polygons> (cut short)"},
+    {"objects/cut_in_textures.mmf",
+     "<points>\n0 0 0\n1 0 0\n0 1 0\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
+     "<uvs>\n0 0\n1 0\n0 1\n</uvs>\n<polygons>\n0 1 2\n</polygons>\n<textures>\n<item>\n",
+     "mesh rejected: the file ends inside <textures> (cut short)"},
 };
+
+// A quad whose texture item lost its source line: it loads with its coordinates, noted.
+const char* const sourceless =
+    "<points>\n0 0 0\n1 0 0\n0 1 0\n</points>\n<normals>\n0 0 1\n0 0 1\n0 0 1\n</normals>\n"
+    "<uvs>\n0 0\n1 0\n0 1\n</uvs>\n<polygons>\n0 1 2\n</polygons>\n<textures>\n<item>\n</item>\n</textures>\n";
 
 std::string tempPath(const std::string& name) { return "/tmp/core_mmf_" + std::to_string(getpid()) + "_" + name; }
 
@@ -220,6 +265,7 @@ protected:
             add(z, broken.name, broken.text);
         }
         add(z, "objects/empty.mmf", "");
+        add(z, "objects/sourceless.mmf", sourceless);
         ASSERT_EQ(zip_close(z), 0);
         log.open("mmf");
     }
@@ -273,6 +319,24 @@ TEST_F(MmfLoad, MeshesNoPartCouldDrawFailWithTheirReason)
             << broken.name;
         EXPECT_EQ(takeLoadFailures(), (std::vector<std::string>{std::string(broken.name) + ": " + broken.reason}));
     }
+}
+
+TEST_F(MmfLoad, ATextureItemWithoutItsSourceIsSkippedWithAWarning)
+{
+    Loader l;
+    l.open(zipPath.c_str());
+    ASSERT_TRUE(l.opened);
+    takeLoadFailures();
+    Mesh m;
+    ASSERT_EQ(loadMesh("objects/sourceless.mmf", l, m), 0);
+    EXPECT_TRUE(m.textures.empty());
+    EXPECT_EQ(m.uvs.size(), 6u);
+    EXPECT_NE(logText().find("\ta texture item without its source line, skipped\n"), std::string::npos) << logText();
+    size_t failures = 1;
+    EXPECT_EQ(takeLoadFailures("; going on without it", &failures),
+              (std::vector<std::string>{"objects/sourceless.mmf: a texture item without its source line, skipped"}))
+        << "a warning says its own consequence";
+    EXPECT_EQ(failures, 0u);
 }
 
 TEST_F(MmfLoad, AbsentOrEmptyFilesFail)
