@@ -11,8 +11,9 @@
 # place to look (src/app/data_search.h); a prefix given only at install time is found
 # through the XDG data directories instead.
 
-# The application's id (desktop entry and AppStream component): reverse-DNS, as both
-# specifications ask. The project has no domain of its own; example.org stands in.
+# The application's id (desktop entry and AppStream component): reverse-DNS, as the
+# desktop and AppStream rules ask. The project has no domain of its own; example.org
+# stands in.
 set(CORE_APP_ID org.example.coredemo)
 # Where the installed archive and icons come from: this build, unless another build of
 # the same sources made them (scripts/package.sh takes them from build/).
