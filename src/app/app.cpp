@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/data_search.h"
 #include "app/screen.h"
 #include "app/settings_dialog.h"
 #include "audio/sound.h"
@@ -10,6 +11,8 @@
 #include "fx/fx.h"
 #include "resources/loader.h"
 #include "tweak/tweak.h"
+
+#include "build_config.h"
 
 #include <IL/il.h>
 
@@ -59,10 +62,11 @@ int handleCommandLine(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::printf("%s\n", screen.title);
+        std::printf("coredemo %s\n", CORE_VERSION);
         return 0;
     }
-    if (!options.output.empty()) {
+    // "auto" and "none" need no driver list; a driver's name is checked against it.
+    if (!options.output.empty() && outputTypeForName({}, options.output) < 0) {
         std::vector<OutputMethod> outputs;
         Sound::getOutputMethods(outputs);
         if (outputTypeForName(outputs, options.output) < 0) {
@@ -94,6 +98,26 @@ bool printLoadFailures(const char* consequence)
     return failures > 0;
 }
 
+// The archive --data names, else the first of the usual places that holds one
+// (data_search.h). When none does, the places go to standard error and the open fails
+// with the archive's own message.
+void openDataArchive()
+{
+    if (!options.dataPath.empty()) {
+        loader.open(options.dataPath.c_str());
+        return;
+    }
+    const DataSearch search = findDataFile(platform::environmentVariable, installedDataFile(), platform::isReadableFile);
+    if (search.found.empty()) {
+        std::fprintf(stderr, "coredemo: %s is in none of these places (--data PATH names another):\n", dataFileName);
+        for (const std::string& place : search.candidates) {
+            std::fprintf(stderr, "  %s\n", place.c_str());
+        }
+        std::fflush(stderr);
+    }
+    loader.open(search.found.empty() ? search.candidates.front().c_str() : search.found.c_str());
+}
+
 }  // namespace
 
 int runApplication(int argc, char** argv)
@@ -102,7 +126,7 @@ int runApplication(int argc, char** argv)
     if (early >= 0) {
         return early;
     }
-    loader.open(options.dataPath.c_str());
+    openDataArchive();
     if (!loader.opened) {
         return 1;
     }

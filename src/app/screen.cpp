@@ -116,7 +116,9 @@ int Screen::enumerate()
     for (const platform::PixelFormatInfo& info : probe.pixelFormats) {
         pixelFormats.push_back({info.id, info.samples});
     }
-    sound.getDeviceName(soundDrivers);
+    if (soundDevicesNeeded(options)) {
+        sound.getDeviceName(soundDrivers);
+    }
     return 0;
 }
 
@@ -156,7 +158,9 @@ int Screen::init(int /*showCommand*/)
     applyOptions(*this, options);
     if (options.noDialog) {
         std::vector<OutputMethod> outputs;
-        Sound::getOutputMethods(outputs);
+        if (soundDevicesNeeded(options)) {
+            Sound::getOutputMethods(outputs);
+        }
         acceptSettings(*this, choiceFromOptions(*this, options, outputs));
     } else {
         runSettingsDialog(*this);

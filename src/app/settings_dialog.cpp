@@ -260,9 +260,20 @@ SettingsChoice choiceFromOptions(const Screen& screen, const Options& options,
     }
     choice.soundDriver = 0;
     choice.outputType = options.output.empty() ? outputAutodetect : outputTypeForName(outputs, options.output);
+    if (options.offline()) {
+        choice.outputType = outputOffline;
+    }
     choice.showStats = screen.showStats;
     choice.createLog = screen.createLog;
     return choice;
+}
+
+bool soundDevicesNeeded(const Options& options)
+{
+    if (!options.noDialog) {
+        return true;
+    }
+    return !options.offline() && outputTypeForName({}, options.output) != outputNoSound;
 }
 
 void acceptSettings(Screen& screen, const SettingsChoice& choice)

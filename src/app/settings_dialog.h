@@ -86,9 +86,16 @@ SettingsChoice readSettingsDialog(const Screen& screen, const platform::DialogSt
 // The choice without the dialog: the settings record as it stands (the options have
 // been applied to it) plus the options' antialiasing, anisotropy and output method.
 // A sample count no candidate offers becomes 0; a level becomes the largest offered
-// power of two not above it.
+// power of two not above it. --shot and --capture play nothing: their output is
+// outputOffline, whatever --output says.
 SettingsChoice choiceFromOptions(const Screen& screen, const Options& options,
                                  const std::vector<OutputMethod>& outputs);
+
+// True when the run needs the machine's audio drivers: the dialog lists them, and a
+// real-time run plays on one. False for --shot and --capture and for --no-dialog with
+// --output none (the silent driver): no driver is then probed or started (probing
+// one that has no device can print the audio library's complaints on standard error).
+bool soundDevicesNeeded(const Options& options);
 
 // The options that preset the settings record before the dialog (or instead of it):
 // size, full screen, vertical sync, log and statistics.

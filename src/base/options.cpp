@@ -1,5 +1,7 @@
 #include "base/options.h"
 
+#include "build_config.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -77,7 +79,9 @@ const char* usageText()
            "  --log              write Core.log in the working directory\n"
            "  --stats            show the average frame rate at exit\n"
            "  --batch            never wait for a click: messages go to standard error\n"
-           "  --data PATH        data archive (default ./data.zip)\n"
+           "  --data PATH        data archive (default: the first data.zip in the working\n"
+           "                     folder, $XDG_DATA_HOME/coredemo, each $XDG_DATA_DIRS/coredemo,\n"
+           "                     else " CORE_INSTALLED_DATA_FILE ")\n"
            "  --shot T1,T2,...   render the demo at these times into PNG files and exit\n"
            "  --out DIR          folder for --shot pictures (default .)\n"
            "  --capture PATH     render every frame offline into PATH: a folder of PNG frames,\n"

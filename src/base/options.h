@@ -21,7 +21,7 @@ struct Options {
     bool log = false;        // --log: write Core.log
     bool stats = false;      // --stats: show the statistics at exit
     bool batch = false;      // --batch: never wait for a click; boxes go to stderr
-    std::string dataPath = "data.zip";  // --data PATH
+    std::string dataPath;    // --data PATH; empty = look in the usual places (data_search.h)
     bool help = false;       // --help: print the usage and exit 0
     bool version = false;    // --version: print the version and exit 0
 

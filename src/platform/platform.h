@@ -25,6 +25,12 @@ int64_t counterFrequency();
 // Starts the video subsystem (needed before any window or mode query).
 bool initVideo(std::string* error);
 
+// ---- environment and files ----
+// The value of an environment variable, "" when it is not set.
+std::string environmentVariable(const char* name);
+// True when `path` names a regular file (or a link to one) this process may read.
+bool isReadableFile(const std::string& path);
+
 // ---- display modes ----
 // One mode of the primary display as the system enumerates it.
 struct DisplayModeInfo {

@@ -3,6 +3,7 @@
 // in a folder of its own; input is injected through the program's test hooks
 // (CORE_TEST_INPUT, CORE_TEST_DIALOG).
 #include "app/app.h"
+#include "app/data_search.h"
 #include "startup_log.h"
 
 #include <gtest/gtest.h>
@@ -147,11 +148,65 @@ std::vector<std::string> messages(const std::string& err)
 
 TEST_F(App, MissingArchiveEndsBeforeAnyWindow)
 {
-    // No display at all: reaching the window would fail differently.
-    Result r = run(folder, {"--no-dialog", "--batch"}, {}, 60, false);
+    // No display at all: reaching the window would fail differently. Standard error
+    // names every place looked in, in order, before the archive's own message.
+    Result r = run(folder, {"--no-dialog", "--batch"},
+                   {{"HOME", folder}, {"XDG_DATA_HOME", ""}, {"XDG_DATA_DIRS", folder + "/a:relative:" + folder + "/b/"}},
+                   60, false);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(messages(r.err), (std::vector<std::string>{"Loader::loader: Data file not found."}));
+    EXPECT_EQ(messages(r.err), (std::vector<std::string>{
+                                   "coredemo: data.zip is in none of these places (--data PATH names another):",
+                                   "  ./data.zip",
+                                   "  " + folder + "/.local/share/coredemo/data.zip",
+                                   "  " + folder + "/a/coredemo/data.zip",
+                                   "  " + folder + "/b/coredemo/data.zip",
+                                   std::string("  ") + installedDataFile(),
+                                   "Loader::loader: Data file not found.",
+                               }));
     EXPECT_TRUE(r.out.empty());
+}
+
+// Installed as a package would be: the archive below a data directory, the program run
+// from an empty folder. Shots, captures and --output none need no sound device, so no
+// audio driver is probed (probing one prints the audio library's complaints on a
+// machine without a sound card).
+TEST_F(App, ArchiveFromTheDataDirectoriesAndNoSoundDeviceWhenNoneIsNeeded)
+{
+    if (!haveDisplay()) {
+        GTEST_SKIP() << "needs a display";
+    }
+    const std::string system = folder + "/share";
+    ASSERT_EQ(mkdir(system.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((system + "/coredemo").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(archive.c_str(), (system + "/coredemo/data.zip").c_str()), 0);
+    // The user's directory comes first: a damaged archive there is the one opened.
+    const std::string user = folder + "/user";
+    ASSERT_EQ(mkdir(user.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((user + "/coredemo").c_str(), 0755), 0);
+    std::ofstream(user + "/coredemo/data.zip") << "not a zip archive";
+    const std::string work = folder + "/empty";
+    ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"XDG_DATA_HOME", user}, {"XDG_DATA_DIRS", folder + "/nothing:" + system}};
+
+    Result damaged = run(work, {"--shot", "45"}, env);
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(messages(damaged.err), (std::vector<std::string>{"Loader::loader: Data file not found."}));
+
+    const std::vector<std::pair<std::string, std::string>> systemOnly = {
+        {"XDG_DATA_HOME", folder + "/nothing"}, {"XDG_DATA_DIRS", folder + "/nothing:" + system}};
+    Result shot = run(work, {"--shot", "45", "--log"}, systemOnly);
+    EXPECT_EQ(shot.exitCode, 0) << shot.err;
+    EXPECT_EQ(shot.err, "");
+    EXPECT_EQ(access((work + "/shot-45.png").c_str(), F_OK), 0);
+    EXPECT_NE(readFile(work + "/Core.log").find(" sound output: offline output"), std::string::npos);
+
+    Result silent = run(work, {"--no-dialog", "--batch", "--windowed", "--width", "320", "--height", "180",
+                               "--output", "none", "--log"},
+                        {systemOnly[0], systemOnly[1], {"CORE_TEST_INPUT", "escape@3"}});
+    EXPECT_EQ(silent.exitCode, 0) << silent.err;
+    EXPECT_EQ(silent.err, "");
+    EXPECT_NE(readFile(work + "/Core.log").find(" sound output: driver dummy"), std::string::npos);
 }
 
 TEST_F(App, GarbageArchiveIsNotFoundEither)
@@ -194,7 +249,7 @@ TEST_F(App, CommandLineErrorsAndInformation)
 
     Result version = run(folder, {"--version"}, {}, 60, false);
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "Core v2.0.0.30 (2008/08/26 23:01:36)\n");
+    EXPECT_EQ(version.out, std::string("coredemo ") + CORE_PROJECT_VERSION + "\n");
 }
 
 TEST_F(App, EscapeEndsWithZeroAndTheLogHasSettingsThenGlStrings)

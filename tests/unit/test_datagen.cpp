@@ -1,6 +1,7 @@
 // The asset pipeline: registry, file encoders, text sources, sprites and overlays,
 // and determinism of what ends up in the archive.
 #include "datagen/asset.h"
+#include "datagen/icon.h"
 #include "datagen/image.h"
 #include "datagen/overlays.h"
 #include "datagen/preview.h"
@@ -176,6 +177,41 @@ TEST(Overlays, SizesTransparencyAndTheOpaquePicture)
     const Image& frame = byName["textures/overlay01.png"];
     EXPECT_EQ(frame.at(frame.width / 4, frame.height / 4)[3], 0);
     EXPECT_GT(frame.at(29, 29)[3], 200);
+}
+
+// The hicolor names the install expects; each picture a rounded tile (clear corners)
+// with the accent square at its centre and the ring open to the right; the SVG draws
+// the same colours.
+TEST(Icons, LayoutTileRingAndMarkAtEverySize)
+{
+    const std::vector<Asset> icons = datagen::generateIcons();
+    ASSERT_EQ(icons.size(), 4u);
+    for (size_t i = 0; i < 3; ++i) {
+        const int size = datagen::iconSizes[i];
+        const Asset& icon = icons[i];
+        EXPECT_EQ(icon.name, std::to_string(size) + "x" + std::to_string(size) + "/apps/coredemo.png");
+        Image image;
+        ASSERT_TRUE(datagen::decodePng(icon.bytes, image)) << icon.name;
+        ASSERT_EQ(image.width, size);
+        ASSERT_EQ(image.height, size);
+        ASSERT_EQ(image.channels, 4);
+        EXPECT_EQ(image.at(0, 0)[3], 0) << icon.name;
+        EXPECT_EQ(image.at(size - 2, size - 2)[3], 0) << icon.name;
+        const uint8_t* core = image.at(size / 2, size / 2);
+        EXPECT_EQ(std::vector<int>({core[0], core[1], core[2], core[3]}), std::vector<int>({255, 115, 31, 255}))
+            << icon.name;
+        const int ring = int(size * 66.0f / 256.0f);
+        const uint8_t* left = image.at(size / 2 - ring, size / 2);
+        const uint8_t* gap = image.at(size / 2 + ring, size / 2);
+        EXPECT_GT(left[0] + left[1] + left[2], 600) << icon.name;  // the pale ring
+        EXPECT_LT(gap[0] + gap[1] + gap[2], 450) << icon.name;     // the opening
+    }
+    EXPECT_EQ(icons[3].name, "scalable/apps/coredemo.svg");
+    const std::string svg(icons[3].bytes.begin(), icons[3].bytes.end());
+    EXPECT_NE(svg.find("viewBox=\"0 0 256 256\""), std::string::npos);
+    EXPECT_NE(svg.find("fill=\"#ff731f\""), std::string::npos);
+    EXPECT_NE(svg.find("stroke=\"#fad99e\""), std::string::npos);
+    EXPECT_EQ(datagen::generateIcons()[0].bytes, icons[0].bytes);
 }
 
 TEST(Determinism, GeneratorsAndTheZipWriterRepeatThemselves)

@@ -270,6 +270,40 @@ TEST(DialogRows, ChoiceWithoutDialog)
     EXPECT_EQ(c.height, 480);
 }
 
+// Runs that play nothing on a device neither probe nor start a driver; offline runs
+// get the output that is never pulled in real time, whatever --output says.
+TEST(DialogRows, SoundDevicesOnlyWhenSomethingMayPlayOnOne)
+{
+    struct Case {
+        std::vector<const char*> args;
+        bool devices;
+        int outputType;  // of the no-dialog choice
+    };
+    const std::vector<Case> cases = {
+        {{}, true, outputAutodetect},
+        {{"--output", "none"}, true, outputNoSound},  // the dialog lists the drivers
+        {{"--no-dialog"}, true, outputAutodetect},
+        {{"--no-dialog", "--output", "NONE"}, false, outputNoSound},
+        {{"--no-dialog", "--output", "alsa"}, true, outputDriverBase + 1},
+        {{"--shot", "45"}, false, outputOffline},
+        {{"--shot", "45", "--output", "alsa"}, false, outputOffline},
+        {{"--capture", "out.mp4", "--output", "auto"}, false, outputOffline},
+    };
+    Screen s = probedScreen();
+    for (const Case& c : cases) {
+        std::vector<const char*> argv = {"coredemo"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Options o;
+        ASSERT_EQ(parseOptions(int(argv.size()), argv.data(), &o, nullptr), 0);
+        std::string what = "options:";
+        for (const char* arg : c.args) {
+            what += std::string(" ") + arg;
+        }
+        EXPECT_EQ(soundDevicesNeeded(o), c.devices) << what;
+        EXPECT_EQ(choiceFromOptions(s, o, outputs).outputType, c.outputType) << what;
+    }
+}
+
 TEST(DialogRows, StartCreatesTheLogAndWritesTheSettingsLines)
 {
     char folder[] = "/tmp/dialog_rows_XXXXXX";

@@ -35,7 +35,7 @@ TEST(Options, NoArgumentsKeepEveryDefault)
     EXPECT_EQ(p.options.vsync, -1);
     EXPECT_EQ(p.options.aa, -1);
     EXPECT_EQ(p.options.aniso, -1);
-    EXPECT_EQ(p.options.dataPath, "data.zip");
+    EXPECT_EQ(p.options.dataPath, "");  // look in the usual places
     EXPECT_FALSE(p.options.batch);
     EXPECT_FALSE(p.options.offline());
 }

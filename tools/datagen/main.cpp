@@ -1,10 +1,13 @@
 // datagen: builds the demo's data archive.
 //   datagen [--data DIR] [--out FILE] [--only GLOB] [--preview DIR] [--jobs N]
-// --only keeps the generators whose name matches the shell pattern; --preview also
+//   datagen --icons DIR
+// --icons writes the program's icons below DIR (the hicolor theme's layout) and
+// nothing else. --only keeps the generators whose name matches the shell pattern; --preview also
 // writes a PNG per entry and DIR/contact.png; --out - writes no archive; --jobs runs
 // that many generators at once (default: one per core). The archive's bytes never
 // depend on --jobs.
 #include "datagen/asset.h"
+#include "datagen/icon.h"
 #include "datagen/parallel.h"
 #include "datagen/preview.h"
 #include "datagen/zip_writer.h"
@@ -17,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -55,8 +59,28 @@ void writeTimes(const std::string& path, const std::map<std::string, double>& ti
 
 int usage()
 {
-    std::fprintf(stderr, "usage: datagen [--data DIR] [--out FILE] [--only GLOB] [--preview DIR] [--jobs N]\n");
+    std::fprintf(stderr, "usage: datagen [--data DIR] [--out FILE] [--only GLOB] [--preview DIR] [--jobs N]\n"
+                         "       datagen --icons DIR\n");
     return 2;
+}
+
+// DIR/48x48/apps/coredemo.png ... DIR/scalable/apps/coredemo.svg.
+int writeIcons(const std::string& dir)
+{
+    for (const datagen::Asset& icon : datagen::generateIcons()) {
+        const std::filesystem::path path = std::filesystem::path(dir) / icon.name;
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
+        std::ofstream file(path, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(icon.bytes.data()), std::streamsize(icon.bytes.size()));
+        file.close();
+        if (!file) {
+            std::fprintf(stderr, "datagen: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    std::printf("datagen: icons written to %s\n", dir.c_str());
+    return 0;
 }
 
 }  // namespace
@@ -81,6 +105,8 @@ int main(int argc, char** argv)
             only = argv[++i];
         } else if (arg == "--preview") {
             previewDir = argv[++i];
+        } else if (arg == "--icons") {
+            return i + 2 == argc ? writeIcons(argv[i + 1]) : usage();
         } else if (arg == "--jobs") {
             jobs = std::max(1, std::atoi(argv[++i]));
         } else {
