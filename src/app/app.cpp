@@ -9,10 +9,12 @@
 #include "core/offline.h"
 #include "fx/fx.h"
 #include "resources/loader.h"
+#include "resources/reload.h"
 #include "tweak/tweak.h"
 
 #include <IL/il.h>
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -93,6 +95,27 @@ bool printLoadFailures(const char* consequence)
     return !failures.empty();
 }
 
+// Live playback from a data folder watches it for edits; --loop repeats its span.
+// (Offline output stays a function of the data at start-up: neither applies there.)
+void startAuthoring()
+{
+    if (!loader.folder().empty()) {
+        if (reload::start(loader)) {
+            tweak::setNotice(&reload::problems());
+            if (sound.loaded) {
+                reload::noteCustom(Sound::musicPath, [](const std::vector<char>& bytes) {
+                    return sound.reloadMusic(bytes, unsigned(std::lround(double(core.time) * 1000.0)));
+                });
+            }
+        } else {
+            std::fprintf(stderr, "coredemo: cannot watch %s for changes\n", loader.folder().c_str());
+        }
+    }
+    if (options.looping()) {
+        core.loopSpan(options.loopFrom, options.loopTo);
+    }
+}
+
 }  // namespace
 
 int runApplication(int argc, char** argv)
@@ -122,6 +145,8 @@ int runApplication(int argc, char** argv)
         printLoadFailures("; going on without it");
         if (options.offline()) {
             platform::postQuit(runOffline());
+        } else {
+            startAuthoring();
         }
     }
     // Events first; a frame whenever none is waiting. The quit request ends the loop
