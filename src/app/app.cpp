@@ -101,6 +101,8 @@ void startAuthoring()
 {
     if (!loader.folder().empty()) {
         if (reload::start(loader)) {
+            std::fprintf(stderr, "coredemo: watching %s for changes\n", loader.folder().c_str());
+            std::fflush(stderr);
             tweak::setNotice(&reload::problems());
             if (sound.loaded) {
                 reload::noteCustom(Sound::musicPath, [](const std::vector<char>& bytes) {

@@ -111,18 +111,26 @@ TEST_F(Authoring, BrokenEffectFileIsNamedWhileTheLoopPlaysOn)
         _exit(127);
     }
     ASSERT_GT(pid, 0);
-    // Until the watcher runs, edits are not noticed: append again every second until the
-    // failure is reported (start-up takes a while on a software renderer).
-    const fs::path effect = base / "data/shaders/phalanx_render.cgfx";
-    const std::string line = "coredemo: shaders/phalanx_render.cgfx: ";
-    bool named = false;
+    // The demo plays once it says it watches the folder (start-up takes a while on a
+    // software renderer); then the edit.
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
-    while (!named && std::chrono::steady_clock::now() < deadline && waitpid(pid, &status, WNOHANG) == 0) {
-        std::ofstream(effect, std::ios::app) << "\n}}} not an effect\n";
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        named = readFile(errPath).find(line) != std::string::npos;
+    auto waitFor = [&](const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+        while (std::chrono::steady_clock::now() < deadline && waitpid(pid, &status, WNOHANG) == 0) {
+            if (readFile(errPath).find(text) != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    if (!waitFor("coredemo: watching data for changes")) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the demo did not start playing: " << readFile(errPath);
     }
+    std::ofstream(base / "data/shaders/phalanx_render.cgfx", std::ios::app) << "\n}}} not an effect\n";
+    const bool named = waitFor("coredemo: shaders/phalanx_render.cgfx: ");
     const bool running = waitpid(pid, &status, WNOHANG) == 0;
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_TRUE(named) << readFile(errPath);
