@@ -5,6 +5,7 @@
 // each "frame" draws with what was reloaded, swaps and waits for the GL to finish, so
 // the measured time ends when the picture is on screen.
 //     build/bench_reload --benchmark_counters_tabular=true
+#include "core/gui.h"
 #include "datagen/image.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
@@ -51,6 +52,7 @@ struct Setup {
             return;
         }
         ilInit();
+        gui.init();  // the effect file's parameters go on the bar
         folder = fs::temp_directory_path() / ("core_bench_reload_" + std::to_string(getpid()));
         fs::remove_all(folder);
         Loader archive;

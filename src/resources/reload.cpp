@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 
 namespace reload {
@@ -56,6 +58,17 @@ std::string keyOf(const std::string& entry)
     return key;
 }
 
+// A picture being decoded on the worker thread (the image library is used by no one
+// else meanwhile: a reload that loads through the loaders waits for it first).
+struct PictureJob {
+    std::string entry;
+    std::vector<char> bytes;
+    DecodedPicture picture;
+    std::string reason;
+    std::atomic<bool> finished{false};
+    std::thread worker;
+};
+
 struct State {
     std::unordered_map<std::string, Targets> targets;
     Loader* loader = nullptr;
@@ -65,12 +78,16 @@ struct State {
     std::vector<std::string> problemLines;
     std::vector<std::string> problemKeys;  // the entry of each line
     double lastPoll = 0.0;
+    // Pictures are decoded on a worker, one at a time; the others wait their turn.
+    std::unique_ptr<PictureJob> job;
+    std::vector<std::string> waiting;
 };
 
+// Never destroyed: the Core's destructor (a global's, at exit) still stops the watch.
 State& state()
 {
-    static State s;
-    return s;
+    static State* s = new State;
+    return *s;
 }
 
 Targets& targetsOf(const std::string& entry)
@@ -105,13 +122,17 @@ void uploadInto(const DecodedPicture& picture, uint32_t name)
     }
 }
 
-std::string reloadTextures(const std::vector<TextureNote>& notes, const std::vector<char>& bytes)
+std::string decode(const std::vector<char>& bytes, DecodedPicture& picture)
 {
-    DecodedPicture picture;
     PictureError error;
     if (!decodePicture(bytes.data(), uint32_t(bytes.size()), picture, error)) {
         return error.reason.empty() ? "cannot decode the picture" : error.reason;
     }
+    return std::string();
+}
+
+std::string uploadTextures(const std::vector<TextureNote>& notes, const DecodedPicture& picture)
+{
     for (const TextureNote& note : notes) {
         if (note.cube != picture.cube) {
             return picture.cube ? "a cube map cannot replace a flat picture" : "a flat picture cannot replace a cube map";
@@ -193,6 +214,86 @@ void say(const std::string& line)
     std::fprintf(stderr, "coredemo: %s\n", line.c_str());
     std::fflush(stderr);
     CORE_LOG(line);
+}
+
+std::string readEntry(const Targets& targets, std::vector<char>& bytes)
+{
+    std::string reason = state().loader->readChecked(targets.entry.c_str(), bytes);
+    if (reason.empty() && bytes.empty()) {
+        reason = "the file is empty";
+    }
+    return reason;
+}
+
+// Loads the bytes (a picture already decoded) into everything noted for the entry,
+// unless `reason` says they cannot be used, and reports the outcome.
+std::string apply(const std::string& key, Targets& targets, const std::vector<char>& bytes,
+                  const DecodedPicture& picture, std::string reason)
+{
+    State& s = state();
+    for (size_t i = 0; reason.empty() && i < targets.shaders.size(); ++i) {
+        reason = recompileShader(*targets.shaders[i], bytes);
+    }
+    if (reason.empty() && !targets.textures.empty()) {
+        reason = uploadTextures(targets.textures, picture);
+    }
+    if (reason.empty() && !targets.meshes.empty()) {
+        reason = reloadMeshes(targets.meshes, bytes, *s.loader);
+    }
+    for (size_t i = 0; reason.empty() && i < targets.customs.size(); ++i) {
+        reason = targets.customs[i](bytes);
+    }
+    if (reason.empty()) {
+        say("reloaded " + targets.entry);
+        setProblem(key, std::string());
+    } else {
+        const std::string line = targets.entry + ": " + reason + " (keeping the previous version)";
+        say(line);
+        setProblem(key, "coredemo: " + line);
+    }
+    return reason;
+}
+
+// Takes the worker's picture when it is done (or, with `wait`, once it is) and loads it.
+void finishPicture(bool wait)
+{
+    State& s = state();
+    if (!s.job || (!wait && !s.job->finished.load(std::memory_order_acquire))) {
+        return;
+    }
+    std::unique_ptr<PictureJob> job = std::move(s.job);
+    job->worker.join();
+    auto it = s.targets.find(keyOf(job->entry));
+    if (it != s.targets.end() && s.loader) {
+        apply(it->first, it->second, job->bytes, job->picture, job->reason);
+    }
+}
+
+// Starts decoding the next waiting picture when the worker is free.
+void startPicture()
+{
+    State& s = state();
+    while (!s.job && !s.waiting.empty()) {
+        const std::string entry = s.waiting.front();
+        s.waiting.erase(s.waiting.begin());
+        auto it = s.targets.find(keyOf(entry));
+        if (it == s.targets.end()) {
+            continue;
+        }
+        auto job = std::make_unique<PictureJob>();
+        job->entry = entry;
+        const std::string reason = readEntry(it->second, job->bytes);
+        if (!reason.empty()) {
+            apply(it->first, it->second, job->bytes, job->picture, reason);
+            continue;
+        }
+        PictureJob* running = job.get();
+        job->worker = std::thread([running] {
+            running->reason = decode(running->bytes, running->picture);
+            running->finished.store(true, std::memory_order_release);
+        });
+        s.job = std::move(job);
+    }
 }
 
 void onChange(const char* path, int change, void* user)
@@ -328,6 +429,11 @@ bool start(Loader& loader)
 void stop()
 {
     State& s = state();
+    if (s.job) {
+        s.job->worker.join();
+        s.job.reset();
+    }
+    s.waiting.clear();
     s.watch.close();
     s.loader = nullptr;
 }
@@ -347,6 +453,10 @@ void poll(double now)
     }
     s.lastPoll = now;
     s.watch.poll(onChange, &s);
+    if (s.job || !s.waiting.empty()) {
+        finishPicture(false);
+        startPicture();
+    }
     if (s.queue.empty()) {
         return;
     }
@@ -356,45 +466,42 @@ void poll(double now)
     }
     s.loader->rescan();  // names may have come or gone (a save by renaming, a deletion)
     for (const std::string& entry : s.settled) {
-        reloadEntry(entry);
+        auto it = s.targets.find(keyOf(entry));
+        if (it == s.targets.end()) {
+            continue;  // nothing was loaded from it
+        }
+        if (!it->second.textures.empty()) {
+            if (std::find(s.waiting.begin(), s.waiting.end(), entry) == s.waiting.end()) {
+                s.waiting.push_back(entry);
+            }
+        } else {
+            reloadEntry(entry);
+        }
     }
+    startPicture();
 }
 
 std::string reloadEntry(const std::string& entry)
 {
     State& s = state();
-    const std::string key = keyOf(entry);
-    auto it = s.targets.find(key);
+    auto it = s.targets.find(keyOf(entry));
     if (it == s.targets.end() || !s.loader) {
         return std::string();  // nothing was loaded from it
     }
-    Targets& targets = it->second;
+    finishPicture(true);
     std::vector<char> bytes;
-    std::string reason = s.loader->readChecked(targets.entry.c_str(), bytes);
-    if (reason.empty() && bytes.empty()) {
-        reason = "the file is empty";
+    std::string reason = readEntry(it->second, bytes);
+    DecodedPicture picture;
+    if (reason.empty() && !it->second.textures.empty()) {
+        reason = decode(bytes, picture);
     }
-    for (size_t i = 0; reason.empty() && i < targets.shaders.size(); ++i) {
-        reason = recompileShader(*targets.shaders[i], bytes);
-    }
-    if (reason.empty() && !targets.textures.empty()) {
-        reason = reloadTextures(targets.textures, bytes);
-    }
-    if (reason.empty() && !targets.meshes.empty()) {
-        reason = reloadMeshes(targets.meshes, bytes, *s.loader);
-    }
-    for (size_t i = 0; reason.empty() && i < targets.customs.size(); ++i) {
-        reason = targets.customs[i](bytes);
-    }
-    if (reason.empty()) {
-        say("reloaded " + targets.entry);
-        setProblem(key, std::string());
-    } else {
-        const std::string line = targets.entry + ": " + reason + " (keeping the previous version)";
-        say(line);
-        setProblem(key, "coredemo: " + line);
-    }
-    return reason;
+    return apply(it->first, it->second, bytes, picture, reason);
+}
+
+bool busy()
+{
+    const State& s = state();
+    return s.job || !s.waiting.empty();
 }
 
 const std::vector<std::string>& problems() { return state().problemLines; }

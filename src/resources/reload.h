@@ -16,8 +16,8 @@
 // "coredemo: <entry>: <reason> (keeping the previous version)" on standard error and in
 // the log, and keeps that line in problems() (shown on screen by the Core) until the
 // entry loads cleanly; a reload that succeeds prints "coredemo: reloaded <entry>".
-// Without changes poll makes one system call and allocates nothing. Main thread only;
-// needs the GL context current.
+// Without changes poll makes one system call and allocates nothing. Main thread only
+// (the worker that decodes pictures aside); needs the GL context current.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -76,9 +76,13 @@ bool watching();
 // platform's monotonic one unless a test gives `now` (seconds).
 void poll();
 void poll(double now);
-// Loads the entry again into everything noted for it, now; "" when it succeeded (or
-// nothing was loaded from it), else the reason. Prints and records as described above.
+// Loads the entry again into everything noted for it, now (a picture decoded here
+// too); "" when it succeeded (or nothing was loaded from it), else the reason. Prints
+// and records as described above. poll does the same, except that it decodes pictures
+// on a worker thread, one at a time, and loads each at the first poll after its decode.
 std::string reloadEntry(const std::string& entry);
+// A picture is being decoded or waits for the worker.
+bool busy();
 // The failure lines of the entries whose latest reload failed, oldest first.
 const std::vector<std::string>& problems();
 

@@ -20,9 +20,11 @@
 #include <IL/il.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -164,11 +166,17 @@ protected:
         std::ofstream(folder / name, std::ios::binary | std::ios::app) << bytes;
     }
     // The frames after an edit: the watcher sees it, and 100 ms later it is loaded.
+    // (Pictures are decoded on a worker: frames go on until it is done.)
     void framesAfterEdit()
     {
         reload::poll(clock);
         clock += 0.2;
         reload::poll(clock);
+        for (int frame = 0; frame < 5000 && reload::busy(); ++frame) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            reload::poll(clock);
+        }
+        EXPECT_FALSE(reload::busy());
         clock += 1.0;
     }
     std::string problemOf(const std::string& entry) const
