@@ -69,7 +69,7 @@ struct Setup {
         texture.source = "textures/picture.png";
         ok = loadShader(data, shader) == 0 && loadTexture(data, texture) == 0 && reload::start(data);
         for (const char* entry : {"shaders/phalanx_render.cgfx", "textures/picture.png"}) {
-            reload::noteCustom(entry, [this](const std::vector<char>&) {
+            reload::noteCustom(entry, [this](Loader&, const std::vector<char>&) {
                 reloaded = true;
                 return std::string();
             });

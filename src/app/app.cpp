@@ -105,7 +105,7 @@ void startAuthoring()
             std::fflush(stderr);
             tweak::setNotice(&reload::problems());
             if (sound.loaded) {
-                reload::noteCustom(Sound::musicPath, [](const std::vector<char>& bytes) {
+                reload::noteCustom(Sound::musicPath, [](Loader&, const std::vector<char>& bytes) {
                     return sound.reloadMusic(bytes, unsigned(std::lround(double(core.time) * 1000.0)));
                 });
             }

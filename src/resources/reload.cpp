@@ -241,7 +241,7 @@ std::string apply(const std::string& key, Targets& targets, const std::vector<ch
         reason = reloadMeshes(targets.meshes, bytes, *s.loader);
     }
     for (size_t i = 0; reason.empty() && i < targets.customs.size(); ++i) {
-        reason = targets.customs[i](bytes);
+        reason = targets.customs[i](*s.loader, bytes);
     }
     if (reason.empty()) {
         say("reloaded " + targets.entry);

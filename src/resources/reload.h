@@ -40,9 +40,9 @@ void noteMesh(const std::string& entry, Mesh& mesh);
 // from the mesh whenever it reloads (same names, same usage).
 void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuffer, unsigned int* vertexBuffer,
                     unsigned int usage);
-// Another kind of entry: `load` gets the entry's bytes and answers "" when they are in
-// use now, else why not (the previous version then stays).
-using Custom = std::function<std::string(const std::vector<char>& bytes)>;
+// Another kind of entry: `load` gets the watched loader and the entry's bytes and
+// answers "" when they are in use now, else why not (the previous version then stays).
+using Custom = std::function<std::string(Loader& loader, const std::vector<char>& bytes)>;
 void noteCustom(const std::string& entry, Custom load);
 // Records going away before forgetAll (a scene replaced by its reload frees its own).
 void forgetShader(const Shader* shader);

@@ -32,7 +32,7 @@ void retire(std::unique_ptr<Tessary>& tree)
 void noteSceneReload(const char* file, std::unique_ptr<Tessary>& scene)
 {
     const std::string entry = file;
-    reload::noteCustom(entry, [entry, &scene](const std::vector<char>&) -> std::string {
+    reload::noteCustom(entry, [entry, &scene](Loader& loader, const std::vector<char>&) -> std::string {
         takeLoadFailures();
         std::unique_ptr<Tessary> fresh;
         if (loadScene(entry.c_str(), loader, fresh) != 0) {

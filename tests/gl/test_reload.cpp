@@ -5,7 +5,9 @@
 #include "gl_fixture.h"
 
 #include "app/log.h"
+#include "app/screen.h"
 #include "core/gui.h"
+#include "datagen/dds.h"
 #include "datagen/image.h"
 #include "datagen/mmf_writer.h"
 #include "fx/fx.h"
@@ -15,6 +17,10 @@
 #include "resources/reload.h"
 #include "resources/shader.h"
 #include "resources/texture.h"
+#include "scene/scene_loader.h"
+#include "scene/scene_reload.h"
+#include "scene/scene_renderer.h"
+#include "scene_fixture.h"
 #include "tweak/tweak.h"
 
 #include <IL/il.h>
@@ -54,6 +60,30 @@ std::vector<uint8_t> solidPng(int size, uint8_t r, uint8_t g, uint8_t b)
         }
     }
     return datagen::encodePng(image);
+}
+
+// A cube map whose six faces are one colour.
+std::vector<uint8_t> solidCube(uint8_t r, uint8_t g, uint8_t b)
+{
+    std::vector<datagen::Image> faces(6, datagen::Image(8, 8, 4));
+    for (datagen::Image& face : faces) {
+        for (size_t i = 0; i < face.pixels.size(); i += 4) {
+            face.pixels[i] = r;
+            face.pixels[i + 1] = g;
+            face.pixels[i + 2] = b;
+            face.pixels[i + 3] = 255;
+        }
+    }
+    return datagen::encodeDds(faces, datagen::DdsFormat::Bgra8);
+}
+
+Pixel cubeTexel(uint32_t name, int face)
+{
+    std::vector<unsigned char> rgba(8 * 8 * 4);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, name);
+    glGetTexImage(GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face), 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+    return {rgba[0], rgba[1], rgba[2]};
 }
 
 Mesh triangle(float z)
@@ -363,4 +393,74 @@ TEST_F(Reload, FramesWithoutChangesAllocateNothing)
     countAllocations = false;
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_TRUE(reload::problems().empty());
+}
+
+TEST_F(Reload, SceneFileSwapsItsTreeAndItsTimeGoesOn)
+{
+    const char* const effect =
+        "float4x4 mvp : state.matrix.mvp;\nsampler2D texDiffuse;\n"
+        "float4 vs(float3 p : POSITION, uniform float4x4 m) : POSITION { return mul(m, float4(p, 1)); }\n"
+        "float4 ps() : COLOR { return float4(0, 1, 0, 1); }\n"
+        "technique Main { pass { VertexProgram = compile arbvp1 vs(mvp); FragmentProgram = compile arbfp1 ps(); } }\n";
+    write("shaders/scene_test.cgfx", effect);
+    write("textures/checker.png", solidPng(4, 255, 255, 255));
+    write("textures/spare.png", solidPng(4, 255, 255, 255));
+    datagen::SceneBuilder builder = makeTestScene();
+    write("scene.xml", builder.xml());
+    loader.rescan();
+    screen.viewportWidth = 256;
+    screen.viewportHeight = 256;
+    std::unique_ptr<Tessary> tree;
+    ASSERT_EQ(loadScene("scene.xml", loader, tree), 0);
+    noteSceneReload("scene.xml", tree);
+    ASSERT_TRUE(reload::start(loader));
+    auto draw = [&](float time) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        sceneRenderer.render(*tree, time);
+        return centre();
+    };
+    EXPECT_EQ(draw(0.5f), (Pixel{255, 0, 0})) << "the red box in the middle";
+
+    builder.scene.libMaterial.material[0].r = 0.0f;  // the box's flat colour
+    builder.scene.libMaterial.material[0].b = 1.0f;
+    write("scene.xml", builder.xml());
+    const Tessary* before = tree.get();
+    framesAfterEdit();
+    EXPECT_EQ(problemOf("scene.xml"), "");
+    EXPECT_NE(tree.get(), before) << "a new tree in the part's place";
+    EXPECT_EQ(draw(0.75f), (Pixel{0, 0, 255}));
+
+    write("scene.xml", std::string("<?xml version=\"1.0\"?><nothing/>"));
+    framesAfterEdit();
+    EXPECT_EQ(problemOf("scene.xml").rfind("coredemo: scene.xml: scene not readable", 0), 0u) << problemOf("scene.xml");
+    EXPECT_EQ(draw(1.0f), (Pixel{0, 0, 255})) << "the previous tree stays";
+    reload::stop();
+    reload::forgetAll();
+    releaseScene(*tree);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+}
+
+TEST_F(Reload, CubeMapStaysACubeMap)
+{
+    write("textures/env.dds", solidCube(255, 0, 0));
+    loader.rescan();
+    Texture texture;
+    texture.source = "textures/env.dds";
+    ASSERT_EQ(loadTexture(loader, texture), 0u);
+    ASSERT_TRUE(reload::start(loader));
+    EXPECT_EQ(cubeTexel(texture.crc, 5), (Pixel{255, 0, 0}));
+
+    write("textures/env.dds", solidCube(0, 255, 0));
+    framesAfterEdit();
+    EXPECT_EQ(problemOf("env.dds"), "");
+    for (int face = 0; face < 6; ++face) {
+        EXPECT_EQ(cubeTexel(texture.crc, face), (Pixel{0, 255, 0})) << "face " << face;
+    }
+    write("textures/env.dds", solidPng(8, 0, 0, 255));
+    framesAfterEdit();
+    EXPECT_EQ(problemOf("env.dds"),
+              "coredemo: textures/env.dds: a flat picture cannot replace a cube map (keeping the previous version)");
+    EXPECT_EQ(cubeTexel(texture.crc, 0), (Pixel{0, 255, 0}));
+    glDeleteTextures(1, &texture.crc);
 }

@@ -61,7 +61,7 @@ protected:
         loader.open(folder.string().c_str());
         ASSERT_TRUE(loader.opened);
         reload::forgetAll();
-        reload::noteCustom("scenes/A.txt", [this](const std::vector<char>& bytes) {
+        reload::noteCustom("scenes/A.txt", [this](Loader&, const std::vector<char>& bytes) {
             seen.emplace_back(bytes.begin(), bytes.end());
             return seen.back() == "bad" ? std::string("not a scene") : std::string();
         });
