@@ -13,9 +13,9 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
-#include <atomic>
 #include <memory>
 #include <thread>
 #include <unordered_map>
@@ -213,7 +213,7 @@ void say(const std::string& line)
 {
     std::fprintf(stderr, "coredemo: %s\n", line.c_str());
     std::fflush(stderr);
-    CORE_LOG(line);
+    CORE_LOG("coredemo: " << line);
 }
 
 std::string readEntry(const Targets& targets, std::vector<char>& bytes)
