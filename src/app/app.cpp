@@ -10,12 +10,14 @@
 #include "core/offline.h"
 #include "fx/fx.h"
 #include "resources/loader.h"
+#include "resources/reload.h"
 #include "tweak/tweak.h"
 
 #include "build_config.h"
 
 #include <IL/il.h>
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -118,6 +120,29 @@ void openDataArchive()
     loader.open(search.found.empty() ? search.candidates.front().c_str() : search.found.c_str());
 }
 
+// Live playback from a data folder watches it for edits; --loop repeats its span.
+// (Offline output stays a function of the data at start-up: neither applies there.)
+void startAuthoring()
+{
+    if (!loader.folder().empty()) {
+        if (reload::start(loader)) {
+            std::fprintf(stderr, "coredemo: watching %s for changes\n", loader.folder().c_str());
+            std::fflush(stderr);
+            tweak::setNotice(&reload::problems());
+            if (sound.loaded) {
+                reload::noteCustom(Sound::musicPath, [](Loader&, const std::vector<char>& bytes) {
+                    return sound.reloadMusic(bytes, unsigned(std::lround(double(core.time) * 1000.0)));
+                });
+            }
+        } else {
+            std::fprintf(stderr, "coredemo: cannot watch %s for changes\n", loader.folder().c_str());
+        }
+    }
+    if (options.looping()) {
+        core.loopSpan(options.loopFrom, options.loopTo);
+    }
+}
+
 }  // namespace
 
 int runApplication(int argc, char** argv)
@@ -147,6 +172,8 @@ int runApplication(int argc, char** argv)
         printLoadFailures("; going on without it");
         if (options.offline()) {
             platform::postQuit(runOffline());
+        } else {
+            startAuthoring();
         }
     }
     // Events first; a frame whenever none is waiting. The quit request ends the loop

@@ -68,6 +68,10 @@ public:
     float getVolume();
     void stop();
 
+    // The music file changed while playing: `bytes` become the music (copied), which
+    // goes on at `milliseconds` with the same volume and pause state. "" on success;
+    // else why not, and the old music plays on (unless the output would not reopen).
+    std::string reloadMusic(const std::vector<char>& bytes, unsigned int milliseconds);
     // The music position in milliseconds (0 without music).
     unsigned int getPosition();
     // Length of the music in milliseconds (0 without music).

@@ -60,6 +60,18 @@ bool parseTimeList(const std::string& text, std::vector<float>* times)
     return !times->empty();
 }
 
+// "A,B" with 0 <= A < B <= the demo's length.
+bool parseLoop(const std::string& text, float* from, float* to)
+{
+    std::vector<float> times;
+    if (!parseTimeList(text, &times) || times.size() != 2 || !(times[0] < times[1]) || times[1] > 197.0f) {
+        return false;
+    }
+    *from = times[0];
+    *to = times[1];
+    return true;
+}
+
 }  // namespace
 
 const char* usageText()
@@ -81,7 +93,9 @@ const char* usageText()
            "  --batch            never wait for a click: messages go to standard error\n"
            "  --data PATH        data archive (default: the first data.zip in the working\n"
            "                     folder, $XDG_DATA_HOME/coredemo, each $XDG_DATA_DIRS/coredemo,\n"
-           "                     else " CORE_INSTALLED_DATA_FILE ")\n"
+           "                     else " CORE_INSTALLED_DATA_FILE "), or a folder unpacked from\n"
+           "                     it: changed files are loaded again while the demo plays\n"
+           "  --loop A,B         play from A to B seconds over and over (0 <= A < B <= 197)\n"
            "  --shot T1,T2,...   render the demo at these times into PNG files and exit\n"
            "  --out DIR          folder for --shot pictures (default .)\n"
            "  --capture PATH     render every frame offline into PATH: a folder of PNG frames,\n"
@@ -128,7 +142,8 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
         };
         const bool takesValue = arg == "--width" || arg == "--height" || arg == "--aa" || arg == "--aniso" ||
                                 arg == "--output" || arg == "--data" || arg == "--shot" || arg == "--out" ||
-                                arg == "--capture" || arg == "--fps" || arg == "--from" || arg == "--to";
+                                arg == "--capture" || arg == "--fps" || arg == "--from" || arg == "--to" ||
+                                arg == "--loop";
         if (hasValue && !takesValue) {
             return fail("option '" + arg + "' takes no value");
         }
@@ -167,6 +182,8 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
         } else if (arg == "--data") {
             if (value.empty()) return bad();
             o.dataPath = value;
+        } else if (arg == "--loop") {
+            if (!parseLoop(value, &o.loopFrom, &o.loopTo)) return bad();
         } else if (arg == "--help" || arg == "-h") {
             flag(&o.help);
         } else if (arg == "--version") {
@@ -191,6 +208,9 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
     }
     if (o.captureTo < o.captureFrom) {
         return fail("--to must not be before --from");
+    }
+    if (o.offline() && o.looping()) {
+        return fail("--loop plays live: it does not go with --shot or --capture");
     }
     if (o.offline()) {
         o.noDialog = true;

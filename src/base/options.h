@@ -21,7 +21,10 @@ struct Options {
     bool log = false;        // --log: write Core.log
     bool stats = false;      // --stats: show the statistics at exit
     bool batch = false;      // --batch: never wait for a click; boxes go to stderr
-    std::string dataPath;    // --data PATH; empty = look in the usual places (data_search.h)
+    std::string dataPath;    // --data PATH (the archive, or a folder laid out like it);
+                             // empty = look in the usual places (data_search.h)
+    float loopFrom = 0.0f;   // --loop A,B: live playback repeats demo time [A, B)
+    float loopTo = 0.0f;     // (0 = no loop; 0 <= A < B <= 197 when given)
     bool help = false;       // --help: print the usage and exit 0
     bool version = false;    // --version: print the version and exit 0
 
@@ -35,6 +38,7 @@ struct Options {
 
     // True when the run renders shots or a capture instead of playing in real time.
     bool offline() const { return !shotTimes.empty() || !capturePath.empty(); }
+    bool looping() const { return loopTo > loopFrom; }
 };
 
 extern Options options;

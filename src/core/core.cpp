@@ -20,6 +20,7 @@
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
+#include "resources/reload.h"
 #include "resources/texture.h"
 #include "scene/scene_loader.h"
 #include "tweak/tweak.h"
@@ -242,8 +243,34 @@ void Core::setClock(float t)
     timer.now = timer.start + (timer.secondsPerTick > 0.0 ? std::llround(double(t) / timer.secondsPerTick) : 0);
 }
 
+void Core::jumpTo(float t)
+{
+    if (timer.secondsPerTick > 0.0) {
+        const int64_t ticks = std::llround(double(t) / timer.secondsPerTick);
+        if (!timer.paused) {
+            timer.start = Timer::counter() - ticks;
+        }
+        timer.now = timer.start + ticks;
+        timer.elapsed = ticks;
+    }
+    if (sound.loaded) {
+        sound.seek(t > 0.0f ? static_cast<unsigned int>(std::lround(double(t) * 1000.0)) : 0u);
+    }
+}
+
+void Core::loopSpan(float from, float to)
+{
+    loopFrom = from;
+    loopTo = to;
+    if (to > from) {
+        jumpTo(from);
+    }
+}
+
 void Core::frame()
 {
+    // Files of a data folder that changed are loaded again between two frames.
+    reload::poll();
     renderFrame();
     // The tweak bar draws itself only while the user has it shown (F1).
     tweak::draw();
@@ -277,6 +304,10 @@ void Core::renderFrame()
         sound.update();
     }
     time = timer.read();
+    if (loopTo > loopFrom && time >= loopTo) {
+        jumpTo(loopFrom);
+        time = timer.read();
+    }
 
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
@@ -416,6 +447,8 @@ void Core::release()
         return;
     }
     released = true;
+    reload::stop();
+    reload::forgetAll();  // the records noted for reloading go with the parts
     for (unsigned int i = 0; i < effectCount; ++i) {
         delete schedule[i].effect;
         schedule[i].effect = nullptr;

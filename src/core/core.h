@@ -83,6 +83,13 @@ public:
     // Stops the clock at demo time t (the tweak bar's Play starts it again from there);
     // offline rendering and tests drive the frames through it.
     void setClock(float t);
+    // Moves picture and music to demo time t; a running clock goes on from there.
+    void jumpTo(float t);
+    // Live playback of [from, to) over and over (--loop): jumps to `from` now and each
+    // time a frame's time reaches `to`. from >= to: no loop.
+    void loopSpan(float from, float to);
+    float loopFrom = 0.0f;
+    float loopTo = 0.0f;
     // Appends a schedule entry (at most maxEntries; further ones are ignored).
     void addEffect(Effect* effect, float startTime, float endTime, int fadeInType, float fadeInLength,
                    int fadeOutType, float fadeOutLength);

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "resources/loader.h"
 #include "scene/scene_loader.h"
+#include "scene/scene_reload.h"
 #include "scene/scene_renderer.h"
 
 ScenePlayback::~ScenePlayback()
@@ -20,6 +21,7 @@ int ScenePlayback::init()
         platform::postQuit(1);
         return 1;
     }
+    noteSceneReload(file, scene);
     return 0;
 }
 

@@ -57,6 +57,17 @@ const char* lastListing(Context* context);
 // Parses the text (zero-terminated). `name` only labels messages. Null on a compile
 // error (lastError = CompilerError, the listing says why, with the file's line numbers).
 Effect* createEffect(Context* context, const char* text, const char* name = "effect");
+// Compiles new text for an existing effect (an effect file edited while the program
+// runs). The new version replaces the old one only when it parses and one of its
+// techniques validates: the first that does is returned. Otherwise null, the effect is
+// left as it was, and lastError / lastListing of its context say why.
+// After a replacement the Effect handle is the same; a parameter whose name and type
+// are the same in both versions keeps its handle, its texture and, when it no longer
+// holds the old default (code or the bar set it), its value, else it takes the new
+// default. The old techniques and passes are gone (their handles with them, and their
+// GL programs: call with the GL context current). A parameter the new version lacks
+// keeps a valid handle that names nothing: not listed, read by no program.
+Technique* recompileEffect(Effect* effect, const char* text);
 
 // ---- techniques and passes ----
 Technique* firstTechnique(Effect* effect);

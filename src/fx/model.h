@@ -77,6 +77,9 @@ struct ParameterData {
     uint32_t texture = 0;
     ParameterData* textureParameter = nullptr;  // resolved `Texture = <t>`
     int line = 0;
+    // A parameter that a recompiled version of the effect no longer has: its handle
+    // stays valid, but it is not listed and no program reads it.
+    bool retired = false;
 };
 
 struct VarDecl {  // struct member, function parameter
@@ -174,7 +177,8 @@ struct EffectData {
     std::string file;
     std::string text;  // the source; tokens point into it
     std::vector<Token> tokens;
-    std::deque<ParameterData> parameters;
+    std::deque<ParameterData> parameters;  // storage: retired ones stay where they were
+    std::vector<ParameterData*> listed;     // the live parameters in declaration order (`index`)
     std::unordered_map<std::string_view, ParameterData*> byName;
     std::unordered_map<std::string_view, ParameterData*> bySemantic;
     std::vector<StructData> structs;
@@ -186,8 +190,8 @@ struct EffectData {
     Effect* handle() { return reinterpret_cast<Effect*>(this); }
 };
 
-// Parses effect text into `effect` (text and file already set). False with messages
-// appended to `listing`.
+// Parses effect text into `effect` (text and file already set) and lists its
+// parameters. False with messages appended to `listing`.
 bool parseEffect(EffectData& effect, std::string& listing);
 
 // Generates the GLSL of one program of a pass. `stage` 0 = vertex, 1 = fragment.

@@ -17,8 +17,6 @@ uint32_t effectiveTexture(const ParameterData& sampler)
     return sampler.textureParameter ? sampler.textureParameter->texture : 0;
 }
 
-namespace {
-
 void applySamplerState(const ParameterData& sampler, uint32_t texture)
 {
     if (!texture || !glReady()) {
@@ -53,6 +51,9 @@ void applySamplerState(const ParameterData& sampler, uint32_t texture)
     }
     glBindTexture(target, GLuint(previous));
 }
+
+namespace {
+
 
 // Column-major 4x4 inverse; false when singular.
 bool invert(const float* m, float* out)
@@ -106,20 +107,20 @@ bool invert(const float* m, float* out)
 
 Parameter* firstParameter(Effect* effect)
 {
-    if (!effect || data(effect)->parameters.empty()) {
+    if (!effect || data(effect)->listed.empty()) {
         return nullptr;
     }
-    return handle(&data(effect)->parameters.front());
+    return handle(data(effect)->listed.front());
 }
 
 Parameter* nextParameter(Parameter* parameter)
 {
-    if (!parameter) {
+    if (!parameter || data(parameter)->retired) {
         return nullptr;
     }
     ParameterData* p = data(parameter);
     EffectData* e = data(p->effect);
-    return p->index + 1 < e->parameters.size() ? handle(&e->parameters[p->index + 1]) : nullptr;
+    return p->index + 1 < e->listed.size() ? handle(e->listed[p->index + 1]) : nullptr;
 }
 
 Parameter* namedParameter(Effect* effect, const char* name)

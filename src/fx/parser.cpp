@@ -952,7 +952,14 @@ bool parseEffect(EffectData& effect, std::string& listing)
         return false;
     }
     Parser parser(effect, listing);
-    return parser.run();
+    if (!parser.run()) {
+        return false;
+    }
+    effect.listed.clear();
+    for (ParameterData& param : effect.parameters) {
+        effect.listed.push_back(&param);
+    }
+    return true;
 }
 
 }  // namespace fx

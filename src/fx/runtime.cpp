@@ -3,6 +3,7 @@
 #include "fx/runtime_internal.h"
 
 #include <cstring>
+#include <unordered_map>
 
 struct fx::Context {
     std::deque<std::unique_ptr<EffectData>> effects;
@@ -409,6 +410,158 @@ Effect* createEffect(Context* context, const char* text, const char* name)
     }
     context->effects.push_back(std::move(effect));
     return context->effects.back()->handle();
+}
+
+namespace {
+
+bool sameType(const ParameterData& a, const ParameterData& b)
+{
+    return a.publicType == b.publicType && a.type.base == b.type.base && a.type.rows == b.type.rows &&
+           a.type.cols == b.type.cols && a.type.matrix == b.type.matrix;
+}
+
+// The first valid technique of a freshly parsed effect, each tried in order.
+TechniqueData* firstValidTechnique(EffectData& effect)
+{
+    for (TechniqueData& technique : effect.techniques) {
+        if (validateTechnique(technique.handle())) {
+            return &technique;
+        }
+    }
+    return nullptr;
+}
+
+// Moves the fresh parameter into its place in the old effect (a matching old
+// parameter's storage, else a new slot), keeping what the old one was given.
+ParameterData* adoptParameter(EffectData& old, ParameterData& fresh)
+{
+    ParameterData* target = nullptr;
+    for (ParameterData& candidate : old.parameters) {
+        // A parameter retired by an earlier version comes back with its old handle.
+        if (candidate.effect == old.handle() && candidate.name == fresh.name && sameType(candidate, fresh)) {
+            target = &candidate;
+            break;
+        }
+    }
+    if (!target) {
+        target = &old.parameters.emplace_back();
+        *target = std::move(fresh);
+    } else {
+        const bool keepValue = std::memcmp(target->value, target->defaults, sizeof(target->value)) != 0;
+        float value[16];
+        std::memcpy(value, target->value, sizeof(value));
+        const uint32_t texture = target->texture;
+        *target = std::move(fresh);
+        if (keepValue) {
+            std::memcpy(target->value, value, sizeof(value));
+        }
+        target->texture = texture;
+    }
+    for (AnnotationData& annotation : target->annotations.items) {
+        annotation.list = &target->annotations;
+    }
+    // Marked so that a later parameter of the same name cannot claim it again.
+    target->effect = nullptr;
+    return target;
+}
+
+}  // namespace
+
+Technique* recompileEffect(Effect* effect, const char* text)
+{
+    if (!effect || !text) {
+        return nullptr;
+    }
+    EffectData& old = *data(effect);
+    Context* context = old.context;
+    auto fresh = std::make_unique<EffectData>();
+    fresh->context = context;
+    fresh->file = old.file;
+    fresh->text = text;
+    context->listing.clear();
+    if (!parseEffect(*fresh, context->listing)) {
+        context->error = CompilerError;
+        return nullptr;
+    }
+    TechniqueData* chosen = firstValidTechnique(*fresh);
+    if (!chosen) {
+        context->error = CompilerError;
+        for (TechniqueData& technique : fresh->techniques) {
+            for (PassData& pass : technique.passes) {
+                deletePassProgram(pass);
+            }
+        }
+        return nullptr;
+    }
+
+    // Parameters: every pointer to a fresh one is redirected to where it now lives.
+    std::unordered_map<const ParameterData*, ParameterData*> moved;
+    std::vector<ParameterData*> listed;
+    for (ParameterData* fresher : fresh->listed) {
+        ParameterData* target = adoptParameter(old, *fresher);
+        moved[fresher] = target;
+        listed.push_back(target);
+    }
+    auto redirect = [&moved](ParameterData*& pointer) {
+        if (pointer) {
+            auto it = moved.find(pointer);
+            pointer = it == moved.end() ? nullptr : it->second;
+        }
+    };
+    for (ParameterData& parameter : old.parameters) {
+        if (parameter.effect != nullptr) {  // not adopted: gone from the new version
+            parameter.retired = true;
+            parameter.textureParameter = nullptr;
+        }
+        parameter.effect = effect;
+    }
+    old.listed = std::move(listed);
+    old.byName.clear();
+    old.bySemantic.clear();
+    for (size_t i = 0; i < old.listed.size(); ++i) {
+        ParameterData& parameter = *old.listed[i];
+        parameter.index = i;
+        redirect(parameter.textureParameter);
+        old.byName[parameter.name] = &parameter;
+        if (!parameter.semantic.empty() && !old.bySemantic.count(parameter.semantic)) {
+            old.bySemantic[parameter.semantic] = &parameter;
+        }
+    }
+    // A sampler keeps its texture: the file's sampler state, perhaps edited, applies to it.
+    for (ParameterData* parameter : old.listed) {
+        if (parameter->type.isSampler()) {
+            applySamplerState(*parameter, effectiveTexture(*parameter));
+        }
+    }
+
+    // Techniques: the old ones go with their programs, the fresh ones move over whole
+    // (a deque keeps its elements where they are when it moves).
+    for (TechniqueData& technique : old.techniques) {
+        for (PassData& pass : technique.passes) {
+            deletePassProgram(pass);
+        }
+    }
+    old.techniques = std::move(fresh->techniques);
+    for (TechniqueData& technique : old.techniques) {
+        technique.effect = effect;
+        for (PassData& pass : technique.passes) {
+            for (UniformBinding& uniform : pass.uniforms) {
+                redirect(uniform.parameter);
+            }
+            for (SamplerBinding& sampler : pass.samplers) {
+                redirect(sampler.parameter);
+            }
+        }
+    }
+    // The tokens and the code's names are views of the text: a text long enough to hold
+    // a technique never sits in the string object itself, so its characters stay put.
+    old.text = std::move(fresh->text);
+    old.tokens = std::move(fresh->tokens);
+    old.structs = std::move(fresh->structs);
+    old.functions = std::move(fresh->functions);
+    old.statics = std::move(fresh->statics);
+    old.order = std::move(fresh->order);
+    return chosen->handle();
 }
 
 // ---- techniques and passes ----

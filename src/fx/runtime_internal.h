@@ -18,5 +18,7 @@ bool glReady();
 GLenum samplerTarget(const TypeInfo& type);
 // parameters.cpp: the texture a sampler draws with: its own, else its texture parameter's.
 uint32_t effectiveTexture(const ParameterData& sampler);
+// Binds `texture` to the sampler's target and applies the sampler's filter and wrap states.
+void applySamplerState(const ParameterData& sampler, uint32_t texture);
 
 }  // namespace fx

@@ -795,7 +795,8 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
         body += "};\n";
     }
     used.clear();
-    for (const ParameterData& param : e.parameters) {
+    for (const ParameterData* listed : e.listed) {
+        const ParameterData& param = *listed;
         bool usable = componentCount(param.type) > 0 || param.type.isSampler();
         if (usable && identifiers.count(param.name)) {
             used.push_back(const_cast<ParameterData*>(&param));

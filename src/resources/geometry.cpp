@@ -2,6 +2,7 @@
 
 #include "base/log.h"
 #include "resources/mesh.h"
+#include "resources/reload.h"
 
 #include <GL/glew.h>
 
@@ -89,6 +90,7 @@ int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
         vertex.z = points[3 * k + 2];
     }
     *vertexBuffer = fillBuffer(GL_ARRAY_BUFFER, vertices.get(), n * sizeof(InterleavedVertex), usage);
+    reload::noteMeshUpload(polygons, indexBuffer, vertexBuffer, usage);
     return 0;
 }
 

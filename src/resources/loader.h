@@ -1,4 +1,5 @@
-// The data archive: every file the program uses is read by name out of data.zip.
+// The data archive: every file the program uses is read by name out of data.zip, or
+// out of a folder laid out like it (resources/data_source.h) when --data names one.
 //
 // One process-wide object (`loader`, globals.cpp), opened by main before anything else
 // runs. Protocol for every consumer: n = fileSize(name); 0 means absent or empty (give
@@ -15,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-struct zip;
+class DataSource;
 
 class Loader {
 public:
@@ -25,14 +26,14 @@ public:
     std::vector<std::pair<uint32_t, uint32_t>> uploadedStreams;
     bool opened = false;
 
-    Loader() = default;
+    Loader();
     ~Loader();
     Loader(const Loader&) = delete;
     Loader& operator=(const Loader&) = delete;
 
-    // Opens the archive; on failure shows "Data file not found." (caption
-    // "Loader::loader") and leaves `opened` false. The archive library is linked at
-    // build time, so there is no library to load at run time.
+    // Opens the archive, or the folder when `path` names one; on failure shows "Data
+    // file not found." (caption "Loader::loader") and leaves `opened` false. The archive
+    // library is linked at build time, so there is no library to load at run time.
     void open(const char* path = "data.zip");
     void close();
 
@@ -52,21 +53,27 @@ public:
     // whole entry into `bytes`, true when it was read to its end with a matching CRC.
     // Notes, logs and shows nothing. Never alongside another use of the Loader.
     bool readQuietly(const char* name, std::vector<char>& bytes);
+    // For a reload while the demo runs: the whole entry into `bytes`; empty on success,
+    // else why not ("file not found", the size refusal, the read's problem). Notes,
+    // logs and shows nothing.
+    std::string readChecked(const char* name, std::vector<char>& bytes);
     // Names of the entries that start with `prefix` (letter case as stored), in
     // archive order; directories left out.
     std::vector<std::string> entryNames(const char* prefix);
+
+    // The folder's path when the data is a folder, else empty.
+    std::string folder() const;
+    // A folder's files changed (added, removed, renamed): look them up again.
+    void rescan();
 
     static constexpr int maxNameLength = 259;
     static constexpr uint64_t maxEntrySize = 256u << 20;
 
 private:
-    zip* archive = nullptr;
+    std::unique_ptr<DataSource> source;
     // Index of the entry, -1 when absent (or the name is over-long), -2 when larger
     // than maxEntrySize; fills *size.
     int64_t find(const char* name, uint64_t* size);
-    // Reads `size` bytes of entry `index` and the end of the entry (the CRC check);
-    // empty on success, else what went wrong.
-    std::string readEntry(int64_t index, uint64_t size, char* buffer);
 };
 
 extern Loader loader;

@@ -4,6 +4,7 @@
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
+#include "resources/reload.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -340,5 +341,6 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
         noteLoadWarning(path, what);
     }
     mesh = std::move(parsed);
+    reload::noteMesh(path, mesh);
     return 0;
 }

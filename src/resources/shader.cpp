@@ -3,6 +3,7 @@
 #include "base/log.h"
 #include "resources/control_bar.h"
 #include "resources/loader.h"
+#include "resources/reload.h"
 
 #include <new>
 #include <sstream>
@@ -57,6 +58,17 @@ fx::Technique* chooseTechnique(fx::Effect* effect)
     return nullptr;
 }
 
+// A recompiled effect's parameter that kept its handle keeps its place on the bar.
+bool alreadyTweakable(fx::Effect* effect, fx::Parameter* parameter)
+{
+    for (const Tweakable& t : controlBar.tweakables) {
+        if (t.effect == effect && t.parameter == parameter) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void registerParameters(Shader& shader)
 {
     std::string group = shader.source;
@@ -106,7 +118,9 @@ void registerParameters(Shader& shader)
                    << " step=" << stepVal << " ";
         // The group without its extension "cgfx" (the dot stays), then the parameter name.
         std::string label = group.substr(0, group.size() >= 4 ? group.size() - 4 : 0) + name;
-        controlBar.addTweakable(name, shader.effect, label.c_str(), value, definition.str().c_str());
+        if (!alreadyTweakable(shader.effect, p)) {
+            controlBar.addTweakable(name, shader.effect, label.c_str(), value, definition.str().c_str());
+        }
     }
 }
 
@@ -177,5 +191,44 @@ unsigned loadShader(Loader& loader, Shader& shader)
         return 1;
     }
     registerParameters(shader);
+    reload::noteShader(shader);
     return 0;
+}
+
+std::string recompileShader(Shader& shader, const std::vector<char>& text)
+{
+    if (!shader.effect) {
+        return "never loaded";
+    }
+    // Which tweakables still show the default of the version they came from.
+    std::vector<bool> untouched(controlBar.tweakables.size(), false);
+    for (size_t i = 0; i < controlBar.tweakables.size(); ++i) {
+        const Tweakable& t = controlBar.tweakables[i];
+        float value = 0.0f;
+        untouched[i] = t.effect == shader.effect && fx::defaultValues(t.parameter, &value, 1) == 1 && value == t.value;
+    }
+    std::string source(text.begin(), text.end());
+    fx::Context* context = fx::sharedContext();
+    fx::Technique* technique = nullptr;
+    try {
+        technique = fx::recompileEffect(shader.effect, source.c_str());
+    } catch (const std::bad_alloc&) {
+        return "out of memory while compiling";
+    }
+    if (!technique) {
+        fx::lastError(context);
+        const std::string line = firstLine(fx::lastListing(context));
+        CORE_LOG("reloading " << shader.source << " failed: " << fx::lastListing(context));
+        return line.empty() ? "no valid technique" : line;
+    }
+    shader.technique = technique;
+    for (size_t i = 0; i < untouched.size(); ++i) {
+        Tweakable& t = controlBar.tweakables[i];
+        if (untouched[i]) {
+            fx::defaultValues(t.parameter, &t.value, 1);
+        }
+    }
+    CORE_LOG("reloaded " << shader.source << ", using technique " << fx::techniqueName(technique));
+    registerParameters(shader);
+    return std::string();
 }

@@ -36,3 +36,11 @@ struct Shader {
 // 0 on success, 1 on failure (file missing or empty, unreadable, no valid technique, a
 // `sampler` binding whose name is not a sampler parameter of the effect).
 unsigned loadShader(Loader& loader, Shader& shader);
+// The effect file changed while the demo runs: compiles `text` into the shader's
+// effect in place (fx::recompileEffect: its parameters keep their handles) and takes
+// the first technique that validates. The bar keeps the value of each tweakable whose
+// parameter is still a float of the same name, unless the value was never moved from
+// the old default: then it takes the new one; new float parameters join the bar.
+// "" on success; else the reason (the first line of the compiler's listing) and the
+// shader is as it was.
+std::string recompileShader(Shader& shader, const std::vector<char>& text);

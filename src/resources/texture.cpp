@@ -6,6 +6,7 @@
 #include "resources/loader.h"
 #include "resources/picture.h"
 #include "resources/prefetch.h"
+#include "resources/reload.h"
 
 #include <GL/glew.h>
 
@@ -132,6 +133,7 @@ unsigned loadTexture(Loader& loader, Texture& texture)
         uploadLevels(*picture, name);
     }
     texture.crc = name;
+    reload::noteTexture(texture.source, name, picture->cube);
     // Only a picture with an alpha channel can be see-through anywhere (the rest are
     // drawn whole without measuring); a reused name must not keep the coverage of the
     // picture it named before.

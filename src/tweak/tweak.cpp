@@ -5,6 +5,7 @@
 #include <imgui.h>
 
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,7 @@ void defaultHandler(const char* message) { std::fprintf(stderr, "tweak bar: %s\n
 
 bool gInitialized = false;
 bool gVisible = false;
+const std::vector<std::string>* gNotice = nullptr;
 std::deque<Bar> gBars;
 std::string gLastError;
 ErrorHandler gHandler = defaultHandler;
@@ -599,20 +601,52 @@ bool handleEvent(const platform::Event& event)
     return gVisible && platform::guiProcessEvent(event);
 }
 
+// The notice in the foreground, above the bars: each line wrapped at the window's
+// width, the whole on a dark box that keeps it readable over any picture.
+void drawNotice(const std::vector<std::string>& lines)
+{
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    ImFont* font = ImGui::GetFont();
+    const float size = ImGui::GetFontSize() * (display.y >= 1000.0f ? 2.0f : display.y >= 700.0f ? 1.5f : 1.0f);
+    const float margin = size * 0.5f;
+    const float wrap = display.x - 4.0f * margin > size * 8.0f ? display.x - 4.0f * margin : size * 8.0f;
+    float width = 0.0f;
+    float height = 0.0f;
+    for (const std::string& line : lines) {
+        const ImVec2 extent = font->CalcTextSizeA(size, FLT_MAX, wrap, line.c_str());
+        width = extent.x > width ? extent.x : width;
+        height += extent.y;
+    }
+    ImDrawList* list = ImGui::GetForegroundDrawList();
+    list->AddRectFilled(ImVec2(margin, margin), ImVec2(3.0f * margin + width, 3.0f * margin + height),
+                        IM_COL32(0, 0, 0, 230), margin * 0.5f);
+    float y = 2.0f * margin;
+    for (const std::string& line : lines) {
+        list->AddText(font, size, ImVec2(2.0f * margin, y), IM_COL32(255, 214, 96, 255), line.c_str(), nullptr, wrap);
+        y += font->CalcTextSizeA(size, FLT_MAX, wrap, line.c_str()).y;
+    }
+}
+
 void draw()
 {
-    if (!gInitialized || !gVisible || !platform::guiInit()) {
+    const bool notice = gNotice && !gNotice->empty();
+    if (!gInitialized || !(gVisible || notice) || !platform::guiInit()) {
         return;
     }
     platform::guiNewFrame();
     int index = 0;
     for (Bar& bar : gBars) {
-        if (bar.shown) {
+        if (bar.shown && gVisible) {
             drawBar(bar, index++);
         }
     }
+    if (notice) {
+        drawNotice(*gNotice);
+    }
     platform::guiRender();
 }
+
+void setNotice(const std::vector<std::string>* lines) { gNotice = lines; }
 
 bool visible() { return gVisible; }
 void setVisible(bool on) { gVisible = on; }

@@ -20,6 +20,7 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace tweak {
 
@@ -96,8 +97,13 @@ bool setValue(Variable* variable, double value);
 // Offers an event to the bar first; true when the bar consumed it (F1, a key
 // shortcut, or input the shown bar wants).
 bool handleEvent(const platform::Event& event);
-// Draws the shown bars over the current picture when the user has toggled them on.
+// Draws the shown bars over the current picture when the user has toggled them on,
+// and the notice lines (setNotice) whenever there are any.
 void draw();
+// Lines to show at the top left over the whole picture, light on a dark box, until
+// they are gone: draw reads the vector each time (it must outlive its use; null: none).
+// Long lines wrap at the window's width.
+void setNotice(const std::vector<std::string>* lines);
 // Whether the bars are toggled on (F1).
 bool visible();
 void setVisible(bool on);

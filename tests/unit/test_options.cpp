@@ -88,6 +88,11 @@ TEST(Options, RefusalsAreExitCodeTwoWithOneLine)
         {"--shot", "1,,2"},   {"--shot", "a"},
         {"--from", "10", "--to", "5"},
         {"--width", "99999999999999999999"},
+        {"--loop", "90,78"},  {"--loop", "78,78"},
+        {"--loop", "-1,5"},   {"--loop", "10,198"},
+        {"--loop", "10"},     {"--loop", "1,2,3"},
+        {"--loop", "a,b"},    {"--loop", ""},
+        {"--loop", "78,90", "--shot", "80"},
     };
     for (const auto& args : bad) {
         std::vector<const char*> argv = {"coredemo"};
@@ -151,6 +156,23 @@ TEST(Options, Capture)
     EXPECT_EQ(d.options.fps, 30);
     EXPECT_FLOAT_EQ(d.options.captureFrom, 0.0f);
     EXPECT_FLOAT_EQ(d.options.captureTo, 197.0f);
+}
+
+TEST(Options, LoopTakesASpanOfTheDemo)
+{
+    const struct {
+        const char* value;
+        float from, to;
+    } rows[] = {{"78,90", 78.0f, 90.0f}, {"0,197", 0.0f, 197.0f}, {"1.5,2.25", 1.5f, 2.25f}};
+    for (const auto& row : rows) {
+        Parsed p = parse({"--loop", row.value});
+        ASSERT_EQ(p.result, 0) << row.value << ": " << p.error;
+        EXPECT_TRUE(p.options.looping()) << row.value;
+        EXPECT_FLOAT_EQ(p.options.loopFrom, row.from);
+        EXPECT_FLOAT_EQ(p.options.loopTo, row.to);
+        EXPECT_FALSE(p.options.offline());
+    }
+    EXPECT_FALSE(parse({}).options.looping());
 }
 
 }  // namespace
