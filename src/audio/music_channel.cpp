@@ -168,10 +168,12 @@ void MusicChannel::setPaused(bool paused) { pausedFlag.store(paused, std::memory
 void MusicChannel::seek(uint32_t milliseconds)
 {
     // Rounded up to the next frame, so that the position reads back the same milliseconds.
-    int64_t frame = (int64_t(milliseconds) * sampleRate + 999) / 1000;
-    if (frame > totalFrames) {
-        frame = totalFrames;
-    }
+    seekFrame((int64_t(milliseconds) * sampleRate + 999) / 1000);
+}
+
+void MusicChannel::seekFrame(int64_t frame)
+{
+    frame = frame < 0 ? 0 : frame > totalFrames ? totalFrames : frame;
     seekTarget.store(frame, std::memory_order_release);
 }
 

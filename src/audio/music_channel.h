@@ -50,6 +50,8 @@ public:
     // Moves the play position; the next rendered frame is the one at `milliseconds`
     // (the end of the stream when past it).
     void seek(uint32_t milliseconds);
+    // The same to frame `frame` of the stream (at rate()).
+    void seekFrame(int64_t frame);
     // The play position in milliseconds: frames rendered so far, or the target of a
     // seek that the audio thread has not done yet.
     uint32_t positionMs() const;

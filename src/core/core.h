@@ -17,6 +17,7 @@
 #include "scene/render_target.h"
 
 #include <cstdint>
+#include <limits>
 
 class Effect;
 
@@ -68,6 +69,11 @@ public:
     // Offline hook: when set, the spectrum flash reads the 512-bin spectrum of the
     // music at `time` from here instead of from what the sound device is playing.
     const float* (*spectrumAt)(float time) = nullptr;
+    // Offline rendering replays frames (core/offline.h) and keeps here the latest demo
+    // time it has rendered. What a part logs about a frame (Phalanx's cuts) is written
+    // only for frames after it, so that the log of an offline run reads as the log of
+    // one pass through the demo. Real-time playback leaves it below every time.
+    float renderedUntil = -std::numeric_limits<float>::infinity();
 
     Core() = default;
     ~Core();

@@ -116,6 +116,8 @@ void jumpCutCamera(CameraBlock& camera, float& lastCut, const JumpCut& cut, floa
     }
 }
 
+bool frameIsNew() { return core.time > core.renderedUntil; }
+
 void handOverOverlay(uint32_t texture) { core.overlayTexture = texture; }
 
 void controlGrid()
