@@ -123,6 +123,7 @@ void MusicChannel::close()
         delete file;
         file = nullptr;
     }
+    prepared = false;
     totalFrames = 0;
 }
 
@@ -130,9 +131,34 @@ uint32_t MusicChannel::lengthMs() const { return uint32_t(totalFrames * 1000 / s
 
 void MusicChannel::start()
 {
+    prepare();
     seekTarget.store(0, std::memory_order_relaxed);
     pausedFlag.store(false, std::memory_order_relaxed);
     playing.store(true, std::memory_order_release);
+}
+
+void MusicChannel::prepare()
+{
+    if (!file || prepared) {
+        return;
+    }
+    prepared = true;
+    // The decoder builds its tables on the first packet and grows its block storage
+    // over the first blocks; the audio thread's seek to the start comes next.
+    int64_t done = 0;
+    int holes = 0;
+    while (done < prepareFrames) {
+        float** pcm = nullptr;
+        int section = 0;
+        long got = ov_read_float(file, &pcm, int(prepareFrames - done), &section);
+        if (got == OV_HOLE && ++holes <= 4096) {
+            continue;
+        }
+        if (got <= 0) {
+            break;  // a short or damaged stream: render() reports what it finds
+        }
+        done += got;
+    }
 }
 
 void MusicChannel::stop() { playing.store(false, std::memory_order_release); }
@@ -142,10 +168,12 @@ void MusicChannel::setPaused(bool paused) { pausedFlag.store(paused, std::memory
 void MusicChannel::seek(uint32_t milliseconds)
 {
     // Rounded up to the next frame, so that the position reads back the same milliseconds.
-    int64_t frame = (int64_t(milliseconds) * sampleRate + 999) / 1000;
-    if (frame > totalFrames) {
-        frame = totalFrames;
-    }
+    seekFrame((int64_t(milliseconds) * sampleRate + 999) / 1000);
+}
+
+void MusicChannel::seekFrame(int64_t frame)
+{
+    frame = frame < 0 ? 0 : frame > totalFrames ? totalFrames : frame;
     seekTarget.store(frame, std::memory_order_release);
 }
 

@@ -6,7 +6,8 @@
 // (before attach, or after the output is closed). Every control call (start, stop,
 // pause, seek, volume, position, latestWindow, takeError) is lock-free and never waits
 // for the audio thread; render() is the audio thread's only entry. render() allocates
-// nothing and outputs silence until the stream is attached and started.
+// nothing (the first start() after open sets the decoder up on the caller's thread) and
+// outputs silence until the stream is attached and started.
 #pragma once
 #include <atomic>
 #include <cstddef>
@@ -39,7 +40,9 @@ public:
     // Length of the stream in milliseconds.
     uint32_t lengthMs() const;
 
-    // From the beginning, unpaused.
+    // From the beginning, unpaused. The first call after open also sets the decoder up
+    // (its tables and buffers, under a millisecond), which render() would otherwise do
+    // on the audio thread; render() does not touch the stream before this first start.
     void start();
     void stop();
     void setPaused(bool paused);
@@ -47,6 +50,8 @@ public:
     // Moves the play position; the next rendered frame is the one at `milliseconds`
     // (the end of the stream when past it).
     void seek(uint32_t milliseconds);
+    // The same to frame `frame` of the stream (at rate()).
+    void seekFrame(int64_t frame);
     // The play position in milliseconds: frames rendered so far, or the target of a
     // seek that the audio thread has not done yet.
     uint32_t positionMs() const;
@@ -66,6 +71,9 @@ public:
     void latestWindow(float* left, float* right, int count, bool followClock = false) const;
 
 private:
+    // Sets the decoder up on the calling thread (a few hundred heap calls) by decoding
+    // the first prepareFrames frames; once per opened stream.
+    void prepare();
     void applySeek();
     int decode(float* out, int frames, int channels, float gain);
     void remember(const float* out, int frames, int channels);
@@ -76,6 +84,8 @@ private:
     const char* memory = nullptr;
     size_t memorySize = 0;
     size_t memoryPos = 0;
+    bool prepared = false;  // prepare() has run for the open stream
+    static constexpr int prepareFrames = 8192;
 
     std::atomic<bool> attached{false};
     std::atomic<bool> playing{false};

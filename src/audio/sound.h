@@ -3,8 +3,9 @@
 // after init does nothing (or returns zeros) while `loaded` is false.
 //
 // The music (an Ogg Vorbis file in the archive) is read whole into a buffer this object
-// owns until exit and is decoded from there, block by block, on the audio thread: the
-// main thread never decodes and never waits for the audio device. Main-thread calls
+// owns until exit and is decoded from there, block by block, on the audio thread, which
+// never allocates (play() sets the decoder up first): the main thread never waits for
+// the audio device. Main-thread calls
 // only; failures show a box with the operation's name as caption and leave the demo
 // running silently.
 #pragma once
@@ -54,7 +55,8 @@ public:
     // Opens the output chosen in the settings and the music from the archive.
     // 0 when the music is loaded; failures are reported and leave the demo silent.
     int init();
-    // From the beginning, unpaused.
+    // From the beginning, unpaused. The first call sets the decoder up (about a
+    // millisecond) so that the audio thread finds it ready.
     void play();
     // Per-frame work: reports a decoder failure of the audio thread.
     void update();

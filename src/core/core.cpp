@@ -308,6 +308,7 @@ void Core::renderFrame()
         jumpTo(loopFrom);
         time = timer.read();
     }
+    frameIsNew = time > renderedUntil;
 
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);

@@ -18,6 +18,7 @@
 #include "resources/shader.h"
 
 #include <cstdint>
+#include <limits>
 
 class Effect;
 

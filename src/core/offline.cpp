@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -151,8 +152,22 @@ void warmUpFrame(float time)
     core.spectrum = false;
     core.setClock(time);
     core.renderFrameUnseen();
+    core.renderedUntil = std::max(core.renderedUntil, core.time);
     core.postprocess = post;
     core.spectrum = flash;
+}
+
+// True once the user asked to stop (Escape, closing the window, SIGINT or SIGTERM,
+// which arrive as a close request) while rendering.
+bool interrupted()
+{
+    static bool stop = false;
+    platform::Event event;
+    while (!stop && platform::pollEvent(&event)) {
+        stop = event.kind == platform::Event::Close ||
+               ((event.kind == platform::Event::KeyDown || event.kind == platform::Event::Text) && event.key == 27);
+    }
+    return stop;
 }
 
 // Every chain starts the shared generator from this seed, so that what one part draws
@@ -161,12 +176,13 @@ constexpr uint32_t chainSeed = 12345;
 
 // Puts the chain holding `time` into its start state (the shared generator and every
 // part of the chain restarted) and replays the chain's grid frames before `time`, so
-// that the frame at `time` is the same whatever was rendered before it.
-void enterChain(float time, int fps)
+// that the frame at `time` is the same whatever was rendered before it. False when the
+// user asked to stop in the middle (a replay can take minutes).
+bool enterChain(float time, int fps)
 {
     const ChainSpan chain = chainAt(core.schedule, core.effectCount, time);
     if (!chain.valid()) {
-        return;
+        return true;
     }
     seedRandom(chainSeed);
     for (unsigned int i = 0; i < core.effectCount; ++i) {
@@ -176,8 +192,12 @@ void enterChain(float time, int fps)
         }
     }
     for (int64_t k = firstGridFrame(chain.start, fps); gridTime(k, fps) < time; ++k) {
+        if (interrupted()) {
+            return false;
+        }
         warmUpFrame(gridTime(k, fps));
     }
+    return true;
 }
 
 // Renders the frame at `time` fully into the back buffer and reads it; shows it in the
@@ -186,6 +206,7 @@ void renderAt(float time, std::vector<uint8_t>& pixels, bool show = true)
 {
     core.setClock(time);
     core.renderFrame();
+    core.renderedUntil = std::max(core.renderedUntil, core.time);
     readBand(pixels);
     if (show) {
         platform::swapBuffers();
@@ -201,41 +222,110 @@ bool shownWhileCapturing(int frame, int count)
     return frame % every == 0 || frame == count - 1;
 }
 
-// True once the user asked to stop (Escape or closing the window) while rendering.
-bool interrupted()
-{
-    static bool stop = false;
-    platform::Event event;
-    while (!stop && platform::pollEvent(&event)) {
-        stop = event.kind == platform::Event::Close ||
-               ((event.kind == platform::Event::KeyDown || event.kind == platform::Event::Text) && event.key == 27);
-    }
-    return stop;
-}
-
 // ---- the encoder process ----
 
-struct Encoder {
-    FILE* pipe = nullptr;
-    pid_t pid = -1;
+// The music of a capture for the encoder: raw stereo float samples at the music's rate,
+// decoded from the archive's music as the frames are written. Grid frame k spans the
+// samples from k / fps to (k + 1) / fps, so the music of a capture ends with its last
+// frame and spans captured apart join without a gap.
+class CaptureMusic {
+public:
+    // The music of grid frames first .. first + count - 1 at `fps`; false without music.
+    bool open(int64_t first, int count, int fps)
+    {
+        MusicSpectrum* music = musicDecoder();
+        std::string detail;
+        if (!music || music->musicSize() == 0 || channel.open(music->musicData(), music->musicSize(), &detail) != 0) {
+            return false;
+        }
+        framesPerSecond = fps;
+        next = sampleAt(first);
+        end = sampleAt(first + count);
+        // The encoder takes in its inputs in turn and waits for whole blocks of music
+        // (a 1024-sample packet, two for the first encoded one) while it holds the
+        // frames back; the music of the frames in flight is not always that much. So
+        // the music runs a little ahead, and an interrupted capture's past its last
+        // frame by as much: none up to 21 fps, 13 ms at 25 fps, 26 ms at 30.
+        lead = std::max(0, 4096 - 2 * channel.rate() / fps);
+        channel.attach();
+        channel.start();
+        channel.seekFrame(next);
+        return true;
+    }
+    int rate() const { return channel.rate(); }
+    int64_t sampleAt(int64_t k) const { return std::llround(double(k) * channel.rate() / framesPerSecond); }
+    // Where the music written ahead stops while the frames before grid frame k are
+    // written: their music and a little more, or exactly theirs once no more come.
+    int64_t target(int64_t k, bool last) const { return std::min(end, sampleAt(k) + (last ? 0 : lead)); }
+    bool behind(int64_t k, bool last) const { return next < target(k, last); }
+    // Writes the music from where it stands up to sample `upTo`; false on a write error.
+    bool writeTo(int64_t upTo, FILE* out)
+    {
+        while (next < upTo) {
+            const int count = int(std::min<int64_t>(upTo - next, chunkFrames));
+            channel.render(samples, count, 2);
+            if (std::fwrite(samples, sizeof(float), size_t(count) * 2, out) != size_t(count) * 2) {
+                return false;
+            }
+            next += count;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int chunkFrames = 2048;
+    MusicChannel channel;
+    int framesPerSecond = 30;
+    int lead = 0;
+    int64_t next = 0;  // the next sample to write
+    int64_t end = 0;   // the music's end: the capture's last frame's
+    float samples[chunkFrames * 2] = {};
 };
 
-bool startEncoder(const std::vector<std::string>& args, Encoder& encoder)
+// ffmpeg reads the frames on its standard input and the music, when there is any, on
+// descriptor 3: both through pipes, so nothing is left behind in the file system
+// however the program ends.
+struct Encoder {
+    FILE* video = nullptr;
+    FILE* audio = nullptr;
+    pid_t pid = -1;
+};
+constexpr int encoderAudioFd = 3;
+
+bool startEncoder(const std::vector<std::string>& args, bool withAudio, Encoder& encoder)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
+    int video[2];
+    int audio[2] = {-1, -1};
+    if (pipe2(video, O_CLOEXEC) != 0) {
+        return false;
+    }
+    if (withAudio && pipe2(audio, O_CLOEXEC) != 0) {
+        close(video[0]);
+        close(video[1]);
         return false;
     }
     const pid_t pid = fork();
     if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
+        for (int fd : {video[0], video[1], audio[0], audio[1]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
         return false;
     }
     if (pid == 0) {
-        dup2(fds[0], STDIN_FILENO);
-        close(fds[0]);
-        close(fds[1]);
+        // A group of its own: a Ctrl-C in the terminal reaches the program alone, which
+        // then ends the video with the frames rendered so far.
+        setpgid(0, 0);
+        // The copies dup2 makes survive exec; every end opened here closes on it.
+        dup2(video[0], STDIN_FILENO);
+        if (withAudio) {
+            if (audio[0] == encoderAudioFd) {
+                fcntl(encoderAudioFd, F_SETFD, 0);
+            } else {
+                dup2(audio[0], encoderAudioFd);
+            }
+        }
         std::vector<char*> argv;
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -245,18 +335,30 @@ bool startEncoder(const std::vector<std::string>& args, Encoder& encoder)
         std::fprintf(stderr, "coredemo: cannot run %s: %s\n", argv[0], std::strerror(errno));
         _exit(127);
     }
-    close(fds[0]);
-    encoder.pipe = fdopen(fds[1], "wb");
     encoder.pid = pid;
-    return encoder.pipe != nullptr;
+    close(video[0]);
+    encoder.video = fdopen(video[1], "wb");
+    if (!encoder.video) {
+        close(video[1]);
+    }
+    if (withAudio) {
+        close(audio[0]);
+        encoder.audio = fdopen(audio[1], "wb");
+        if (!encoder.audio) {
+            close(audio[1]);
+        }
+    }
+    return encoder.video != nullptr && (!withAudio || encoder.audio != nullptr);
 }
 
-// Closes the pipe and waits; true when the encoder exited with 0.
+// Closes the pipes and waits; true when the encoder exited with 0.
 bool finishEncoder(Encoder& encoder)
 {
-    if (encoder.pipe) {
-        std::fclose(encoder.pipe);
-        encoder.pipe = nullptr;
+    for (FILE** pipe : {&encoder.video, &encoder.audio}) {
+        if (*pipe) {
+            std::fclose(*pipe);
+            *pipe = nullptr;
+        }
     }
     int status = 0;
     if (encoder.pid > 0 && waitpid(encoder.pid, &status, 0) == encoder.pid) {
@@ -269,9 +371,21 @@ bool finishEncoder(Encoder& encoder)
 // frame renders while the encoder takes in this one (writing a frame into the pipe
 // waits for the encoder to read it: about 2 ms of a 30 ms frame here). Two buffers: the
 // caller renders into one while the other is written; frames reach the pipe in order.
+// The music of the frames submitted goes to its own pipe from a second thread, which
+// never waits for the frames' pipe (the encoder reads its two inputs in turn). Each
+// thread closes its pipe when it ends; the frames' goes first, so that the encoder
+// takes in the rest of the music.
 class FrameWriter {
 public:
-    explicit FrameWriter(FILE* pipe) : pipe(pipe), thread([this] { run(); }) {}
+    // `audio` and `music` both or neither; the first frame submitted is grid frame
+    // `first`. Takes the pipes over.
+    FrameWriter(FILE* video, FILE* audio, CaptureMusic* music, int64_t first)
+        : video(video), audio(audio), music(music), submitted(first), frameThread([this] { writeFrames(); })
+    {
+        if (audio && music) {
+            musicThread = std::thread([this] { writeMusic(); });
+        }
+    }
     ~FrameWriter() { finish(); }
     FrameWriter(const FrameWriter&) = delete;
     FrameWriter& operator=(const FrameWriter&) = delete;
@@ -279,63 +393,102 @@ public:
     // The buffer to render the next frame into: no write is using it.
     std::vector<uint8_t>& next() { return buffers[filling]; }
 
-    // Queues the buffer from next() behind the frame being written; false once any
-    // write has failed (the frames after a failed one are not written).
+    // Queues the buffer from next() behind the frame being written, with its music;
+    // false once any write has failed (the frames after a failed one are not written).
     bool submit()
     {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [this] { return queued < 0; });
         queued = filling;
         filling ^= 1;
+        ++submitted;
         changed.notify_all();
         return !failed;
     }
 
-    // Waits until every queued frame is written and ends the thread; false if a write
-    // failed.
+    // Writes what was submitted, ends the threads and closes the pipes; false if a
+    // write failed.
     bool finish()
     {
         {
             std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [this] { return queued < 0; });
             closing = true;
             changed.notify_all();
         }
-        if (thread.joinable()) {
-            thread.join();
+        for (std::thread* thread : {&frameThread, &musicThread}) {
+            if (thread->joinable()) {
+                thread->join();
+            }
+        }
+        for (FILE** pipe : {&video, &audio}) {
+            if (*pipe) {
+                std::fclose(*pipe);
+                *pipe = nullptr;
+            }
         }
         return !failed;
     }
 
 private:
-    void run()
+    void writeFrames()
     {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             changed.wait(lock, [this] { return queued >= 0 || closing; });
             if (queued < 0) {
-                return;  // closing with nothing left
+                break;  // closing with nothing left
             }
             const std::vector<uint8_t>& frame = buffers[queued];
             const bool skip = failed;
             lock.unlock();
-            const bool ok = skip || std::fwrite(frame.data(), 1, frame.size(), pipe) == frame.size();
+            const bool ok = skip || std::fwrite(frame.data(), 1, frame.size(), video) == frame.size();
             lock.lock();
             failed = failed || !ok;
             queued = -1;
             changed.notify_all();
         }
+        lock.unlock();
+        std::fclose(video);
+        video = nullptr;
     }
 
-    FILE* pipe;
+    // The music up to the frames submitted, as they come (and a little ahead while more
+    // are to come); none after the last frame, so an interrupted capture's sound ends
+    // with its frames.
+    void writeMusic()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return closing || music->behind(submitted, false); });
+            const bool last = closing;  // no frame comes after
+            const int64_t upTo = music->target(submitted, last);
+            const bool skip = failed;
+            lock.unlock();
+            const bool ok = skip || music->writeTo(upTo, audio);
+            lock.lock();
+            failed = failed || !ok;
+            if (last || failed) {
+                break;
+            }
+        }
+        lock.unlock();
+        std::fclose(audio);
+        audio = nullptr;
+    }
+
+    FILE* video;
+    FILE* audio;
+    CaptureMusic* music;
     std::vector<uint8_t> buffers[2];
-    int filling = 0;   // the buffer next() gives
-    int queued = -1;   // the buffer being written, -1 when none
+    int filling = 0;     // the buffer next() gives
+    int queued = -1;     // the buffer being written, -1 when none
+    int64_t submitted;   // the grid frame after the last one submitted
     bool failed = false;
     bool closing = false;
     std::mutex mutex;
     std::condition_variable changed;
-    std::thread thread;  // last: starts once the rest is set
+    std::thread frameThread;  // after the rest: starts once it is set
+    std::thread musicThread;
 };
 
 std::string formatSeconds(double seconds)
@@ -343,30 +496,6 @@ std::string formatSeconds(double seconds)
     char text[32];
     std::snprintf(text, sizeof text, "%.6f", seconds);
     return text;
-}
-
-// Writes the archive's music to a temporary file for the encoder; "" without music.
-std::string extractMusic()
-{
-    MusicSpectrum* music = musicDecoder();
-    if (!music || music->musicSize() == 0) {
-        return "";
-    }
-    char path[] = "/tmp/coredemo-music-XXXXXX.ogg";
-    const int fd = mkstemps(path, 4);
-    if (fd < 0) {
-        return "";
-    }
-    FILE* file = fdopen(fd, "wb");
-    const bool ok = file && std::fwrite(music->musicData(), 1, music->musicSize(), file) == music->musicSize();
-    if (file) {
-        std::fclose(file);
-    }
-    if (!ok) {
-        std::remove(path);
-        return "";
-    }
-    return path;
 }
 
 // ---- the two modes ----
@@ -384,7 +513,10 @@ int runShots()
         }
         const float t = options.shotTimes[i];
         const std::string path = (std::filesystem::path(options.outDir) / shotFileName(t)).string();
-        enterChain(t, options.fps);
+        if (!enterChain(t, options.fps)) {
+            std::fprintf(stderr, "coredemo: interrupted\n");
+            return 1;
+        }
         renderAt(t, pixels);
         if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
             std::fprintf(stderr, "coredemo: cannot write %s\n", path.c_str());
@@ -412,15 +544,18 @@ void progress(int frame, int count, float time)
 
 // Renders grid frame `k` of the capture into pixels, entering its chain first when the
 // previous frame of the capture lay outside it (or there was none); `show` as renderAt.
-void renderCaptureFrame(int64_t k, bool first, bool show, std::vector<uint8_t>& pixels)
+// False, with nothing rendered, when the user asked to stop during the chain's replay.
+bool renderCaptureFrame(int64_t k, bool first, bool show, std::vector<uint8_t>& pixels)
 {
     const int fps = options.fps;
     const float t = gridTime(k, fps);
     const ChainSpan chain = chainAt(core.schedule, core.effectCount, t);
-    if (chain.valid() && (first || !(chainAt(core.schedule, core.effectCount, gridTime(k - 1, fps)) == chain))) {
-        enterChain(t, fps);
+    if (chain.valid() && (first || !(chainAt(core.schedule, core.effectCount, gridTime(k - 1, fps)) == chain)) &&
+        !enterChain(t, fps)) {
+        return false;
     }
     renderAt(t, pixels, show);
+    return true;
 }
 
 int captureFrames(const std::string& folder, int count)
@@ -430,12 +565,11 @@ int captureFrames(const std::string& folder, int count)
     std::vector<uint8_t> pixels;
     char name[32];
     for (int i = 0; i < count; ++i) {
-        if (interrupted()) {
+        const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
+        if (interrupted() || !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), pixels)) {
             std::fprintf(stderr, "\ncoredemo: interrupted after %d frames\n", i);
             return 1;
         }
-        const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
-        renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), pixels);
         const float t = gridTime(k, options.fps);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
         const std::string path = (std::filesystem::path(folder) / name).string();
@@ -454,15 +588,18 @@ int captureVideo(const std::string& path, int count)
     const int width = screenSettings.viewportWidth;
     const int height = screenSettings.viewportHeight;
     const double duration = double(count) / options.fps;
-    const double start = double(firstCaptureFrame(options.captureFrom, options.fps)) / options.fps;
-    const std::string musicFile = extractMusic();
+    const int64_t first = firstCaptureFrame(options.captureFrom, options.fps);
+    CaptureMusic music;
+    const bool withMusic = music.open(first, count, options.fps);
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
                                      "-pixel_format", "rgb24", "-video_size",
                                      std::to_string(width) + "x" + std::to_string(height), "-framerate",
                                      std::to_string(options.fps), "-i", "pipe:0"};
-    if (!musicFile.empty()) {
-        args.insert(args.end(), {"-ss", formatSeconds(start), "-i", musicFile, "-map", "0:v", "-map",
-                                 "1:a", "-c:a", "aac", "-b:a", "192k"});
+    if (withMusic) {
+        // -probesize: the encoder looks at one packet of the music before it starts.
+        args.insert(args.end(), {"-probesize", "32", "-f", "f32le", "-ar", std::to_string(music.rate()), "-ac", "2", "-i",
+                                 "pipe:" + std::to_string(encoderAudioFd), "-map", "0:v", "-map", "1:a", "-c:a",
+                                 "aac", "-b:a", "192k"});
     }
     // GL rows are bottom-up; H.264 in 4:2:0 wants even sizes. The fastest preset keeps
     // the encoder's share of the two cores small (same quality, a larger file).
@@ -481,28 +618,26 @@ int captureVideo(const std::string& path, int count)
     // A dying encoder must fail the write, not kill the program.
     std::signal(SIGPIPE, SIG_IGN);
     Encoder encoder;
-    if (!startEncoder(args, encoder)) {
+    if (!startEncoder(args, withMusic, encoder)) {
         std::fprintf(stderr, "coredemo: cannot start ffmpeg\n");
-        if (!musicFile.empty()) {
-            std::remove(musicFile.c_str());
-        }
+        finishEncoder(encoder);
         return 1;
     }
-    FrameWriter writer(encoder.pipe);
+    FrameWriter writer(encoder.video, encoder.audio, withMusic ? &music : nullptr, first);
+    encoder.video = encoder.audio = nullptr;  // the writer's now
     bool written = true;
     bool stopped = false;
-    for (int i = 0; i < count && written && !(stopped = interrupted()); ++i) {
-        const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
-        renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), writer.next());
-        const float t = gridTime(k, options.fps);
+    for (int i = 0; i < count && written; ++i) {
+        const int64_t k = first + i;
+        stopped = interrupted() || !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), writer.next());
+        if (stopped) {
+            break;
+        }
         written = writer.submit();
-        progress(i + 1, count, t);
+        progress(i + 1, count, gridTime(k, options.fps));
     }
     written = writer.finish() && written;
     const bool encoded = finishEncoder(encoder);
-    if (!musicFile.empty()) {
-        std::remove(musicFile.c_str());
-    }
     if (!written || !encoded) {
         std::fprintf(stderr, "\ncoredemo: ffmpeg failed to encode %s\n", path.c_str());
         return 1;

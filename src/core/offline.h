@@ -19,12 +19,17 @@
 // capture from 0 and a capture from anywhere before T show the same pixels at T, and a
 // capture can be rendered in spans and joined. Real-time playback does none of this.
 //
+// Replayed frames are rendered again but not logged again: the log of an offline run
+// reads as the log of one pass through the demo (Core::renderedUntil).
+//
 // Pictures are the 16:9 band of the window, read back from the back buffer before the
 // swap. --shot T1,T2 writes <outDir>/shot-<T>.png; --capture PATH writes
 // PATH/frame-000000.png... into a folder, or, for a path ending in .mp4 or .mkv, a
-// video (H.264, with the music of the same span in AAC) encoded by ffmpeg through a pipe.
-// Escape or closing the window stops the run early (exit code 1; a video keeps the
-// frames rendered so far).
+// video (H.264, with the music of the same span in AAC) encoded by ffmpeg: the frames
+// and the music, decoded here frame by frame, reach it through two pipes, so nothing
+// is written to a temporary file. Escape, closing the window, SIGINT or SIGTERM stop
+// the run early, between frames and between replayed ones (exit code 1; a video keeps
+// the frames rendered so far, and its music ends with them).
 #pragma once
 #include <cstdint>
 #include <string>

@@ -116,6 +116,8 @@ void jumpCutCamera(CameraBlock& camera, float& lastCut, const JumpCut& cut, floa
     }
 }
 
+bool frameIsNew() { return coreShared.frameIsNew; }
+
 void handOverOverlay(uint32_t texture) { coreShared.overlayTexture = texture; }
 
 void controlGrid()

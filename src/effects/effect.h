@@ -152,6 +152,9 @@ void drawEnvironmentCube(const Mesh* cube = nullptr);
 // covers are shaded.
 void drawEnvironmentBehind(const Shader& shader, const Mesh* cube = nullptr);
 
+// True unless this frame's demo time was rendered before in the run (offline rendering
+// replays frames): what a part logs about a frame is written only then.
+bool frameIsNew();
 // Hands a texture over to the Core, which draws it once over the letterboxed viewport
 // after this part's render, then forgets it. Store it on every frame to keep it.
 void handOverOverlay(uint32_t texture);

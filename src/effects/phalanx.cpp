@@ -95,7 +95,9 @@ void Phalanx::cut(float t)
     if (++cutIndex > phalanxEyeCount - 1) {
         cutIndex = 0;
     }
-    CORE_LOG("time: " << t << " x: " << eye[0] << " y: " << eye[1] << " z: " << eye[2]);
+    if (frameIsNew()) {
+        CORE_LOG("time: " << t << " x: " << eye[0] << " y: " << eye[1] << " z: " << eye[2]);
+    }
 }
 
 void Phalanx::drawEnvironment()

@@ -1,7 +1,7 @@
 // Phalanx: one pale sculpted object in the rnl environment cube amid a cloud of 512
 // tumbling sprites, seen by a jump-cut camera that steps through five fixed eyes, one
-// every 3.3 s, logging each cut; the overlay-bornto picture is handed to the Core on
-// every frame (demo time 77-96 s).
+// every 3.3 s, logging each cut (not again when offline rendering replays the frame);
+// the overlay-bornto picture is handed to the Core on every frame (demo time 77-96 s).
 //
 // init loads, in order: phalanx_render, nah_cube_env and particle_render, the
 // environment cube and the object mesh, the object's three textures, the eight sprite

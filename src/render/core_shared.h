@@ -12,6 +12,7 @@
 #include "scene/render_target.h"
 
 #include <cstdint>
+#include <limits>
 
 struct CoreShared {
     uint32_t overlayTexture = 0;  // handed over by a part for one frame
@@ -21,6 +22,13 @@ struct CoreShared {
     RenderTarget sceneCopy;       // the band's picture, with the Core's depth buffer
     RenderTarget bloomA;          // 256 x 256
     RenderTarget bloomB;          // 256 x 256
+    // Offline rendering replays frames (core/offline.h) and keeps here the latest demo
+    // time it has rendered; each frame the Core sets frameIsNew to whether its time lies
+    // beyond. What a part logs about a frame (Phalanx's cuts) is written only for new
+    // frames, so that the log of an offline run reads as the log of one pass through the
+    // demo. Real-time playback leaves renderedUntil below every time.
+    float renderedUntil = -std::numeric_limits<float>::infinity();
+    bool frameIsNew = true;
 };
 
 extern CoreShared& coreShared;

@@ -1,13 +1,18 @@
 // --capture end to end: a short video with the music muxed in, and a PNG sequence.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -135,4 +140,100 @@ TEST(Capture, VideoFramesAreThePicturesInOrder)
         }
         EXPECT_NEAR(video[i], pictures[i], 2.0) << "video frame " << i;
     }
+}
+
+namespace {
+
+// The program run in the background with its output in `log`.
+pid_t startProgram(const std::string& arguments, const std::string& log)
+{
+    const std::string command = "exec ./coredemo " + arguments + " >" + log + " 2>&1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+bool waitForText(const std::string& log, const std::string& text, int seconds)
+{
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (readText(log).find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// Sends `signal` and waits: the exit code, or -1 when the program did not exit by itself.
+int stopProgram(pid_t pid, int signal)
+{
+    kill(pid, signal);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// The files the process and its children have open, and the children's command lines.
+std::vector<std::string> openFilesAndArguments(pid_t pid)
+{
+    std::vector<std::string> found;
+    std::vector<std::string> pids = {std::to_string(pid)};
+    std::istringstream children(readText("/proc/" + pids[0] + "/task/" + pids[0] + "/children"));
+    for (std::string child; children >> child;) {
+        pids.push_back(child);
+        std::string arguments = readText("/proc/" + child + "/cmdline");
+        for (char& c : arguments) {
+            c = c == '\0' ? ' ' : c;
+        }
+        found.push_back(arguments);
+    }
+    for (const std::string& p : pids) {
+        std::error_code error;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/" + p + "/fd", error)) {
+            found.push_back(std::filesystem::read_symlink(fd.path(), error).string());
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+// SIGTERM (or SIGINT) stops an offline run at the next frame, replayed or not. A video
+// keeps the frames rendered so far, and its music ends with them; while it ran, neither
+// the program nor its encoder held a file in /tmp outside the capture's own folder, so a
+// SIGKILL would leave nothing behind either.
+TEST(Capture, InterruptedRunsStopAtTheNextFrameAndKeepWhatTheyRendered)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string log = dir + "/log.txt";
+
+    const std::string video = dir + "/cut.mp4";
+    pid_t pid = startProgram("--capture " + video + " --fps 25 --from 30 --to 50 --width 320 --height 180", log);
+    ASSERT_TRUE(waitForText(log, "capture: frame 100/500", 300)) << readText(log);
+    for (const std::string& file : openFilesAndArguments(pid)) {
+        if (file.find("/tmp/") != std::string::npos && file.find(dir) == std::string::npos) {
+            ADD_FAILURE() << "uses " << file;
+        }
+    }
+    EXPECT_EQ(stopProgram(pid, SIGTERM), 1) << readText(log);
+    EXPECT_NE(readText(log).find("interrupted"), std::string::npos) << readText(log);
+    const int frames = std::atoi(probe(video, "v", "nb_frames").c_str());
+    EXPECT_GE(frames, 100);
+    EXPECT_LT(frames, 500);
+    const double seconds = std::atof(probe(video, "v", "duration").c_str());
+    EXPECT_NEAR(seconds, frames / 25.0, 0.01);
+    EXPECT_NEAR(std::atof(probe(video, "a", "duration").c_str()), seconds, 0.05) << "the music outlasts the frames";
+
+    // The second shot replays its part from 0 s: about 1200 frames before 38.9 s.
+    pid = startProgram("--shot 10,38.9 --width 320 --height 180 --out " + dir, log);
+    ASSERT_TRUE(waitForText(log, "shot 1/2", 300)) << readText(log);
+    EXPECT_EQ(stopProgram(pid, SIGTERM), 1) << readText(log);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/shot-38.9.png")) << "the replay ran on to the shot";
+    std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -6,6 +6,7 @@
 #include "core/offline.h"
 #include "core/timeline.h"
 #include "effects/effect.h"
+#include "effects/phalanx.h"
 #include "resources/loader.h"
 
 #include <GL/glew.h>
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -316,5 +318,43 @@ TEST(Offline, FramesDoNotDependOnWhatWasRenderedBefore)
         sum += v;
     }
     EXPECT_GT(sum, long(shot.rgb.size()) * 5) << "the frame at 62 s shows the blobs, not black";
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Replays write nothing twice: shots in one chain replay its frames from the chain's
+// start for each shot, yet the log holds each of Phalanx's cuts once, in the order and
+// with the eyes of one pass through the part, whatever order the shots come in.
+TEST(Offline, LogReadsAsOnePassThroughTheDemo)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    std::vector<std::string> cuts[2];
+    const char* orders[2] = {"80,85,90,95", "95,80,90,85"};
+    for (int run = 0; run < 2; ++run) {
+        const std::string folder = dir + "/run" + std::to_string(run);
+        const std::string command = "mkdir -p " + folder + " && cd " + folder + " && " + CORE_BINARY_DIR +
+                                    "/coredemo --data " + CORE_BINARY_DIR + "/data.zip --log --width 256 --height 144 "
+                                    "--shot " + orders[run] + " --out . >out.txt 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << readText(folder + "/out.txt");
+        std::istringstream log(readText(folder + "/Core.log"));
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("time:", 0) == 0) {
+                cuts[run].push_back(line);
+            }
+        }
+    }
+    // From 77 s to 95 s: a cut on the first 30 fps frame more than 3.3 s after the
+    // last, through the five eyes in their order.
+    ASSERT_EQ(cuts[0].size(), 5u) << ::testing::PrintToString(cuts[0]);
+    float last = 0.0f;
+    for (size_t i = 0; i < cuts[0].size(); ++i) {
+        float t = 0.0f, x = 0.0f;
+        ASSERT_EQ(std::sscanf(cuts[0][i].c_str(), "time: %f x: %f", &t, &x), 2) << cuts[0][i];
+        EXPECT_GE(t - last, 3.3f - 1e-3f) << cuts[0][i];
+        EXPECT_LE(t - last, 3.3f + 1.0f / 30.0f + 1e-3f) << cuts[0][i];
+        EXPECT_NEAR(x, phalanxEyes[i][0], 1e-3f) << cuts[0][i];
+        last = t;
+    }
+    EXPECT_EQ(cuts[1], cuts[0]) << "another order of the shots";
     std::system(("rm -rf '" + dir + "'").c_str());
 }

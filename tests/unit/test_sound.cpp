@@ -5,6 +5,7 @@
 #include "audio/audio_output.h"
 #include "audio/sound.h"
 #include "audio/sound_result.h"
+#include "counting_new.h"
 #include "datagen/music.h"
 #include "datagen/zip_writer.h"
 #include "log_capture.h"
@@ -215,6 +216,44 @@ TEST_F(SoundTest, PlayRestartsFromTheBeginningAndStopSilences)
     for (int k = 0; k < 512; ++k) {
         ASSERT_EQ(spectrum[k], 0.0f);
     }
+}
+
+// What the audio thread runs for every block (the output's render, here pulled through
+// the offline output) never calls the heap: play() sets the decoder up, so neither the
+// first block after it nor later ones (short and long blocks, the end of the music,
+// seeks, a second play) allocate.
+TEST_F(SoundTest, TheAudioThreadNeverAllocates)
+{
+    if (!countsHeapCalls) {
+        GTEST_SKIP() << "a sanitizer's allocator is not counted";
+    }
+    // A tone with a click every 0.3 s: the encoder switches between long and short blocks.
+    auto clicks = [](float t, size_t i) {
+        const bool click = i % size_t(0.3f * rate) < 64;
+        return 0.4f * std::sin(2 * pi * 440.0f * t) + (click ? 0.5f * ((i & 4) ? 1.0f : -1.0f) : 0.0f);
+    };
+    ASSERT_EQ(startWithMusic(datagen::encodeOggVorbis(stereo(6.0f, clicks, clicks), 2, rate, 0.5f)), 0);
+    std::vector<float> block(size_t(1024) * size_t(sound->outputChannels()));
+    long blocks = 0;
+    auto playFor = [&](int ms) {
+        for (int done = 0; done < ms * rate / 1000; done += 1024, ++blocks) {
+            sound->mix(block.data(), 1024);
+        }
+    };
+
+    heapCalls = 0;
+    sound->play();
+    const long setUp = heapCalls.exchange(0);
+    playFor(7000);  // past the end
+    sound->seek(2500);
+    playFor(500);
+    sound->seek(0);  // "Reset"
+    playFor(500);
+    sound->play();
+    playFor(500);
+    const long calls = heapCalls.exchange(0);
+    EXPECT_EQ(calls, 0) << "heap calls in " << blocks << " blocks on the audio thread";
+    EXPECT_GT(setUp, 0) << "play() set the decoder up";
 }
 
 TEST_F(SoundTest, VolumeScalesTheOutputAndIsClamped)
