@@ -6,6 +6,7 @@
 #include "audio/sound.h"
 #include "audio/spectrum.h"
 #include "core/core.h"
+#include "core/video_codec.h"
 #include "effects/effect.h"
 #include "effects/sfmt.h"
 #include "platform/platform.h"
@@ -462,12 +463,13 @@ int captureVideo(const std::string& path, int count)
                                      std::to_string(options.fps), "-i", "pipe:0"};
     if (!musicFile.empty()) {
         args.insert(args.end(), {"-ss", formatSeconds(start), "-i", musicFile, "-map", "0:v", "-map",
-                                 "1:a", "-c:a", "aac", "-b:a", "192k"});
+                                 "1:a"});
+        const std::vector<std::string> audio = audioCodecArguments(path);
+        args.insert(args.end(), audio.begin(), audio.end());
     }
-    // GL rows are bottom-up; H.264 in 4:2:0 wants even sizes. The fastest preset keeps
-    // the encoder's share of the two cores small (same quality, a larger file).
-    args.insert(args.end(), {"-vf", "vflip,crop=trunc(iw/2)*2:trunc(ih/2)*2", "-c:v", "libx264", "-preset",
-                             "ultrafast", "-crf", "18", "-pix_fmt", "yuv420p", "-t", formatSeconds(duration)});
+    const std::vector<std::string> video = videoCodecArguments(path, options.crf);
+    args.insert(args.end(), video.begin(), video.end());
+    args.insert(args.end(), {"-t", formatSeconds(duration)});
     if (std::tolower(static_cast<unsigned char>(path.back())) == '4') {  // .mp4
         args.insert(args.end(), {"-movflags", "+faststart"});
     }

@@ -22,7 +22,9 @@
 // Pictures are the 16:9 band of the window, read back from the back buffer before the
 // swap. --shot T1,T2 writes <outDir>/shot-<T>.png; --capture PATH writes
 // PATH/frame-000000.png... into a folder, or, for a path ending in .mp4 or .mkv, a
-// video (H.264, with the music of the same span in AAC) encoded by ffmpeg through a pipe.
+// video with the music of the same span, encoded by ffmpeg through a pipe: H.264 and AAC
+// in an .mp4 (--crf sets its quality), a lossless master in an .mkv (FFV1 and FLAC,
+// whose frames are the PNG pictures' pixels; core/video_codec.h).
 // Escape or closing the window stops the run early (exit code 1; a video keeps the
 // frames rendered so far).
 #pragma once

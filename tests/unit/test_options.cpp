@@ -88,6 +88,8 @@ TEST(Options, RefusalsAreExitCodeTwoWithOneLine)
         {"--shot", "1,,2"},   {"--shot", "a"},
         {"--from", "10", "--to", "5"},
         {"--width", "99999999999999999999"},
+        {"--crf", "52"},      {"--crf", "-1"},
+        {"--ssaa", "0"},      {"--ssaa", "5"},
     };
     for (const auto& args : bad) {
         std::vector<const char*> argv = {"coredemo"};
@@ -147,7 +149,14 @@ TEST(Options, Capture)
     EXPECT_FLOAT_EQ(p.options.captureTo, 12.5f);
     EXPECT_EQ(p.options.fullscreen, 1);
 
+    Parsed q = parse({"--capture", "master.mkv", "--crf", "0", "--ssaa=4"});
+    ASSERT_EQ(q.result, 0) << q.error;
+    EXPECT_EQ(q.options.crf, 0);
+    EXPECT_EQ(q.options.ssaa, 4);
+
     Parsed d = parse({"--capture", "frames/"});
+    EXPECT_EQ(d.options.crf, 18);
+    EXPECT_EQ(d.options.ssaa, 1);
     EXPECT_EQ(d.options.fps, 30);
     EXPECT_FLOAT_EQ(d.options.captureFrom, 0.0f);
     EXPECT_FLOAT_EQ(d.options.captureTo, 197.0f);
