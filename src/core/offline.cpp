@@ -132,9 +132,26 @@ MusicSpectrum* musicDecoder()
 
 // ---- frames ----
 
-// Reads the band of the back buffer (rows bottom-up) into pixels.
+// The size of the pictures written: the band, reduced from its larger frame when
+// supersampled.
+int pictureWidth()
+{
+    return core.supersampler.active() ? core.supersampler.pictureWidth() : screenSettings.viewportWidth;
+}
+
+int pictureHeight()
+{
+    return core.supersampler.active() ? core.supersampler.pictureHeight() : screenSettings.viewportHeight;
+}
+
+// Reads the band of the back buffer (rows bottom-up) into pixels; supersampled, the
+// picture reduced from the off-screen frame.
 void readBand(std::vector<uint8_t>& pixels)
 {
+    if (core.supersampler.active()) {
+        core.supersampler.readPicture(pixels);
+        return;
+    }
     pixels.resize(size_t(screenSettings.viewportWidth) * size_t(screenSettings.viewportHeight) * 3);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -189,6 +206,9 @@ void renderAt(float time, std::vector<uint8_t>& pixels, bool show = true)
     core.renderFrame();
     readBand(pixels);
     if (show) {
+        if (core.supersampler.active()) {
+            core.supersampler.showPicture();
+        }
         platform::swapBuffers();
     }
     ++core.frames;
@@ -387,7 +407,7 @@ int runShots()
         const std::string path = (std::filesystem::path(options.outDir) / shotFileName(t)).string();
         enterChain(t, options.fps);
         renderAt(t, pixels);
-        if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
+        if (writePng(path, pixels.data(), pictureWidth(), pictureHeight()) != 0) {
             std::fprintf(stderr, "coredemo: cannot write %s\n", path.c_str());
             return 1;
         }
@@ -440,7 +460,7 @@ int captureFrames(const std::string& folder, int count)
         const float t = gridTime(k, options.fps);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
         const std::string path = (std::filesystem::path(folder) / name).string();
-        if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
+        if (writePng(path, pixels.data(), pictureWidth(), pictureHeight()) != 0) {
             std::fprintf(stderr, "\ncoredemo: cannot write %s\n", path.c_str());
             return 1;
         }
@@ -452,8 +472,8 @@ int captureFrames(const std::string& folder, int count)
 
 int captureVideo(const std::string& path, int count)
 {
-    const int width = screenSettings.viewportWidth;
-    const int height = screenSettings.viewportHeight;
+    const int width = pictureWidth();
+    const int height = pictureHeight();
     const double duration = double(count) / options.fps;
     const double start = double(firstCaptureFrame(options.captureFrom, options.fps)) / options.fps;
     const std::string musicFile = extractMusic();
