@@ -148,3 +148,27 @@ TEST(Supersample, FrameTheGlCannotHoldIsRefused)
     EXPECT_FALSE(std::filesystem::exists(dir + "/shots/shot-10.png"));
     std::filesystem::remove_all(dir);
 }
+
+// The picture is laid out the same at every size: a 3840 x 2160 shot of the greetings
+// over the finale, scaled down to 1024 x 576, matches the 1024 x 576 shot (what is
+// left is the finer detail the large picture shows).
+TEST(Supersample, FourKShotScaledDownMatchesTheDefaultSize)
+{
+    char name[] = "/tmp/core-ssaa-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    const std::string dir = name;
+    const std::string log = dir + "/log.txt";
+    ASSERT_EQ(run("--width 3840 --height 2160 --shot 180 --out " + dir + "/large", log), 0) << readText(log);
+    ASSERT_EQ(run("--width 1024 --height 576 --shot 180 --out " + dir + "/small", log), 0) << readText(log);
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + dir + "/large/shot-180.png -vf scale=1024:576:flags=area " + dir +
+                           "/scaled.png")
+                              .c_str()),
+              0);
+    Picture scaled, small;
+    ASSERT_TRUE(readPng(dir + "/scaled.png", scaled));
+    ASSERT_TRUE(readPng(dir + "/small/shot-180.png", small));
+    ASSERT_EQ(scaled.width, small.width);
+    ASSERT_EQ(scaled.height, small.height);
+    EXPECT_GE(psnr(scaled, small), 30.0);
+    std::filesystem::remove_all(dir);
+}
