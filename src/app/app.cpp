@@ -8,6 +8,7 @@
 #include "base/options.h"
 #include "core/core.h"
 #include "core/offline.h"
+#include "core/supersample.h"
 #include "fx/fx.h"
 #include "resources/loader.h"
 #include "resources/reload.h"
@@ -157,6 +158,11 @@ int runApplication(int argc, char** argv)
     }
     if (screen.init(1) != 0) {
         return 1;
+    }
+    // A supersampled frame the GL cannot hold is refused before anything loads.
+    if (options.offline() && prepareSupersampling(options.ssaa) != 0) {
+        screen.close();
+        return 2;
     }
     if (sound.init() != 0) {
         printLoadFailures("; playing without music");

@@ -102,6 +102,8 @@ const char* usageText()
            "                     or a video when PATH ends in .mp4 or .mkv\n"
            "  --fps N            capture frame rate (default 30)\n"
            "  --from T, --to T   captured span in seconds (default 0 to 197)\n"
+           "  --crf N            quality of an .mp4 capture, 0 (best) to 51 (default 18)\n"
+           "  --ssaa N           offline pictures from N x N samples a pixel, 1 to 4 (default 1)\n"
            "  --help             this text\n"
            "  --version          the program version\n";
 }
@@ -143,7 +145,7 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
         const bool takesValue = arg == "--width" || arg == "--height" || arg == "--aa" || arg == "--aniso" ||
                                 arg == "--output" || arg == "--data" || arg == "--shot" || arg == "--out" ||
                                 arg == "--capture" || arg == "--fps" || arg == "--from" || arg == "--to" ||
-                                arg == "--loop";
+                                arg == "--loop" || arg == "--crf" || arg == "--ssaa";
         if (hasValue && !takesValue) {
             return fail("option '" + arg + "' takes no value");
         }
@@ -202,6 +204,10 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
             if (!parseTime(value, &o.captureFrom)) return bad();
         } else if (arg == "--to") {
             if (!parseTime(value, &o.captureTo)) return bad();
+        } else if (arg == "--crf") {
+            if (!parseInt(value, 0, 51, &o.crf)) return bad();
+        } else if (arg == "--ssaa") {
+            if (!parseInt(value, 1, 4, &o.ssaa)) return bad();
         } else {
             return fail("unknown option '" + arg + "'");
         }

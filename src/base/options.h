@@ -35,6 +35,8 @@ struct Options {
     int fps = 30;                  // --fps N (capture only)
     float captureFrom = 0.0f;      // --from T (capture only)
     float captureTo = 197.0f;      // --to T (capture only)
+    int crf = 18;                  // --crf N: quality of an .mp4 capture (0 best .. 51)
+    int ssaa = 1;                  // --ssaa N: N x N samples per offline pixel (1 to 4)
 
     // True when the run renders shots or a capture instead of playing in real time.
     bool offline() const { return !shotTimes.empty() || !capturePath.empty(); }

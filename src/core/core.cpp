@@ -27,6 +27,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -193,19 +194,16 @@ int Core::initGL()
     glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
     glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
 
-    // The 16:9 band: full width and centred vertically (letterbox); in a window wider
-    // than 16:9, full height and centred horizontally (pillarbox), so that the band
-    // never reaches outside the window.
-    if (screenSettings.width * 9 / 16 <= screenSettings.height) {
-        screenSettings.viewportWidth = screenSettings.width;
-        screenSettings.viewportHeight = screenSettings.width * 9 / 16;
-        viewportX = 0;
-        viewportY = (screenSettings.height - screenSettings.viewportHeight) / 2;
-    } else {
-        screenSettings.viewportHeight = screenSettings.height;
-        screenSettings.viewportWidth = screenSettings.height * 16 / 9;
-        viewportX = (screenSettings.width - screenSettings.viewportWidth) / 2;
-        viewportY = 0;
+    // The 16:9 band of the window; supersampled, the band is drawn that many times
+    // larger into an off-screen frame that stands for the window (and fills it).
+    const Band band = bandInWindow(screenSettings.width, screenSettings.height);
+    const int scale = std::max(1, supersampler.factor);
+    screenSettings.viewportWidth = band.width * scale;
+    screenSettings.viewportHeight = band.height * scale;
+    viewportX = scale > 1 ? 0 : band.x;
+    viewportY = scale > 1 ? 0 : band.y;
+    if (scale > 1 && supersampler.create(band) != 0) {
+        return 1;
     }
     glViewport(viewportX, viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight);
 
@@ -457,6 +455,7 @@ void Core::release()
     if (!platform::hasWindow()) {
         return;  // the context is gone, and its objects with it
     }
+    supersampler.release();
     RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
     for (RenderTarget* target : targets) {
         if (target->framebuffer != 0) {

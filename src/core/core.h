@@ -13,6 +13,7 @@
 // (render/core_shared.h), through which the parts reach it.
 #pragma once
 #include "base/timer.h"
+#include "core/supersample.h"
 #include "core/timeline.h"
 #include "render/core_shared.h"
 #include "resources/shader.h"
@@ -53,9 +54,13 @@ public:
     uint32_t sceneDepth = 0;
 
     // Lower-left corner of the 16:9 band in the window (set by initGL): the band is
-    // letterboxed in windows taller than 16:9 and pillarboxed in wider ones.
+    // letterboxed in windows taller than 16:9 and pillarboxed in wider ones. Supersampled,
+    // the band fills the off-screen frame that stands for the window: (0, 0).
     int viewportX = 0;
     int viewportY = 0;
+    // Offline pictures from N x N samples a pixel: factor set before init (1 = off);
+    // initGL then draws everything into its frame, N times the band.
+    Supersampler supersampler;
 
     // Test hook: when set before init, makes the effect of schedule slot `slot`
     // (0..10) instead of the demo's own parts.

@@ -6,6 +6,7 @@
 #include "audio/sound.h"
 #include "audio/spectrum.h"
 #include "core/core.h"
+#include "core/video_codec.h"
 #include "effects/effect.h"
 #include "effects/sfmt.h"
 #include "platform/platform.h"
@@ -132,9 +133,26 @@ MusicSpectrum* musicDecoder()
 
 // ---- frames ----
 
-// Reads the band of the back buffer (rows bottom-up) into pixels.
+// The size of the pictures written: the band, reduced from its larger frame when
+// supersampled.
+int pictureWidth()
+{
+    return core.supersampler.active() ? core.supersampler.pictureWidth() : screenSettings.viewportWidth;
+}
+
+int pictureHeight()
+{
+    return core.supersampler.active() ? core.supersampler.pictureHeight() : screenSettings.viewportHeight;
+}
+
+// Reads the band of the back buffer (rows bottom-up) into pixels; supersampled, the
+// picture reduced from the off-screen frame.
 void readBand(std::vector<uint8_t>& pixels)
 {
+    if (core.supersampler.active()) {
+        core.supersampler.readPicture(pixels);
+        return;
+    }
     pixels.resize(size_t(screenSettings.viewportWidth) * size_t(screenSettings.viewportHeight) * 3);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -209,6 +227,9 @@ void renderAt(float time, std::vector<uint8_t>& pixels, bool show = true)
     core.renderedUntil = std::max(core.renderedUntil, core.time);
     readBand(pixels);
     if (show) {
+        if (core.supersampler.active()) {
+            core.supersampler.showPicture();
+        }
         platform::swapBuffers();
     }
     ++core.frames;
@@ -518,7 +539,7 @@ int runShots()
             return 1;
         }
         renderAt(t, pixels);
-        if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
+        if (writePng(path, pixels.data(), pictureWidth(), pictureHeight()) != 0) {
             std::fprintf(stderr, "coredemo: cannot write %s\n", path.c_str());
             return 1;
         }
@@ -573,7 +594,7 @@ int captureFrames(const std::string& folder, int count)
         const float t = gridTime(k, options.fps);
         std::snprintf(name, sizeof name, "frame-%06d.png", i);
         const std::string path = (std::filesystem::path(folder) / name).string();
-        if (writePng(path, pixels.data(), screenSettings.viewportWidth, screenSettings.viewportHeight) != 0) {
+        if (writePng(path, pixels.data(), pictureWidth(), pictureHeight()) != 0) {
             std::fprintf(stderr, "\ncoredemo: cannot write %s\n", path.c_str());
             return 1;
         }
@@ -585,8 +606,8 @@ int captureFrames(const std::string& folder, int count)
 
 int captureVideo(const std::string& path, int count)
 {
-    const int width = screenSettings.viewportWidth;
-    const int height = screenSettings.viewportHeight;
+    const int width = pictureWidth();
+    const int height = pictureHeight();
     const double duration = double(count) / options.fps;
     const int64_t first = firstCaptureFrame(options.captureFrom, options.fps);
     CaptureMusic music;
@@ -598,13 +619,13 @@ int captureVideo(const std::string& path, int count)
     if (withMusic) {
         // -probesize: the encoder looks at one packet of the music before it starts.
         args.insert(args.end(), {"-probesize", "32", "-f", "f32le", "-ar", std::to_string(music.rate()), "-ac", "2", "-i",
-                                 "pipe:" + std::to_string(encoderAudioFd), "-map", "0:v", "-map", "1:a", "-c:a",
-                                 "aac", "-b:a", "192k"});
+                                 "pipe:" + std::to_string(encoderAudioFd), "-map", "0:v", "-map", "1:a"});
+        const std::vector<std::string> audio = audioCodecArguments(path);
+        args.insert(args.end(), audio.begin(), audio.end());
     }
-    // GL rows are bottom-up; H.264 in 4:2:0 wants even sizes. The fastest preset keeps
-    // the encoder's share of the two cores small (same quality, a larger file).
-    args.insert(args.end(), {"-vf", "vflip,crop=trunc(iw/2)*2:trunc(ih/2)*2", "-c:v", "libx264", "-preset",
-                             "ultrafast", "-crf", "18", "-pix_fmt", "yuv420p", "-t", formatSeconds(duration)});
+    const std::vector<std::string> video = videoCodecArguments(path, options.crf);
+    args.insert(args.end(), video.begin(), video.end());
+    args.insert(args.end(), {"-t", formatSeconds(duration)});
     if (std::tolower(static_cast<unsigned char>(path.back())) == '4') {  // .mp4
         args.insert(args.end(), {"-movflags", "+faststart"});
     }

@@ -25,11 +25,13 @@
 // Pictures are the 16:9 band of the window, read back from the back buffer before the
 // swap. --shot T1,T2 writes <outDir>/shot-<T>.png; --capture PATH writes
 // PATH/frame-000000.png... into a folder, or, for a path ending in .mp4 or .mkv, a
-// video (H.264, with the music of the same span in AAC) encoded by ffmpeg: the frames
-// and the music, decoded here frame by frame, reach it through two pipes, so nothing
-// is written to a temporary file. Escape, closing the window, SIGINT or SIGTERM stop
-// the run early, between frames and between replayed ones (exit code 1; a video keeps
-// the frames rendered so far, and its music ends with them).
+// video with the music of the same span, encoded by ffmpeg: H.264 and AAC in an .mp4
+// (--crf sets its quality), a lossless master in an .mkv (FFV1 and FLAC, whose frames
+// are the PNG pictures' pixels; core/video_codec.h). The frames and the music, decoded
+// here frame by frame, reach it through two pipes, so nothing is written to a
+// temporary file. Escape, closing the window, SIGINT or SIGTERM stop the run early,
+// between frames and between replayed ones (exit code 1; a video keeps the frames
+// rendered so far, and its music ends with them).
 #pragma once
 #include <cstdint>
 #include <string>

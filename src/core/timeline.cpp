@@ -85,3 +85,18 @@ void LoadingBar::advance(unsigned int effectCount)
     fill = (barWidth / int(effectCount)) * steps;
     fill = std::max(std::min(fill, barWidth - 3), 2);
 }
+
+Band bandInWindow(int width, int height)
+{
+    Band band;
+    if (width * 9 / 16 <= height) {
+        band.width = width;
+        band.height = width * 9 / 16;
+        band.y = (height - band.height) / 2;
+    } else {
+        band.height = height;
+        band.width = height * 16 / 9;
+        band.x = (width - band.width) / 2;
+    }
+    return band;
+}

@@ -91,6 +91,17 @@ struct Wash {
 };
 Wash fadeWash(int type, float progress);
 
+// The 16:9 band the demo draws in, inside a window of width x height: the full width,
+// centred vertically (letterbox), or in a window wider than 16:9 the full height,
+// centred horizontally (pillarbox), so that it never reaches outside the window.
+struct Band {
+    int x = 0;  // lower-left corner in the window
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+Band bandInWindow(int width, int height);
+
 // The start-up progress display. advance() is the bar's arithmetic after each
 // initialised effect; draw() and fade() present it (GL, core.cpp).
 struct LoadingBar {

@@ -80,7 +80,7 @@ void runQuadPass(const Shader& shader, const Mesh& quad)
 
 void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }
 
-void bindWindowFramebuffer() { bindFramebuffer(0); }
+void bindWindowFramebuffer() { bindFramebuffer(windowFramebuffer()); }
 
 void blurTargets(const RenderTarget& a, const RenderTarget& b, const Shader& vertical, const Shader& horizontal,
                  const char* sampler, const Mesh& quad)

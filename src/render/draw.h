@@ -43,7 +43,8 @@ void runQuadPass(const Shader& shader, const Mesh& quad);
 
 // Binds the target's framebuffer unless it is the one bound already.
 void bindRenderTarget(const RenderTarget& target);
-// Binds the window's framebuffer unless it is bound already.
+// Binds the window's framebuffer (windowFramebuffer(): 0, or the off-screen frame that
+// stands for the window) unless it is bound already.
 void bindWindowFramebuffer();
 // The separable blur of the bloom and depth-of-field chains, at the viewport set for
 // `a`: `vertical` of a into b, `horizontal` of b into a, each reading its source through

@@ -4,6 +4,17 @@
 
 #include <GL/glew.h>
 
+namespace {
+
+// The framebuffer that stands for the window (0: the window's own).
+GLuint standIn = 0;
+
+}  // namespace
+
+unsigned int windowFramebuffer() { return standIn; }
+
+void setWindowFramebuffer(unsigned int framebuffer) { standIn = framebuffer; }
+
 void bindFramebuffer(unsigned int framebuffer)
 {
     GLint bound = 0;
@@ -21,7 +32,7 @@ void releaseTarget(GLuint framebuffer)
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
     if (GLuint(bound) == framebuffer) {
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, standIn);
     }
 }
 

@@ -3,7 +3,8 @@
 //
 // A RenderTarget is a plain record owned by value (the Core owns all of them). Every
 // operation that acts on a target binds its framebuffer only when it is not bound yet
-// and binds framebuffer 0 when done, so the window's framebuffer is bound afterwards.
+// and binds the window's framebuffer when done (0, or the off-screen frame that stands
+// for the window in a supersampled offline run: setWindowFramebuffer).
 // Users that draw into a target bind it themselves, set the viewport to width x height
 // and bind 0 when done. Needs a current GL context with linked extensions.
 #pragma once
@@ -29,8 +30,13 @@ struct RenderTarget {
     void destroy();
 };
 
-// Binds `framebuffer` (0: the window's) unless it is bound already.
+// Binds `framebuffer` (0: the window's own) unless it is bound already.
 void bindFramebuffer(unsigned int framebuffer);
+
+// The framebuffer everything draws into as "the window": 0 unless an off-screen frame
+// has been set to stand for it (offline pictures drawn larger, then reduced).
+unsigned int windowFramebuffer();
+void setWindowFramebuffer(unsigned int framebuffer);
 
 // Makes a GL_DEPTH_COMPONENT24 renderbuffer of width x height into *name. 1 when either
 // side exceeds GL_MAX_RENDERBUFFER_SIZE (logged, *name untouched), else 0.

@@ -201,6 +201,24 @@ std::vector<std::string> openFilesAndArguments(pid_t pid)
     return found;
 }
 
+// Every frame ffmpeg decodes from `input` as 8-bit RGB, one after the other.
+std::string rgbFrames(const std::string& input)
+{
+    const std::string command = "ffmpeg -v error -i '" + input + "' -map 0:v -f rawvideo -pix_fmt rgb24 -";
+    std::string bytes;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        return bytes;
+    }
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        bytes.append(buffer, n);
+    }
+    pclose(pipe);
+    return bytes;
+}
+
 }  // namespace
 
 // SIGTERM (or SIGINT) stops an offline run at the next frame, replayed or not. A video
@@ -235,5 +253,44 @@ TEST(Capture, InterruptedRunsStopAtTheNextFrameAndKeepWhatTheyRendered)
     ASSERT_TRUE(waitForText(log, "shot 1/2", 300)) << readText(log);
     EXPECT_EQ(stopProgram(pid, SIGTERM), 1) << readText(log);
     EXPECT_FALSE(std::filesystem::exists(dir + "/shot-38.9.png")) << "the replay ran on to the shot";
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// The lossless master: an .mkv holds FFV1 frames that decode to the very pixels of the
+// PNG pictures of the same span (an odd band, 322 x 181, is kept whole) and FLAC sound
+// of the span's length; an .mp4 is encoded at the quality --crf asks for (x264 writes
+// its settings into the stream).
+TEST(Capture, MasterIsLosslessAndTheMp4TakesItsQuality)
+{
+    const std::string dir = makeTempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string span = " --fps 30 --from 30 --to 30.5 --width 322 --height 200 >" + dir + "/log.txt 2>&1";
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/master.mkv" + span).c_str()), 0)
+        << readText(dir + "/log.txt");
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/frames" + span).c_str()), 0)
+        << readText(dir + "/log.txt");
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/low.mp4 --crf 40" + span).c_str()), 0)
+        << readText(dir + "/log.txt");
+
+    const std::string master = dir + "/master.mkv";
+    EXPECT_EQ(probe(master, "v", "codec_name"), "ffv1");
+    EXPECT_EQ(probe(master, "v", "width"), "322");
+    EXPECT_EQ(probe(master, "v", "height"), "181");
+    EXPECT_EQ(probe(master, "a", "codec_name"), "flac");
+    const std::string pictures = rgbFrames(dir + "/frames/frame-%06d.png");
+    const std::string video = rgbFrames(master);
+    ASSERT_EQ(pictures.size(), size_t(322 * 181 * 3 * 15));
+    EXPECT_EQ(video.size(), pictures.size()) << "frames in the master";
+    EXPECT_TRUE(video == pictures) << "the master's frames differ from the pictures";
+    const std::string samples = "ffmpeg -v error -i '" + master + "' -map 0:a -f s16le -ac 1 -ar 1000 - | wc -c";
+    FILE* pipe = popen(samples.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    int bytes = 0;
+    EXPECT_EQ(std::fscanf(pipe, "%d", &bytes), 1);
+    pclose(pipe);
+    EXPECT_NEAR(bytes / 2, 500, 5) << "half a second of sound (1000 samples a second)";
+
+    EXPECT_EQ(probe(dir + "/low.mp4", "v", "codec_name"), "h264");
+    EXPECT_NE(readText(dir + "/low.mp4").find("crf=40.0"), std::string::npos) << "x264 was not asked for --crf 40";
     std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -93,6 +93,8 @@ TEST(Options, RefusalsAreExitCodeTwoWithOneLine)
         {"--loop", "10"},     {"--loop", "1,2,3"},
         {"--loop", "a,b"},    {"--loop", ""},
         {"--loop", "78,90", "--shot", "80"},
+        {"--crf", "52"},      {"--crf", "-1"},
+        {"--ssaa", "0"},      {"--ssaa", "5"},
     };
     for (const auto& args : bad) {
         std::vector<const char*> argv = {"coredemo"};
@@ -152,7 +154,14 @@ TEST(Options, Capture)
     EXPECT_FLOAT_EQ(p.options.captureTo, 12.5f);
     EXPECT_EQ(p.options.fullscreen, 1);
 
+    Parsed q = parse({"--capture", "master.mkv", "--crf", "0", "--ssaa=4"});
+    ASSERT_EQ(q.result, 0) << q.error;
+    EXPECT_EQ(q.options.crf, 0);
+    EXPECT_EQ(q.options.ssaa, 4);
+
     Parsed d = parse({"--capture", "frames/"});
+    EXPECT_EQ(d.options.crf, 18);
+    EXPECT_EQ(d.options.ssaa, 1);
     EXPECT_EQ(d.options.fps, 30);
     EXPECT_FLOAT_EQ(d.options.captureFrom, 0.0f);
     EXPECT_FLOAT_EQ(d.options.captureTo, 197.0f);

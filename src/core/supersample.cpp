@@ -1,0 +1,196 @@
+#include "core/supersample.h"
+
+#include "base/screen_settings.h"
+#include "core/core.h"
+
+#include <GL/glew.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// One row of 2 x 2 blocks: rows a and b of RGBA samples into `width` RGB pixels.
+void reducePairOfRows(const uint8_t* a, const uint8_t* b, int width, uint8_t* out)
+{
+    int x = 0;
+#ifdef __SSE2__
+    // Four pixels at a time: eight samples of each row widened to 16 bits, the rows
+    // added, then each pixel's two columns; rounded, narrowed, and stored three bytes
+    // a pixel (each four-byte store overwrites the previous one's spare byte).
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(2);
+    for (; x + 4 <= width; x += 4, a += 32, b += 32) {
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16));
+        const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16));
+        const __m128i s0 = _mm_add_epi16(_mm_unpacklo_epi8(a0, zero), _mm_unpacklo_epi8(b0, zero));
+        const __m128i s1 = _mm_add_epi16(_mm_unpackhi_epi8(a0, zero), _mm_unpackhi_epi8(b0, zero));
+        const __m128i s2 = _mm_add_epi16(_mm_unpacklo_epi8(a1, zero), _mm_unpacklo_epi8(b1, zero));
+        const __m128i s3 = _mm_add_epi16(_mm_unpackhi_epi8(a1, zero), _mm_unpackhi_epi8(b1, zero));
+        __m128i p01 = _mm_add_epi16(_mm_unpacklo_epi64(s0, s1), _mm_unpackhi_epi64(s0, s1));
+        __m128i p23 = _mm_add_epi16(_mm_unpacklo_epi64(s2, s3), _mm_unpackhi_epi64(s2, s3));
+        p01 = _mm_srli_epi16(_mm_add_epi16(p01, half), 2);
+        p23 = _mm_srli_epi16(_mm_add_epi16(p23, half), 2);
+        uint32_t pixels[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), _mm_packus_epi16(p01, p23));
+        std::memcpy(out, &pixels[0], 4);
+        std::memcpy(out + 3, &pixels[1], 4);
+        std::memcpy(out + 6, &pixels[2], 4);
+        std::memcpy(out + 9, &pixels[3], 3);
+        out += 12;
+    }
+#endif
+    for (; x < width; ++x, a += 8, b += 8, out += 3) {
+        for (int c = 0; c < 3; ++c) {
+            out[c] = uint8_t((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) >> 2);
+        }
+    }
+}
+
+}  // namespace
+
+void BoxFilter::prepare(int factor, int pictureWidth)
+{
+    blockSide = std::max(1, factor);
+    sums.assign(size_t(std::max(0, pictureWidth)) * size_t(blockSide) * 4, 0);
+    const int cells = blockSide * blockSide;
+    means.resize(size_t(cells) * 255 + 1);
+    for (int sum = 0; sum <= cells * 255; ++sum) {
+        means[size_t(sum)] = uint8_t((sum + cells / 2) / cells);
+    }
+}
+
+void BoxFilter::reduce(const uint8_t* samples, int width, int height, uint8_t* rgb)
+{
+    const int n = blockSide;
+    const size_t stride = size_t(width) * size_t(n) * 4;  // bytes in a row of samples
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* rows = samples + size_t(y) * size_t(n) * stride;
+        uint8_t* out = rgb + size_t(y) * size_t(width) * 3;
+        if (n == 2) {
+            reducePairOfRows(rows, rows + stride, width, out);
+            continue;
+        }
+        for (size_t i = 0; i < stride; ++i) {
+            sums[i] = rows[i];
+        }
+        for (int dy = 1; dy < n; ++dy) {
+            const uint8_t* row = rows + size_t(dy) * stride;
+            for (size_t i = 0; i < stride; ++i) {
+                sums[i] = uint16_t(sums[i] + row[i]);
+            }
+        }
+        const uint16_t* block = sums.data();
+        for (int x = 0; x < width; ++x, block += 4 * n, out += 3) {
+            unsigned r = 0, g = 0, b = 0;
+            for (int dx = 0; dx < n; ++dx) {
+                r += block[4 * dx];
+                g += block[4 * dx + 1];
+                b += block[4 * dx + 2];
+            }
+            out[0] = means[r];
+            out[1] = means[g];
+            out[2] = means[b];
+        }
+    }
+}
+
+int Supersampler::create(const Band& windowBand)
+{
+    band = windowBand;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    frame.create(band.width * factor, band.height * factor);
+    if (createDepthBuffer(frame.width, frame.height, &frameDepth) != 0) {
+        release();
+        return 1;
+    }
+    frame.attachDepthBuffer(frameDepth);
+    if (frame.checkStatus() != 0 || glGetError() == GL_OUT_OF_MEMORY) {
+        release();
+        return 1;
+    }
+    samples.resize(size_t(frame.width) * size_t(frame.height) * 4);
+    filter.prepare(factor, band.width);
+    setWindowFramebuffer(frame.framebuffer);
+    bindFramebuffer(frame.framebuffer);
+    return 0;
+}
+
+void Supersampler::readPicture(std::vector<uint8_t>& pixels)
+{
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, samples.data());
+    pixels.resize(size_t(band.width) * size_t(band.height) * 3);
+    filter.reduce(samples.data(), band.width, band.height, pixels.data());
+}
+
+void Supersampler::showPicture()
+{
+    glPushAttrib(GL_SCISSOR_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, frame.width, frame.height, band.x, band.y, band.x + band.width, band.y + band.height,
+                      GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frame.framebuffer);
+    glPopAttrib();
+}
+
+void Supersampler::release()
+{
+    if (frame.framebuffer != 0 && windowFramebuffer() == frame.framebuffer) {
+        setWindowFramebuffer(0);
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    }
+    if (frame.framebuffer != 0) {
+        frame.destroy();
+        glDeleteTextures(1, &frame.colorTexture);
+        frame = RenderTarget();
+    }
+    if (frameDepth != 0) {
+        glDeleteRenderbuffersEXT(1, &frameDepth);
+        frameDepth = 0;
+    }
+    samples = std::vector<uint8_t>();
+}
+
+bool supersampledFrameFits(int factor, const Band& band, int largestSide)
+{
+    return int64_t(factor) * band.width <= largestSide && int64_t(factor) * band.height <= largestSide;
+}
+
+int largestFrameSide()
+{
+    GLint texture = 0, renderbuffer = 0, viewport[2] = {};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    return std::min({texture, renderbuffer, viewport[0], viewport[1]});
+}
+
+int prepareSupersampling(int factor)
+{
+    core.supersampler.factor = 1;
+    if (factor <= 1) {
+        return 0;
+    }
+    const Band band = bandInWindow(screenSettings.width, screenSettings.height);
+    const int side = largestFrameSide();
+    if (!supersampledFrameFits(factor, band, side)) {
+        std::fprintf(stderr,
+                     "coredemo: --ssaa %d draws the %d x %d picture at %lld x %lld, larger than this GL's largest "
+                     "render target (%d a side)\n",
+                     factor, band.width, band.height, static_cast<long long>(factor) * band.width,
+                     static_cast<long long>(factor) * band.height, side);
+        return 2;
+    }
+    core.supersampler.factor = factor;
+    return 0;
+}
