@@ -104,18 +104,8 @@ Targets& targetsOf(const std::string& entry)
 // the anisotropy among them, stay as they were set at its first load).
 void uploadInto(const DecodedPicture& picture, uint32_t name)
 {
-    const GLenum target = picture.cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
-    glBindTexture(target, name);
-    const int faces = picture.cube ? 6 : 1;
-    for (int face = 0; face < faces; ++face) {
-        const GLenum image = picture.cube ? GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face) : GL_TEXTURE_2D;
-        for (int l = 0; l < picture.levelCount; ++l) {
-            const PictureLevel& level = picture.level(face, l);
-            glTexImage2D(image, l, GL_RGBA8, level.width, level.height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                         level.texels.data());
-        }
-    }
-    glBindTexture(target, 0);
+    uploadLevels(picture, name);
+    glBindTexture(picture.cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, 0);
     if (!picture.cube && picture.hasAlpha) {
         rememberAlphaCoverage(name, picture.coverage);
     } else {

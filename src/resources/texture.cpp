@@ -48,6 +48,8 @@ GLuint createTexture(const DecodedPicture& picture)
     return name;
 }
 
+}  // namespace
+
 // Every level of every face into the texture, left bound.
 void uploadLevels(const DecodedPicture& picture, GLuint name)
 {
@@ -62,6 +64,8 @@ void uploadLevels(const DecodedPicture& picture, GLuint name)
         }
     }
 }
+
+namespace {
 
 // Textures whose texels wait for uploadDeferredTextures, in load order.
 struct PendingUpload {

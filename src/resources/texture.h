@@ -29,6 +29,9 @@ unsigned loadTexture(Loader& loader, Texture& texture);
 // The sizes this GL's textures can have, for decodePicture (resources/picture.h): read
 // from the current context.
 PictureLimits textureSizeLimits();
+// Every level of every face of a decoded picture into texture `name` (a 2D texture or a
+// cube map as the picture is), which is left bound; its parameters stay as they were.
+void uploadLevels(const DecodedPicture& picture, uint32_t name);
 
 // Start-up only: while deferring, a picture decoded ahead gets its texture (name,
 // parameters, binding) at once but its texels only from uploadDeferredTextures, which
