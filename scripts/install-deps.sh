@@ -10,7 +10,8 @@ libfreetype-dev libfontconfig-dev fonts-liberation2
 libpng-dev libjpeg-dev libsquish-dev libembree-dev libopenvdb-dev libmeshoptimizer-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth ffmpeg parallel sox libsox-fmt-all vorbis-tools clang libclang-rt-14-dev zip unzip
-dpkg-dev lintian desktop-file-utils appstream"
+dpkg-dev lintian desktop-file-utils appstream
+rsync openssh-client openssh-server"
 
 missing=""
 for p in $PACKAGES; do
