@@ -182,3 +182,23 @@ TEST(Golden, EveryPartLooksAsRecorded)
     }
     std::system(("rm -rf '" + dir + "'").c_str());
 }
+
+// The hub's close-up against the bright courtyard at full size: the bloom over the sky
+// must not burn the highlights away (at most 8% of the pixels pure white).
+TEST(Golden, HubKeepsItsHighlights)
+{
+    char dirName[] = "/tmp/core-golden-XXXXXX";
+    ASSERT_NE(mkdtemp(dirName), nullptr);
+    const std::string dir = dirName;
+    const std::string command = "./coredemo --width 1024 --height 576 --output none --shot 30 --out " + dir + " >" + dir +
+                                "/log.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    Image shot;
+    ASSERT_TRUE(readPng(dir + "/shot-30.png", shot));
+    size_t white = 0;
+    for (size_t p = 0; p + 2 < shot.rgb.size(); p += 3) {
+        white += (shot.rgb[p] == 255 && shot.rgb[p + 1] == 255 && shot.rgb[p + 2] == 255) ? 1 : 0;
+    }
+    EXPECT_LE(double(white) / double(shot.width * shot.height), 0.08) << white << " white pixels";
+    std::system(("rm -rf '" + dir + "'").c_str());
+}

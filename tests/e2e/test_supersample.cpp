@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,6 +128,18 @@ TEST(Supersample, ShotIsTheLargerShotReduced)
             EXPECT_GE(same, psnr(plain, reduced) + 10.0) << size << " at " << t << " s";
         }
     }
+    // A capture takes its frames the same way: its first frame is the last row's shot at 86 s.
+    const Row& last = rows[std::size(rows) - 1];
+    ASSERT_EQ(run(" --width " + std::to_string(last.width) + " --height " + std::to_string(last.height) + " --ssaa " +
+                      std::to_string(last.factor) + " --from 86 --to 86.1 --capture " + dir + "/frames",
+                  log),
+              0)
+        << readText(log);
+    Picture frame, shot;
+    ASSERT_TRUE(readPng(dir + "/frames/frame-000000.png", frame));
+    ASSERT_TRUE(readPng(dir + "/ssaa/shot-86.png", shot));
+    EXPECT_EQ(frame.width, shot.width);
+    EXPECT_TRUE(frame.rgb == shot.rgb) << "the captured frame is not the supersampled shot";
     std::filesystem::remove_all(dir);
 }
 

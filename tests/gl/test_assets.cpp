@@ -189,8 +189,9 @@ TEST_F(Assets, SpritesAndOverlaysHaveTheirShapes)
 
 TEST_F(Assets, CubeFacesLandWhereOpenGlLooksForThem)
 {
-    // Read the campus map back from the GL cube texture: the brightest texel must lie
-    // in the sun's direction and the sky face must be the blue one.
+    // Read the campus map back from the GL cube texture: the brightest texels (the sun's
+    // glow, which clips) must gather round the sun's direction, and the sky face must be
+    // the blue one. A face landing elsewhere moves the glow by 90 degrees or more.
     ASSERT_TRUE(loader.opened);
     Texture texture;
     texture.source = "textures/campus_cross.dds";
@@ -211,14 +212,18 @@ TEST_F(Assets, CubeFacesLandWhereOpenGlLooksForThem)
                 int brightness = p[0] + p[1] + p[2];
                 blue[f] += p[2];
                 red[f] += p[0];
+                const datagen::Vec3 d = datagen::normalize(datagen::cubeDirection(f, (x + 0.5f) / n, (y + 0.5f) / n));
                 if (brightness > best) {
                     best = brightness;
-                    bestDirection = datagen::normalize(datagen::cubeDirection(f, (x + 0.5f) / n, (y + 0.5f) / n));
+                    bestDirection = datagen::Vec3();
+                }
+                if (brightness == best) {
+                    bestDirection = bestDirection + d;
                 }
             }
         }
     }
-    EXPECT_GT(datagen::dot(bestDirection, datagen::campusSunDirection()), 0.999f);
+    EXPECT_GT(datagen::dot(datagen::normalize(bestDirection), datagen::campusSunDirection()), 0.999f);
     EXPECT_GT(blue[2], red[2] * 1.3);  // +Y: sky
     EXPECT_LT(blue[3], red[3] * 1.1);  // -Y: paving and grass
     GLuint id = texture.crc;

@@ -581,9 +581,11 @@ Vec3 studioRadiance(const Vec3& d)
 namespace {
 
 const Vec3 sunDirection = normalize(Vec3(0.55f, 0.45f, -0.7f));
+// The sun: a small disc, just bright enough to glint in polished steel. It is left out
+// of the irradiance (campusSkyLight): a disc bright enough to light the courtyard would,
+// blurred into it, burn a white patch into the background.
 const float sunRadius = 0.0105f;
-// Disc radiance chosen so the sun gives a white surface facing it about 0.75.
-const float sunRadiance = 0.75f * pi / (pi * sunRadius * sunRadius);
+const float sunDiscRadiance = 3.0f;
 const Vec3 sunColour(1.0f, 0.93f, 0.82f);
 
 Vec3 skyColour(const Vec3& d)
@@ -670,6 +672,16 @@ Vec3 campusSunDirection() { return sunDirection; }
 
 Vec3 campusRadiance(const Vec3& d)
 {
+    Vec3 colour = campusSkyLight(d);
+    if (d.y > 0.0f) {
+        float angle = std::acos(std::min(std::max(dot(d, sunDirection), 0.0f), 1.0f));
+        colour += sunColour * (sunDiscRadiance * (1.0f - smoothstep(sunRadius * 0.85f, sunRadius * 1.15f, angle)));
+    }
+    return colour;
+}
+
+Vec3 campusSkyLight(const Vec3& d)
+{
     float elevation = std::asin(std::min(std::max(d.y, -1.0f), 1.0f));
     float azimuth = std::atan2(d.z, d.x);
     Vec3 colour;
@@ -686,10 +698,6 @@ Vec3 campusRadiance(const Vec3& d)
         Vec3 cloud = mix(Vec3(0.55f, 0.6f, 0.68f), Vec3(1.25f, 1.2f, 1.12f), 0.4f + 0.6f * smoothstep(0.1f, 0.6f, shape)) +
                      Vec3(1.0f, 0.8f, 0.55f) * (1.5f * std::pow(c, 16.0f));
         colour = mix(colour, cloud, density * 0.92f);
-        // The sun disc, hidden behind thick cloud.
-        float angle = std::acos(std::min(c, 1.0f));
-        float disc = 1.0f - smoothstep(sunRadius * 0.85f, sunRadius * 1.15f, angle);
-        colour += sunColour * (sunRadiance * disc * (1.0f - 0.9f * density));
     }
     // Trees and buildings along the horizon (drawn over sky and far ground).
     float tree = 0.015f + 0.045f * smoothstep(-0.2f, 0.6f, fbm3(std::cos(azimuth) * 7.0f, std::sin(azimuth) * 7.0f, 0.0f, 5, 401));
@@ -724,11 +732,14 @@ namespace {
 
 // Uncompressed BGRA: these smooth, dithered faces deflate to less than DXT1 would
 // take and keep their gradients free of block artefacts.
-void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, std::vector<Asset>& out)
+// The irradiance is blurred from `lighting`, the sharp cube unless given.
+void emitEnvironment(const char* name, const CubeMap& sharp, float exposure, std::vector<Asset>& out,
+                     const CubeMap* lighting = nullptr)
 {
     std::string base = std::string("textures/") + name;
     out.push_back({base + ".dds", encodeDds(encodeFaces(sharp, exposure), DdsFormat::Bgra8)});
-    CubeMap diffuse = convolveIrradiance(downsample(sharp, sharp.size / 32), diffuseSize);
+    const CubeMap& source = lighting ? *lighting : sharp;
+    CubeMap diffuse = convolveIrradiance(downsample(source, source.size / 32), diffuseSize);
     out.push_back({base + "_diff.dds", encodeDds(encodeFaces(diffuse, exposure), DdsFormat::Bgra8)});
 }
 
@@ -755,7 +766,8 @@ void generateRnl(const Context&, std::vector<Asset>& out)
 
 void generateCampusCross(const Context&, std::vector<Asset>& out)
 {
-    emitEnvironment("campus_cross", renderCube(environmentSize, campusRadiance), 0.8f, out);
+    const CubeMap sky = renderCube(environmentSize, campusSkyLight);
+    emitEnvironment("campus_cross", renderCube(environmentSize, campusRadiance), 0.72f, out, &sky);
 }
 
 }  // namespace datagen

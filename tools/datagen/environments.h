@@ -15,6 +15,8 @@ Vec3 livingRoomRadiance(const Vec3& direction);
 Vec3 spaceRadiance(const Vec3& direction);   // without the point stars (see generateHd210)
 Vec3 studioRadiance(const Vec3& direction);
 Vec3 campusRadiance(const Vec3& direction);
+// The same without the sun's disc: what lights the courtyard's irradiance.
+Vec3 campusSkyLight(const Vec3& direction);
 
 // Where the campus sun stands (unit vector, y up).
 Vec3 campusSunDirection();
