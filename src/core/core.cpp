@@ -357,12 +357,18 @@ void Core::renderFrame()
     crossfadeFactor = crossfade.factor;
 
     gui.pushTweakables();
-    if (postprocess) {
-        runPostProcess();
-    }
-    if (spectrum && fftControl > 0 && fftControl <= 512) {
+    // The music's flash over the finished picture: drawn by the post-processing's last
+    // pass when it runs, else as a wash of its own.
+    const bool flashes = spectrum && fftControl > 0 && fftControl <= 512;
+    Wash flash;
+    if (flashes) {
         const float* bins = spectrumAt ? spectrumAt(time) : sound.getSpectrum();
-        fade(fadeToWhite, bins[fftControl - 1] * 0.1f);
+        flash = fadeWash(fadeToWhite, bins[fftControl - 1] * 0.1f);
+    }
+    if (postprocess) {
+        runPostProcess(flash);
+    } else if (flashes) {
+        fade(fadeToWhite, flash.opacity);
     }
 }
 

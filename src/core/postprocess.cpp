@@ -2,6 +2,7 @@
 
 #include "core/core.h"
 #include "render/draw.h"
+#include "resources/geometry.h"
 
 #include <GL/glew.h>
 
@@ -21,32 +22,82 @@ int loadPostEffects()
     return 0;
 }
 
-void runPostProcess()
+namespace {
+
+// The technique of `shader` named `name`, validated (compiled) on first use; null when
+// the file has none or it does not validate. Looked up each time: a live reload of the
+// file makes new techniques.
+fx::Technique* techniqueNamed(const Shader& shader, const char* name)
+{
+    fx::Technique* technique = shader.effect ? fx::namedTechnique(shader.effect, name) : nullptr;
+    if (technique && !fx::isTechniqueValidated(technique) && !fx::validateTechnique(technique)) {
+        return nullptr;
+    }
+    return technique;
+}
+
+void runQuadTechnique(fx::Technique* technique, const Mesh& quad)
+{
+    fx::Pass* pass = fx::firstPass(technique);
+    fx::setPassState(pass);
+    drawMesh(quad);
+    fx::resetPassState(pass);
+}
+
+}  // namespace
+
+void runPostProcess(const Wash& flash)
 {
     glPushAttrib(GL_VIEWPORT_BIT);
 
+    // A cross-fade's two pictures are mixed where the bright pass and the final pass read
+    // them; files without the mixing techniques get the mixer's own pass.
+    fx::Technique* brightMixed = nullptr;
+    fx::Technique* finalMixed = nullptr;
     if (core.crossfadeMix) {
+        brightMixed = techniqueNamed(core.brightPassShader, "BrightPassMixed");
+        finalMixed = techniqueNamed(core.finalShader, "FinalMixed");
+    }
+    const bool mixAsRead = brightMixed && finalMixed;
+    const float blend = std::min(core.crossfadeFactor, 1.0f);
+    const float threshold = std::sin(24.0f * core.time) * 0.02f + 0.5f;
+    const RenderTarget& picture = mixAsRead ? core.fadeOutCopy : core.sceneCopy;
+    if (core.crossfadeMix && !mixAsRead) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         setShaderSampler(core.mixerShader, "sampA", core.fadeOutCopy.colorTexture);
         setShaderSampler(core.mixerShader, "sampB", core.fadeInCopy.colorTexture);
-        setShaderFloat(core.mixerShader, "factor", std::min(core.crossfadeFactor, 1.0f));
+        setShaderFloat(core.mixerShader, "factor", blend);
         runQuadPass(core.mixerShader, core.quadMesh);
     }
-
-    glBindTexture(GL_TEXTURE_2D, core.sceneCopy.colorTexture);
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, core.viewportX, core.viewportY, core.sceneCopy.width,
-                        core.sceneCopy.height);
+    if (!mixAsRead) {
+        glBindTexture(GL_TEXTURE_2D, core.sceneCopy.colorTexture);
+        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, core.viewportX, core.viewportY, core.sceneCopy.width,
+                            core.sceneCopy.height);
+    }
 
     bindRenderTarget(core.bloomA);
     glViewport(0, 0, core.bloomA.width, core.bloomA.height);
-    setShaderSampler(core.brightPassShader, "RT", core.sceneCopy.colorTexture);
-    setShaderFloat(core.brightPassShader, "BloomThreshold", std::sin(24.0f * core.time) * 0.02f + 0.5f);
-    runQuadPass(core.brightPassShader, core.quadMesh);
+    setShaderSampler(core.brightPassShader, "RT", picture.colorTexture);
+    setShaderFloat(core.brightPassShader, "BloomThreshold", threshold);
+    if (mixAsRead) {
+        setShaderSampler(core.brightPassShader, "RT2", core.fadeInCopy.colorTexture);
+        fx::setParameter2f(shaderParameter(core.brightPassShader, "blend"), blend, 0.0f);
+        runQuadTechnique(brightMixed, core.quadMesh);
+    } else {
+        runQuadPass(core.brightPassShader, core.quadMesh);
+    }
 
     blurTargets(core.bloomA, core.bloomB, core.blurVShader, core.blurHShader, "Blur0", core.quadMesh);
     glPopAttrib();
 
-    setShaderSampler(core.finalShader, "RT", core.sceneCopy.colorTexture);
+    setShaderSampler(core.finalShader, "RT", picture.colorTexture);
     setShaderSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);
-    runQuadPass(core.finalShader, core.quadMesh);
+    fx::setParameter4f(shaderParameter(core.finalShader, "wash"), flash.grey, flash.grey, flash.grey, flash.opacity);
+    if (mixAsRead) {
+        setShaderSampler(core.finalShader, "RT2", core.fadeInCopy.colorTexture);
+        fx::setParameter2f(shaderParameter(core.finalShader, "blend"), blend, 0.0f);
+        runQuadTechnique(finalMixed, core.quadMesh);
+    } else {
+        runQuadPass(core.finalShader, core.quadMesh);
+    }
 }

@@ -6,10 +6,15 @@
 // bloomB), its quadMesh and its six post effects; it keeps no state between frames.
 // Needs the GL context current. Main thread only; allocates nothing.
 #pragma once
+#include "core/timeline.h"
 
 // Loads the six post effects in their order: bright pass, horizontal blur, vertical
 // blur, final, overlay, mixer. 0 on success, 1 at the first failure (the loader logs why).
 int loadPostEffects();
-// The chain: mixer during a cross-fade, copy into sceneCopy, bright pass into bloomA,
-// vertical blur into bloomB, horizontal blur into bloomA, final pass into the window.
-void runPostProcess();
+// The chain: copy into sceneCopy, bright pass into bloomA, vertical blur into bloomB,
+// horizontal blur into bloomA, final pass into the window under `flash` (the music's
+// wash, drawn by the final pass instead of a blend of its own). During a cross-fade the
+// bright and final passes read fadeOutCopy and fadeInCopy mixed by the cross-fade factor
+// (no copy; with effect files that lack the mixing techniques, the mixer's pass into the
+// window first, as before).
+void runPostProcess(const Wash& flash);

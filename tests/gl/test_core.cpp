@@ -443,18 +443,23 @@ TEST_F(CoreTest, ChainMixesWheneverATargetWasCopiedAndClampsTheFactor)
 {
     renderAt(18.5f);  // fills fadeOutCopy and fadeInCopy
     core.time = 18.5f;
-    auto chainOver = [](bool mix, float factor, float grey) {
+    auto chainOver = [](bool mix, float factor, float grey, Wash flash = Wash{}) {
         glClearColor(grey, grey, grey, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         core.crossfadeMix = mix;
         core.crossfadeFactor = factor;
-        runPostProcess();
+        runPostProcess(flash);
         return bandCentre();
     };
     // No target copy in the frame: no mixer; the picture goes to the bloom unchanged.
     auto none = chainOver(false, 0.0f, 0.25f);
     expectColour(none, 0.25f, 0.25f, 0.25f, "no cross-fade keeps the picture");
+    // The music's flash is laid over the finished picture by the last pass.
+    auto flashed = chainOver(false, 0.0f, 0.25f, Wash{1.0f, 0.5f});
+    expectColour(flashed, 0.625f, 0.625f, 0.625f, "half a white flash over grey");
+    auto mixedFlash = chainOver(true, 1.0f, 0.25f, Wash{1.0f, 1.0f});
+    expectColour(mixedFlash, 1.0f, 1.0f, 1.0f, "the flash over a cross-fade too");
     // A cross-fade at its first instant mixes with factor 0: the source, not the picture.
     auto first = chainOver(true, 0.0f, 0.25f);
     auto full = chainOver(true, 1.0f, 0.25f);
