@@ -146,12 +146,15 @@ duration=$(awk -v n="$((last - first))" -v f="$fps" 'BEGIN { printf "%.6f", n / 
 set -- -hide_banner -loglevel error -y -f concat -safe 0 -i "$work/list"
 if [ -n "$music" ]; then
     unzip -p "$build/data.zip" "$music" > "$work/music.ogg"
-    set -- "$@" -ss "$start" -i "$work/music.ogg" -map 0:v -map 1:a -c:a aac -b:a 192k
+    set -- "$@" -ss "$start" -i "$work/music.ogg" -map 0:v -map 1:a
 fi
-# The program's own encoder settings, from the same RGB pixels.
-set -- "$@" -vf "format=rgb24,crop=trunc(iw/2)*2:trunc(ih/2)*2" -c:v libx264 -preset ultrafast -crf 18 \
-    -pix_fmt yuv420p -t "$duration"
-case "$out" in *.mp4|*.MP4) set -- "$@" -movflags +faststart ;; esac
+# The program's own encoder settings, from the same RGB pixels: a lossless master for
+# .mkv (FFV1 + FLAC, every frame a key frame), H.264 + AAC for .mp4.
+case "$out" in
+    *.mkv|*.MKV) set -- "$@" -c:a flac -c:v ffv1 -level 3 -g 1 -slices 4 -pix_fmt bgr0 -t "$duration" ;;
+    *) set -- "$@" -c:a aac -b:a 192k -vf "format=rgb24,crop=trunc(iw/2)*2:trunc(ih/2)*2" -c:v libx264 \
+           -preset ultrafast -crf 18 -pix_fmt yuv420p -t "$duration" -movflags +faststart ;;
+esac
 mkdir -p "$(dirname "$out")"
 ffmpeg "$@" "$out"
 echo "capture-spans: $out"

@@ -180,6 +180,23 @@ if [ -f "$tmp/spans.mp4" ] && [ -f "$tmp/single.mp4" ]; then
     fi
 fi
 
+# A lossless master (.mkv) joined here from two spans holds, frame for frame, the
+# pictures of the master the program writes in one pass, and lossless sound.
+sh "$spans" --build "$build" $short --spans 2 "$tmp/spans.mkv" > "$tmp/spans-mkv.out" 2>&1 ||
+    { cat "$tmp/spans-mkv.out"; fault "capture-spans of a lossless master failed"; }
+capture --data "$build/data.zip" --width 256 --height 144 --fps 10 --output none \
+    --from 40 --to 41 --capture "$tmp/single.mkv" > "$tmp/single.out" 2>&1 ||
+    { cat "$tmp/single.out"; fault "the single-pass master failed"; }
+if [ -f "$tmp/spans.mkv" ] && [ -f "$tmp/single.mkv" ]; then
+    [ "$(streams "$tmp/spans.mkv")" = "$(streams "$tmp/single.mkv")" ] || fault "master streams differ"
+    codecs=$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$tmp/spans.mkv" | sort | tr '\n' ' ')
+    [ "$codecs" = "ffv1 flac " ] || fault "the joined master holds $codecs, not ffv1 flac"
+    ffmpeg -v error -i "$tmp/spans.mkv" -map 0:v -f rawvideo "$tmp/spans.v.raw"
+    ffmpeg -v error -i "$tmp/single.mkv" -map 0:v -f rawvideo "$tmp/single.v.raw"
+    cmp -s "$tmp/spans.v.raw" "$tmp/single.v.raw" || fault "the joined master's frames differ from the single pass"
+    [ -s "$tmp/spans.v.raw" ] || fault "the joined master has no frames"
+fi
+
 # Nothing of the run stays: not in either home, nor in either /tmp (the second host's
 # /tmp started empty but for this test's folder; Xvfb's socket folder may stay, empty).
 $login 'ls -A ~' | diff "$tmp/home-before" - > "$tmp/diff" || fault "left in the second host's $remote_home: $(cat "$tmp/diff")"
