@@ -25,15 +25,17 @@ void Reduce(benchmark::State& state)
     for (size_t i = 0; i < samples.size(); ++i) {
         samples[i] = uint8_t(i * 2654435761u >> 24);
     }
-    std::vector<uint8_t> rgb(size_t(width) * height * 3);
+    const PixelLayout layout = state.range(1) ? PixelLayout::Bgra : PixelLayout::Rgb;
+    std::vector<uint8_t> picture(size_t(width) * height * size_t(bytesPerPixel(layout)));
     BoxFilter filter;
     filter.prepare(factor, width);
     for (auto _ : state) {
-        filter.reduce(samples.data(), width, height, rgb.data());
-        benchmark::DoNotOptimize(rgb.data());
+        filter.reduce(samples.data(), width, height, picture.data(), layout);
+        benchmark::DoNotOptimize(picture.data());
     }
+    state.SetLabel(layout == PixelLayout::Rgb ? "RGB" : "BGRA");
 }
-BENCHMARK(Reduce)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(Reduce)->ArgsProduct({{2, 3, 4}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 bool openWindow()
 {
@@ -70,13 +72,15 @@ void ReadPicture(benchmark::State& state)
     glClearColor(0.3f, 0.5f, 0.7f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     std::vector<uint8_t> pixels;
-    supersampler.readPicture(pixels);
+    const PixelLayout layout = state.range(1) ? PixelLayout::Bgra : PixelLayout::Rgb;
+    supersampler.readPicture(pixels, layout);
     for (auto _ : state) {
-        supersampler.readPicture(pixels);
+        supersampler.readPicture(pixels, layout);
     }
+    state.SetLabel(layout == PixelLayout::Rgb ? "RGB" : "BGRA");
     supersampler.release();
 }
-BENCHMARK(ReadPicture)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ReadPicture)->ArgsProduct({{2, 4}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -145,19 +145,21 @@ int pictureHeight()
     return core.supersampler.active() ? core.supersampler.pictureHeight() : screenSettings.viewportHeight;
 }
 
-// Reads the band of the back buffer (rows bottom-up) into pixels; supersampled, the
-// picture reduced from the off-screen frame.
-void readBand(std::vector<uint8_t>& pixels)
+// Reads the band of the back buffer (rows bottom-up) into pixels laid out as `layout`;
+// supersampled, the picture reduced from the off-screen frame. BGRA is the GL's own
+// layout here: read as it is, seven times faster than RGB.
+void readBand(std::vector<uint8_t>& pixels, PixelLayout layout)
 {
     if (core.supersampler.active()) {
-        core.supersampler.readPicture(pixels);
+        core.supersampler.readPicture(pixels, layout);
         return;
     }
-    pixels.resize(size_t(screenSettings.viewportWidth) * size_t(screenSettings.viewportHeight) * 3);
+    pixels.resize(size_t(screenSettings.viewportWidth) * size_t(screenSettings.viewportHeight) *
+                  size_t(bytesPerPixel(layout)));
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(core.viewportX, core.viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight, GL_RGB,
-                 GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(core.viewportX, core.viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight,
+                 layout == PixelLayout::Rgb ? GL_RGB : GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
 }
 
 // A frame whose picture nobody sees: the parts' state advances, the rasteriser does
@@ -220,12 +222,12 @@ bool enterChain(float time, int fps)
 
 // Renders the frame at `time` fully into the back buffer and reads it; shows it in the
 // window when `show` (a swap costs a copy of the whole window to the display).
-void renderAt(float time, std::vector<uint8_t>& pixels, bool show = true)
+void renderAt(float time, std::vector<uint8_t>& pixels, bool show = true, PixelLayout layout = PixelLayout::Rgb)
 {
     core.setClock(time);
     core.renderFrame();
     core.renderedUntil = std::max(core.renderedUntil, core.time);
-    readBand(pixels);
+    readBand(pixels, layout);
     if (show) {
         if (core.supersampler.active()) {
             core.supersampler.showPicture();
@@ -566,7 +568,7 @@ void progress(int frame, int count, float time)
 // Renders grid frame `k` of the capture into pixels, entering its chain first when the
 // previous frame of the capture lay outside it (or there was none); `show` as renderAt.
 // False, with nothing rendered, when the user asked to stop during the chain's replay.
-bool renderCaptureFrame(int64_t k, bool first, bool show, std::vector<uint8_t>& pixels)
+bool renderCaptureFrame(int64_t k, bool first, bool show, std::vector<uint8_t>& pixels, PixelLayout layout)
 {
     const int fps = options.fps;
     const float t = gridTime(k, fps);
@@ -575,7 +577,7 @@ bool renderCaptureFrame(int64_t k, bool first, bool show, std::vector<uint8_t>& 
         !enterChain(t, fps)) {
         return false;
     }
-    renderAt(t, pixels, show);
+    renderAt(t, pixels, show, layout);
     return true;
 }
 
@@ -587,7 +589,7 @@ int captureFrames(const std::string& folder, int count)
     char name[32];
     for (int i = 0; i < count; ++i) {
         const int64_t k = firstCaptureFrame(options.captureFrom, options.fps) + i;
-        if (interrupted() || !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), pixels)) {
+        if (interrupted() || !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), pixels, PixelLayout::Rgb)) {
             std::fprintf(stderr, "\ncoredemo: interrupted after %d frames\n", i);
             return 1;
         }
@@ -613,7 +615,7 @@ int captureVideo(const std::string& path, int count)
     CaptureMusic music;
     const bool withMusic = music.open(first, count, options.fps);
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                     "-pixel_format", "rgb24", "-video_size",
+                                     "-pixel_format", "bgra", "-video_size",
                                      std::to_string(width) + "x" + std::to_string(height), "-framerate",
                                      std::to_string(options.fps), "-i", "pipe:0"};
     if (withMusic) {
@@ -650,7 +652,8 @@ int captureVideo(const std::string& path, int count)
     bool stopped = false;
     for (int i = 0; i < count && written; ++i) {
         const int64_t k = first + i;
-        stopped = interrupted() || !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), writer.next());
+        stopped = interrupted() ||
+                  !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), writer.next(), PixelLayout::Bgra);
         if (stopped) {
             break;
         }

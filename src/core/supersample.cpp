@@ -15,16 +15,21 @@
 
 namespace {
 
-// One row of 2 x 2 blocks: rows a and b of RGBA samples into `width` RGB pixels.
-void reducePairOfRows(const uint8_t* a, const uint8_t* b, int width, uint8_t* out)
+// One row of 2 x 2 blocks: rows a and b of BGRA samples into `width` pixels laid out as
+// `layout` (RGB: three bytes a pixel; BGRA: four, alpha opaque).
+void reducePairOfRows(const uint8_t* a, const uint8_t* b, int width, uint8_t* out, PixelLayout layout)
 {
+    const bool rgb = layout == PixelLayout::Rgb;
+    const int step = rgb ? 3 : 4;
     int x = 0;
 #ifdef __SSE2__
     // Four pixels at a time: eight samples of each row widened to 16 bits, the rows
-    // added, then each pixel's two columns; rounded, narrowed, and stored three bytes
-    // a pixel (each four-byte store overwrites the previous one's spare byte).
+    // added, then each pixel's two columns; rounded, for RGB the blue and red lanes
+    // swapped, narrowed, and stored (for RGB three bytes a pixel: each four-byte store
+    // overwrites the previous one's spare byte).
     const __m128i zero = _mm_setzero_si128();
     const __m128i half = _mm_set1_epi16(2);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
     for (; x + 4 <= width; x += 4, a += 32, b += 32) {
         const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
         const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16));
@@ -38,6 +43,15 @@ void reducePairOfRows(const uint8_t* a, const uint8_t* b, int width, uint8_t* ou
         __m128i p23 = _mm_add_epi16(_mm_unpacklo_epi64(s2, s3), _mm_unpackhi_epi64(s2, s3));
         p01 = _mm_srli_epi16(_mm_add_epi16(p01, half), 2);
         p23 = _mm_srli_epi16(_mm_add_epi16(p23, half), 2);
+        if (!rgb) {
+            const __m128i packed = _mm_or_si128(_mm_packus_epi16(p01, p23), opaque);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
+            out += 16;
+            continue;
+        }
+        constexpr int swapBlueRed = _MM_SHUFFLE(3, 0, 1, 2);
+        p01 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p01, swapBlueRed), swapBlueRed);
+        p23 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p23, swapBlueRed), swapBlueRed);
         uint32_t pixels[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), _mm_packus_epi16(p01, p23));
         std::memcpy(out, &pixels[0], 4);
@@ -47,9 +61,13 @@ void reducePairOfRows(const uint8_t* a, const uint8_t* b, int width, uint8_t* ou
         out += 12;
     }
 #endif
-    for (; x < width; ++x, a += 8, b += 8, out += 3) {
+    for (; x < width; ++x, a += 8, b += 8, out += step) {
         for (int c = 0; c < 3; ++c) {
-            out[c] = uint8_t((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) >> 2);
+            const int from = rgb ? 2 - c : c;  // samples are B, G, R, A
+            out[c] = uint8_t((a[from] + a[from + 4] + b[from] + b[from + 4] + 2) >> 2);
+        }
+        if (!rgb) {
+            out[3] = 255;
         }
     }
 }
@@ -67,15 +85,17 @@ void BoxFilter::prepare(int factor, int pictureWidth)
     }
 }
 
-void BoxFilter::reduce(const uint8_t* samples, int width, int height, uint8_t* rgb)
+void BoxFilter::reduce(const uint8_t* samples, int width, int height, uint8_t* picture, PixelLayout layout)
 {
     const int n = blockSide;
+    const bool rgb = layout == PixelLayout::Rgb;
+    const int step = rgb ? 3 : 4;
     const size_t stride = size_t(width) * size_t(n) * 4;  // bytes in a row of samples
     for (int y = 0; y < height; ++y) {
         const uint8_t* rows = samples + size_t(y) * size_t(n) * stride;
-        uint8_t* out = rgb + size_t(y) * size_t(width) * 3;
+        uint8_t* out = picture + size_t(y) * size_t(width) * size_t(step);
         if (n == 2) {
-            reducePairOfRows(rows, rows + stride, width, out);
+            reducePairOfRows(rows, rows + stride, width, out, layout);
             continue;
         }
         for (size_t i = 0; i < stride; ++i) {
@@ -88,16 +108,23 @@ void BoxFilter::reduce(const uint8_t* samples, int width, int height, uint8_t* r
             }
         }
         const uint16_t* block = sums.data();
-        for (int x = 0; x < width; ++x, block += 4 * n, out += 3) {
-            unsigned r = 0, g = 0, b = 0;
+        for (int x = 0; x < width; ++x, block += 4 * n, out += step) {
+            unsigned blue = 0, green = 0, red = 0;
             for (int dx = 0; dx < n; ++dx) {
-                r += block[4 * dx];
-                g += block[4 * dx + 1];
-                b += block[4 * dx + 2];
+                blue += block[4 * dx];
+                green += block[4 * dx + 1];
+                red += block[4 * dx + 2];
             }
-            out[0] = means[r];
-            out[1] = means[g];
-            out[2] = means[b];
+            if (rgb) {
+                out[0] = means[red];
+                out[1] = means[green];
+                out[2] = means[blue];
+            } else {
+                out[0] = means[blue];
+                out[1] = means[green];
+                out[2] = means[red];
+                out[3] = 255;
+            }
         }
     }
 }
@@ -124,12 +151,12 @@ int Supersampler::create(const Band& windowBand)
     return 0;
 }
 
-void Supersampler::readPicture(std::vector<uint8_t>& pixels)
+void Supersampler::readPicture(std::vector<uint8_t>& pixels, PixelLayout layout)
 {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, samples.data());
-    pixels.resize(size_t(band.width) * size_t(band.height) * 3);
-    filter.reduce(samples.data(), band.width, band.height, pixels.data());
+    glReadPixels(0, 0, frame.width, frame.height, GL_BGRA, GL_UNSIGNED_BYTE, samples.data());
+    pixels.resize(size_t(band.width) * size_t(band.height) * bytesPerPixel(layout));
+    filter.reduce(samples.data(), band.width, band.height, pixels.data(), layout);
 }
 
 void Supersampler::showPicture()

@@ -6,8 +6,8 @@
 // setWindowFramebuffer): the Core draws its band into it exactly as it would draw the
 // band of a window N times larger, so everything that depends on the size in pixels
 // (blur radii, overlay tiling, level-of-detail choices, sprite sizes) comes out as in
-// that larger picture. The frame's samples are read back as they are (the GL's fastest
-// read) and reduced on the CPU (BoxFilter): under a software rasteriser that is several
+// that larger picture. The frame's samples are read back as they are (BGRA, the GL's
+// fastest read) and reduced on the CPU (BoxFilter): under a software rasteriser that is several
 // times cheaper than a reducing pass of the GL and a read of its result.
 //
 // Owned by the Core (Core::supersampler); factor is set before Core::init, create is
@@ -20,16 +20,21 @@
 #include <cstdint>
 #include <vector>
 
+// How a picture's pixels are laid out: RGB (three bytes, for picture files) or BGRA (four
+// bytes, alpha opaque: what the GL reads fastest, for the video encoder).
+enum class PixelLayout { Rgb, Bgra };
+inline int bytesPerPixel(PixelLayout layout) { return layout == PixelLayout::Rgb ? 3 : 4; }
+
 // The box filter: each picture pixel the mean of its factor x factor block of samples,
 // rounded to the nearest level (halves up). Pure; the scratch is kept between calls.
 class BoxFilter {
 public:
     // Sizes the scratch for pictures `pictureWidth` wide.
     void prepare(int factor, int pictureWidth);
-    // `samples`: (factor x width) x (factor x height) RGBA rows; `rgb`: width x height
-    // RGB rows, in the same row order. prepare() must have been given this factor and
-    // at least this width.
-    void reduce(const uint8_t* samples, int width, int height, uint8_t* rgb);
+    // `samples`: (factor x width) x (factor x height) BGRA rows; `picture`: width x
+    // height rows of `layout`, in the same row order. prepare() must have been given
+    // this factor and at least this width.
+    void reduce(const uint8_t* samples, int width, int height, uint8_t* picture, PixelLayout layout);
     int factor() const { return blockSide; }
 
 private:
@@ -50,9 +55,9 @@ public:
     bool active() const { return frame.framebuffer != 0; }
     int pictureWidth() const { return band.width; }
     int pictureHeight() const { return band.height; }
-    // Reads the frame's samples and reduces them: the picture, width x height RGB,
-    // rows bottom-up. The frame stays bound.
-    void readPicture(std::vector<uint8_t>& pixels);
+    // Reads the frame's samples and reduces them: the picture, width x height pixels of
+    // `layout`, rows bottom-up. The frame stays bound.
+    void readPicture(std::vector<uint8_t>& pixels, PixelLayout layout);
     // Scales the frame into the window's back buffer at the band's place, for the next
     // swap (the window shows what is being rendered).
     void showPicture();

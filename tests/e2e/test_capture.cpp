@@ -72,6 +72,7 @@ TEST(Capture, TwoSecondVideoHasVideoAndAudioOfThatLength)
     EXPECT_NEAR(std::atof(probe(video, "v", "duration").c_str()), 2.0, 0.05);
     EXPECT_EQ(probe(video, "a", "codec_name"), "aac");
     EXPECT_NEAR(std::atof(probe(video, "a", "duration").c_str()), 2.0, 0.1);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Capture, FolderGetsNumberedPngs)
@@ -89,6 +90,7 @@ TEST(Capture, FolderGetsNumberedPngs)
         EXPECT_TRUE(std::filesystem::exists(frames + name)) << name;
     }
     EXPECT_FALSE(std::filesystem::exists(frames + "/frame-000005.png"));
+    std::filesystem::remove_all(dir);
 }
 
 namespace {
@@ -140,6 +142,7 @@ TEST(Capture, VideoFramesAreThePicturesInOrder)
         }
         EXPECT_NEAR(video[i], pictures[i], 2.0) << "video frame " << i;
     }
+    std::filesystem::remove_all(dir);
 }
 
 namespace {
@@ -295,5 +298,15 @@ TEST(Capture, MasterIsLosslessAndTheMp4TakesItsQuality)
 
     EXPECT_EQ(probe(dir + "/low.mp4", "v", "codec_name"), "h264");
     EXPECT_NE(readText(dir + "/low.mp4").find("crf=40.0"), std::string::npos) << "x264 was not asked for --crf 40";
+
+    // Supersampled, the encoder gets the same reduced pictures as the picture files.
+    const std::string sampled = " --fps 10 --from 86 --to 86.3 --width 320 --height 180 --ssaa 2 >" + dir + "/log.txt 2>&1";
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/sampled.mkv" + sampled).c_str()), 0)
+        << readText(dir + "/log.txt");
+    ASSERT_EQ(std::system(("./coredemo --capture " + dir + "/sampled" + sampled).c_str()), 0)
+        << readText(dir + "/log.txt");
+    const std::string sampledPictures = rgbFrames(dir + "/sampled/frame-%06d.png");
+    ASSERT_EQ(sampledPictures.size(), size_t(320 * 180 * 3 * 3));
+    EXPECT_TRUE(rgbFrames(dir + "/sampled.mkv") == sampledPictures) << "the supersampled master differs";
     std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -1,6 +1,7 @@
-// The box filter of supersampled pictures: every pixel the mean of its block of
-// samples, rounded to the nearest level, for each block side and for widths that end
-// inside and outside the four-pixel steps of the fast path.
+// The box filter of supersampled pictures: every pixel the mean of its block of BGRA
+// samples, rounded to the nearest level, in both layouts (RGB with blue and red swapped
+// back, BGRA with an opaque alpha), for each block side and for widths that end inside
+// and outside the four-pixel steps of the fast path.
 #include "core/supersample.h"
 
 #include <gtest/gtest.h>
@@ -22,25 +23,33 @@ TEST(BoxFilter, EveryPixelIsTheRoundedMeanOfItsBlock)
                     v = uint8_t(random());
                 }
                 filter.prepare(factor, width);
-                std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3 + 1, 0xAB);
-                filter.reduce(samples.data(), width, height, rgb.data());
-                for (int y = 0; y < height; ++y) {
-                    for (int x = 0; x < width; ++x) {
-                        for (int c = 0; c < 3; ++c) {
-                            int sum = 0;
-                            for (int dy = 0; dy < factor; ++dy) {
-                                for (int dx = 0; dx < factor; ++dx) {
-                                    sum += samples[(size_t(y * factor + dy) * sampleWidth + x * factor + dx) * 4 + c];
+                for (PixelLayout layout : {PixelLayout::Rgb, PixelLayout::Bgra}) {
+                    const int step = bytesPerPixel(layout);
+                    std::vector<uint8_t> picture(size_t(width) * size_t(height) * size_t(step) + 1, 0xAB);
+                    filter.reduce(samples.data(), width, height, picture.data(), layout);
+                    for (int y = 0; y < height; ++y) {
+                        for (int x = 0; x < width; ++x) {
+                            for (int c = 0; c < step; ++c) {
+                                // Output channel c comes from sample channel `from`.
+                                const int from = layout == PixelLayout::Rgb ? 2 - c : c;
+                                int sum = 0;
+                                for (int dy = 0; dy < factor; ++dy) {
+                                    for (int dx = 0; dx < factor; ++dx) {
+                                        sum += samples[(size_t(y * factor + dy) * sampleWidth + x * factor + dx) * 4 +
+                                                       size_t(from)];
+                                    }
                                 }
+                                const int cells = factor * factor;
+                                const int expected = c == 3 ? 255 : (sum + cells / 2) / cells;
+                                ASSERT_EQ(picture[(size_t(y) * width + x) * size_t(step) + size_t(c)], expected)
+                                    << "factor " << factor << ", " << width << " x " << height << ", pixel " << x
+                                    << "," << y << " channel " << c << (step == 3 ? " (RGB)" : " (BGRA)");
                             }
-                            const int cells = factor * factor;
-                            ASSERT_EQ(rgb[(size_t(y) * width + x) * 3 + c], (sum + cells / 2) / cells)
-                                << "factor " << factor << ", " << width << " x " << height << ", pixel " << x << ","
-                                << y << " channel " << c;
                         }
                     }
+                    EXPECT_EQ(picture.back(), 0xAB)
+                        << "written past the picture: factor " << factor << ", width " << width;
                 }
-                EXPECT_EQ(rgb.back(), 0xAB) << "written past the picture: factor " << factor << ", width " << width;
             }
         }
     }
@@ -66,7 +75,7 @@ TEST(BoxFilter, HalvesRoundUpAndWhiteStaysWhite)
         }
         filter.prepare(factor, width);
         std::vector<uint8_t> rgb(size_t(width) * 3);
-        filter.reduce(samples.data(), width, 1, rgb.data());
+        filter.reduce(samples.data(), width, 1, rgb.data(), PixelLayout::Rgb);
         EXPECT_EQ(rgb[0], factor % 2 == 0 ? 1 : 0) << factor;
         EXPECT_EQ(rgb[3], 0) << factor;
         for (size_t i = 6; i < rgb.size(); ++i) {
