@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+fx::Technique* techniqueNamed(const Shader& shader, const char* name);
+}  // namespace
+
 int loadPostEffects()
 {
     if (loadShaderFile(core.brightPassShader, "shaders/bloom-bright_pass.cgfx") != 0 ||
@@ -19,6 +23,9 @@ int loadPostEffects()
         loadShaderFile(core.mixerShader, "shaders/post_mixer.cgfx") != 0) {
         return 1;
     }
+    // The cross-fade's techniques are compiled now, not at the first cross-fade's frame.
+    techniqueNamed(core.brightPassShader, "BrightPassMixed");
+    techniqueNamed(core.finalShader, "FinalMixed");
     return 0;
 }
 
@@ -36,11 +43,19 @@ fx::Technique* techniqueNamed(const Shader& shader, const char* name)
     return technique;
 }
 
-void runQuadTechnique(fx::Technique* technique, const Mesh& quad)
+// One pass of the chain over the quad: the shader's own technique, or `mixed` (when
+// given) reading "RT2" (the picture fading in) blended into "RT" by `blend`.
+void runChainPass(const Shader& shader, fx::Technique* mixed, float blend)
 {
-    fx::Pass* pass = fx::firstPass(technique);
+    if (!mixed) {
+        runQuadPass(shader, core.quadMesh);
+        return;
+    }
+    setShaderSampler(shader, "RT2", core.fadeInCopy.colorTexture);
+    fx::setParameter2f(shaderParameter(shader, "blend"), blend, 0.0f);
+    fx::Pass* pass = fx::firstPass(mixed);
     fx::setPassState(pass);
-    drawMesh(quad);
+    drawMesh(core.quadMesh);
     fx::resetPassState(pass);
 }
 
@@ -79,13 +94,7 @@ void runPostProcess(const Wash& flash)
     glViewport(0, 0, core.bloomA.width, core.bloomA.height);
     setShaderSampler(core.brightPassShader, "RT", picture.colorTexture);
     setShaderFloat(core.brightPassShader, "BloomThreshold", threshold);
-    if (mixAsRead) {
-        setShaderSampler(core.brightPassShader, "RT2", core.fadeInCopy.colorTexture);
-        fx::setParameter2f(shaderParameter(core.brightPassShader, "blend"), blend, 0.0f);
-        runQuadTechnique(brightMixed, core.quadMesh);
-    } else {
-        runQuadPass(core.brightPassShader, core.quadMesh);
-    }
+    runChainPass(core.brightPassShader, mixAsRead ? brightMixed : nullptr, blend);
 
     blurTargets(core.bloomA, core.bloomB, core.blurVShader, core.blurHShader, "Blur0", core.quadMesh);
     glPopAttrib();
@@ -93,11 +102,5 @@ void runPostProcess(const Wash& flash)
     setShaderSampler(core.finalShader, "RT", picture.colorTexture);
     setShaderSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);
     fx::setParameter4f(shaderParameter(core.finalShader, "wash"), flash.grey, flash.grey, flash.grey, flash.opacity);
-    if (mixAsRead) {
-        setShaderSampler(core.finalShader, "RT2", core.fadeInCopy.colorTexture);
-        fx::setParameter2f(shaderParameter(core.finalShader, "blend"), blend, 0.0f);
-        runQuadTechnique(finalMixed, core.quadMesh);
-    } else {
-        runQuadPass(core.finalShader, core.quadMesh);
-    }
+    runChainPass(core.finalShader, mixAsRead ? finalMixed : nullptr, blend);
 }
