@@ -13,17 +13,17 @@
 #                    travel to each host, which needs the runtime libraries, ffmpeg,
 #                    xvfb-run (without a display), rsync and perl
 #   --build DIR      folder with coredemo and data.zip (default: build/ of this checkout)
-#   --fps N, --from T, --to T, --width N, --height N   as for coredemo (defaults 30, 0,
-#                    197, 1024, 576)
+#   --fps N, --from T, --to T, --width N, --height N, --ssaa N, --crf N   as for
+#                    coredemo (defaults 30, 0, 197, 1024, 576, 1, 18)
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
-spans=3 jobs="" sshlogin="" fps=30 from=0 to=197 width=1024 height=576 out=""
+spans=3 jobs="" sshlogin="" fps=30 from=0 to=197 width=1024 height=576 ssaa=1 crf=18 out=""
 fail() { echo "capture-spans: $2" >&2; exit "$1"; }
 while [ $# -gt 0 ]; do
     case "$1" in
         -h|--help) awk 'NR > 1 && !/^#/ { exit } NR > 1' "$0"; exit 0 ;;
-        --spans|--jobs|--sshlogin|--build|--fps|--from|--to|--width|--height)
+        --spans|--jobs|--sshlogin|--build|--fps|--from|--to|--width|--height|--ssaa|--crf)
             [ $# -ge 2 ] || fail 2 "$1 needs a value"
             case "$1" in
                 --spans) spans=$2 ;;
@@ -35,6 +35,8 @@ while [ $# -gt 0 ]; do
                 --to) to=$2 ;;
                 --width) width=$2 ;;
                 --height) height=$2 ;;
+                --ssaa) ssaa=$2 ;;
+                --crf) crf=$2 ;;
             esac
             shift 2 ;;
         -*) fail 2 "unknown option $1" ;;
@@ -45,6 +47,9 @@ done
 for v in "spans=$spans" "fps=$fps" "width=$width" "height=$height" ${jobs:+"jobs=$jobs"}; do
     case "${v#*=}" in ''|*[!0-9]*|0*) fail 2 "--${v%%=*} needs a positive whole number, not '${v#*=}'" ;; esac
 done
+case "$ssaa" in [1-4]) ;; *) fail 2 "--ssaa needs 1, 2, 3 or 4, not '$ssaa'" ;; esac
+case "$crf" in ''|*[!0-9]*) fail 2 "--crf needs a whole number from 0 to 51, not '$crf'" ;; esac
+[ "$crf" -le 51 ] || fail 2 "--crf needs a whole number from 0 to 51, not '$crf'"
 for v in "from=$from" "to=$to"; do
     echo "${v#*=}" | grep -Eqx '[0-9]+(\.[0-9]+)?|\.[0-9]+' || fail 2 "--${v%%=*} needs a time in seconds, not '${v#*=}'"
 done
@@ -112,7 +117,7 @@ missing() { echo "capture-spans: \$(hostname) has no \$1" >&2; exit 1; }
 command -v ffmpeg >/dev/null || missing ffmpeg
 [ -n "\$DISPLAY" ] || command -v xvfb-run >/dev/null || missing "display and no xvfb-run"
 span=\$1
-set -- "\$dir/coredemo" --data "\$dir/data.zip" --width $width --height $height --fps $fps \\
+set -- "\$dir/coredemo" --data "\$dir/data.zip" --width $width --height $height --fps $fps --ssaa $ssaa \\
     --output none --capture "\$frames" --from "\$2" --to "\$3"
 if [ -n "\$DISPLAY" ]; then "\$@" >/dev/null; else xvfb-run -a -f "\$auth" -s "-screen 0 1920x1080x24" "\$@" >/dev/null; fi
 ffmpeg -hide_banner -loglevel error -y -framerate $fps -i "\$frames/frame-%06d.png" -c:v ffv1 "\$dir/span-\$span.mkv"
@@ -153,7 +158,7 @@ fi
 case "$out" in
     *.mkv|*.MKV) set -- "$@" -c:a flac -c:v ffv1 -level 3 -g 1 -slices 4 -pix_fmt bgr0 -t "$duration" ;;
     *) set -- "$@" -c:a aac -b:a 192k -vf "format=rgb24,crop=trunc(iw/2)*2:trunc(ih/2)*2" -c:v libx264 \
-           -preset ultrafast -crf 18 -pix_fmt yuv420p -t "$duration" -movflags +faststart ;;
+           -preset ultrafast -crf "$crf" -pix_fmt yuv420p -t "$duration" -movflags +faststart ;;
 esac
 mkdir -p "$(dirname "$out")"
 ffmpeg "$@" "$out"

@@ -74,6 +74,8 @@ done <<EOF
 2|--jobs needs a positive whole number|-|--jobs -1 $tmp/a.mp4
 2|--from needs a time in seconds, not 'soon'|-|--from soon $tmp/a.mp4
 2|empty span: --from 5 --to 5|-|--from 5 --to 5 $tmp/a.mp4
+2|--ssaa needs 1, 2, 3 or 4, not '5'|-|--ssaa 5 $tmp/a.mp4
+2|--crf needs a whole number from 0 to 51, not '52'|-|--crf 52 $tmp/a.mp4
 2|the output must end in .mp4 or .mkv|-|$tmp/a.avi
 1|no coredemo and data.zip in $tmp|-|--build $tmp $tmp/a.mp4
 1|needs parallel|ffmpeg unzip|$tmp/a.mp4
