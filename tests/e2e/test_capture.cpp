@@ -1,4 +1,6 @@
 // --capture end to end: a short video with the music muxed in, and a PNG sequence.
+#include "picture_png.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,19 +18,7 @@
 
 namespace {
 
-std::string makeTempDir()
-{
-    char path[] = "/tmp/core-capture-XXXXXX";
-    return mkdtemp(path) ? path : "";
-}
-
-std::string readText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+std::string makeTempDir() { return ::makeTempDir("core-capture"); }
 
 // ffprobe's value of `entry` for the first stream of `kind` ("v" or "a"), "" if none.
 std::string probe(const std::string& file, const char* kind, const char* entry)

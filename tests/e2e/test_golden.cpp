@@ -8,8 +8,9 @@
 // small object that moved or vanished, which hardly changes the mean. A failure writes
 // <Part>-<time>-expected.png, -actual.png and -diff.png (differences amplified 4x) into
 // build/golden-failures/.
+#include "picture_png.h"
+
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -48,25 +49,7 @@ std::vector<Moment> readMoments()
     return moments;
 }
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-bool readPng(const std::string& path, Image& image)
-{
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        return false;
-    }
-    png.format = PNG_FORMAT_RGB;
-    image.width = int(png.width);
-    image.height = int(png.height);
-    image.rgb.resize(PNG_IMAGE_SIZE(png));
-    return png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
-}
+using Image = Picture;
 
 void writePng(const std::string& path, const Image& image)
 {

@@ -8,6 +8,7 @@
 #include "effects/effect.h"
 #include "effects/phalanx.h"
 #include "resources/loader.h"
+#include "picture_png.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -24,46 +25,7 @@
 
 namespace {
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;  // top row first
-
-    std::array<float, 3> at(int x, int y) const  // y counted from the top
-    {
-        const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
-        return {rgb[i] / 255.0f, rgb[i + 1] / 255.0f, rgb[i + 2] / 255.0f};
-    }
-    std::array<float, 3> centre() const { return at(width / 2, height / 2); }
-};
-
-bool readPng(const std::string& path, Picture& picture)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        return false;
-    }
-    image.format = PNG_FORMAT_RGB;
-    picture.width = int(image.width);
-    picture.height = int(image.height);
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
-}
-
-std::string makeTempDir()
-{
-    char path[] = "/tmp/core-offline-XXXXXX";
-    return mkdtemp(path) ? path : "";
-}
-
-std::string readText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+std::string makeTempDir() { return ::makeTempDir("core-offline"); }
 
 void expectColour(const std::array<float, 3>& actual, float r, float g, float b, const char* what)
 {

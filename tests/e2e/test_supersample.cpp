@@ -2,8 +2,9 @@
 // down (the bloom's and the depth of field's blurs, the overlays, the sprites and the
 // satellites' levels of detail all as in the larger picture), in letterboxed and
 // pillarboxed windows; a frame the GL cannot hold is refused before anything renders.
+#include "picture_png.h"
+
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,26 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-bool readPng(const std::string& path, Picture& picture)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        return false;
-    }
-    image.format = PNG_FORMAT_RGB;
-    picture.width = int(image.width);
-    picture.height = int(image.height);
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
-}
 
 // The plain mean of each factor x factor block, rounded.
 Picture boxFiltered(const Picture& large, int factor)
@@ -68,14 +49,6 @@ double psnr(const Picture& a, const Picture& b)
     }
     const double mean = squares / double(a.rgb.size());
     return mean > 0.0 ? 10.0 * std::log10(255.0 * 255.0 / mean) : 99.0;
-}
-
-std::string readText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 int run(const std::string& arguments, const std::string& log)
