@@ -63,6 +63,11 @@ public:
     // Audio thread: fills `frames` interleaved frames of `channels` samples (left,
     // right, then silence for any further channel; a mono output gets their mean).
     void render(float* out, int frames, int channels);
+    // render() as an output device's callback, `user` being the channel.
+    static void renderInto(void* user, float* out, int frames, int channels)
+    {
+        static_cast<MusicChannel*>(user)->render(out, frames, channels);
+    }
 
     // The newest `count` (<= 8192) output frames, left and right apart. With
     // `followClock` (a device that plays each block in real time after render()

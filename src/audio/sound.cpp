@@ -12,15 +12,6 @@
 
 #include <new>
 
-namespace {
-
-void renderMusic(void* user, float* out, int frames, int channels)
-{
-    static_cast<MusicChannel*>(user)->render(out, frames, channels);
-}
-
-}  // namespace
-
 Sound::Sound() = default;
 
 Sound::~Sound()
@@ -91,7 +82,7 @@ int Sound::initOutput(const std::string& device)
     detail.clear();
     result = output->start(screenSettings.outputType, device, &detail);
     if (result == soundOk) {
-        result = output->open(mixRate, speakerChannels, renderMusic, &channel, &detail);
+        result = output->open(mixRate, speakerChannels, MusicChannel::renderInto, &channel, &detail);
     }
     return result;
 }
@@ -138,7 +129,7 @@ int Sound::init()
         // The device opened before the music's rate was known; reopen it at that rate.
         int channels = output->channels();
         output->close();
-        result = output->open(channel.rate(), channels, renderMusic, &channel, &detail);
+        result = output->open(channel.rate(), channels, MusicChannel::renderInto, &channel, &detail);
     }
     if (result != soundOk) {
         channel.close();

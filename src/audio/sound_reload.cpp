@@ -7,15 +7,6 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-void renderReloaded(void* user, float* out, int frames, int channels)
-{
-    static_cast<MusicChannel*>(user)->render(out, frames, channels);
-}
-
-}  // namespace
-
 std::string Sound::reloadMusic(const std::vector<char>& bytes, unsigned int milliseconds)
 {
     if (!loaded || !output) {
@@ -47,7 +38,7 @@ std::string Sound::reloadMusic(const std::vector<char>& bytes, unsigned int mill
     musicSize = uint32_t(bytes.size());
     result = channel.open(music, musicSize, &detail);
     if (result == soundOk) {
-        result = output->open(channel.rate(), channels, renderReloaded, &channel, &detail);
+        result = output->open(channel.rate(), channels, MusicChannel::renderInto, &channel, &detail);
     }
     if (result != soundOk) {
         channel.close();

@@ -368,7 +368,7 @@ void Core::renderFrame()
     if (postprocess) {
         runPostProcess(flash);
     } else if (flashes) {
-        fade(fadeToWhite, flash.opacity);
+        fade(flash);
     }
 }
 
@@ -423,9 +423,10 @@ void Core::copyBand(const RenderTarget& target)
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, viewportX, viewportY, target.width, target.height);
 }
 
-void Core::fade(int type, float x)
+void Core::fade(int type, float x) { fade(fadeWash(type, x)); }
+
+void Core::fade(const Wash& wash)
 {
-    const Wash wash = fadeWash(type, x);
     pushBandProjection();
     glDisable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
@@ -464,16 +465,9 @@ void Core::release()
     supersampler.release();
     RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
     for (RenderTarget* target : targets) {
-        if (target->framebuffer != 0) {
-            target->destroy();
-            glDeleteTextures(1, &target->colorTexture);
-            target->colorTexture = 0;
-        }
+        releaseTarget(*target);
     }
-    if (sceneDepth != 0) {
-        glDeleteRenderbuffersEXT(1, &sceneDepth);
-        sceneDepth = 0;
-    }
+    releaseDepthBuffer(&sceneDepth);
 }
 
 void LoadingBar::draw()

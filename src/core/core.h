@@ -104,6 +104,8 @@ public:
     // A full-viewport wash: black for types 1 and 2, white for 3 and 4; opacity x for
     // 2 and 4, 1 - x for 1 and 3, x clamped to [0, 1].
     void fade(int type, float x);
+    // The wash itself: `wash.grey` at `wash.opacity` over the viewport.
+    void fade(const Wash& wash);
     // Deletes the effects and the GL objects (idempotent).
     void release();
 

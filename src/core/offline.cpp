@@ -628,9 +628,6 @@ int captureVideo(const std::string& path, int count)
     const std::vector<std::string> video = videoCodecArguments(path, options.crf);
     args.insert(args.end(), video.begin(), video.end());
     args.insert(args.end(), {"-t", formatSeconds(duration)});
-    if (std::tolower(static_cast<unsigned char>(path.back())) == '4') {  // .mp4
-        args.insert(args.end(), {"-movflags", "+faststart"});
-    }
     args.push_back(path);
 
     std::error_code error;
@@ -749,17 +746,7 @@ std::string shotFileName(float time)
     return std::string("shot-") + number + ".png";
 }
 
-bool isVideoPath(const std::string& path)
-{
-    if (path.size() < 4) {
-        return false;
-    }
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext) {
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return ext == ".mp4" || ext == ".mkv";
-}
+bool isVideoPath(const std::string& path) { return hasExtension(path, ".mp4") || isLosslessVideoPath(path); }
 
 int writePng(const std::string& path, const uint8_t* rgb, int width, int height)
 {

@@ -2,7 +2,6 @@
 
 #include "core/core.h"
 #include "render/draw.h"
-#include "resources/geometry.h"
 
 #include <GL/glew.h>
 
@@ -53,10 +52,7 @@ void runChainPass(const Shader& shader, fx::Technique* mixed, float blend)
     }
     setShaderSampler(shader, "RT2", core.fadeInCopy.colorTexture);
     fx::setParameter2f(shaderParameter(shader, "blend"), blend, 0.0f);
-    fx::Pass* pass = fx::firstPass(mixed);
-    fx::setPassState(pass);
-    drawMesh(core.quadMesh);
-    fx::resetPassState(pass);
+    runQuadTechnique(mixed, core.quadMesh);
 }
 
 }  // namespace

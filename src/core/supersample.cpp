@@ -176,15 +176,8 @@ void Supersampler::release()
         setWindowFramebuffer(0);
         glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     }
-    if (frame.framebuffer != 0) {
-        frame.destroy();
-        glDeleteTextures(1, &frame.colorTexture);
-        frame = RenderTarget();
-    }
-    if (frameDepth != 0) {
-        glDeleteRenderbuffersEXT(1, &frameDepth);
-        frameDepth = 0;
-    }
+    releaseTarget(frame);
+    releaseDepthBuffer(&frameDepth);
     samples = std::vector<uint8_t>();
 }
 

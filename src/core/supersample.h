@@ -35,7 +35,6 @@ public:
     // height rows of `layout`, in the same row order. prepare() must have been given
     // this factor and at least this width.
     void reduce(const uint8_t* samples, int width, int height, uint8_t* picture, PixelLayout layout);
-    int factor() const { return blockSide; }
 
 private:
     int blockSide = 1;

@@ -2,17 +2,21 @@
 
 #include <cctype>
 
-bool isLosslessVideoPath(const std::string& path)
+bool hasExtension(const std::string& path, const std::string& extension)
 {
-    if (path.size() < 4) {
+    if (path.size() < extension.size()) {
         return false;
     }
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext) {
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (size_t i = 0; i < extension.size(); ++i) {
+        const char c = path[path.size() - extension.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != std::tolower(static_cast<unsigned char>(extension[i]))) {
+            return false;
+        }
     }
-    return ext == ".mkv";
+    return true;
 }
+
+bool isLosslessVideoPath(const std::string& path) { return hasExtension(path, ".mkv"); }
 
 std::vector<std::string> videoCodecArguments(const std::string& path, int crf)
 {
@@ -27,7 +31,9 @@ std::vector<std::string> videoCodecArguments(const std::string& path, int crf)
             "-c:v",    "libx264",
             "-preset", "ultrafast",
             "-crf",    std::to_string(crf),
-            "-pix_fmt", "yuv420p"};
+            "-pix_fmt", "yuv420p",
+            // The index up front: the file plays while it downloads.
+            "-movflags", "+faststart"};
 }
 
 std::vector<std::string> audioCodecArguments(const std::string& path)

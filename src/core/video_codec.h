@@ -3,16 +3,18 @@
 // master, FFV1 in 8-bit RGB with FLAC sound, whose frames decode to the very pixels
 // the same span writes as PNG pictures.
 //
-// Pure: the ffmpeg arguments that follow the inputs (raw RGB frames, rows bottom-up as
+// Pure: the ffmpeg arguments that follow the inputs (raw BGRA frames, rows bottom-up as
 // GL reads them, as input 0; the music as input 1), no process started here.
 #pragma once
 #include <string>
 #include <vector>
 
+// True when the path ends in `extension` (".mp4"), ignoring letter case.
+bool hasExtension(const std::string& path, const std::string& extension);
 // True for a path ending in .mkv (any letter case): the lossless master.
 bool isLosslessVideoPath(const std::string& path);
 // The picture's filter and codec: flipped upright; for H.264 cropped to even sides
-// (4:2:0 needs them) and encoded at `crf` with the fastest preset.
+// (4:2:0 needs them) and encoded at `crf` with the fastest preset, its index first.
 std::vector<std::string> videoCodecArguments(const std::string& path, int crf);
 // The sound's codec: FLAC for the master, AAC at 192 kb/s otherwise.
 std::vector<std::string> audioCodecArguments(const std::string& path);

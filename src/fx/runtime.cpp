@@ -485,12 +485,8 @@ Technique* recompileEffect(Effect* effect, const char* text)
     }
     TechniqueData* chosen = firstValidTechnique(*fresh);
     if (!chosen) {
+        // Every technique failed validation, which deleted its programs already.
         context->error = CompilerError;
-        for (TechniqueData& technique : fresh->techniques) {
-            for (PassData& pass : technique.passes) {
-                deletePassProgram(pass);
-            }
-        }
         return nullptr;
     }
 

@@ -71,11 +71,14 @@ fx::Pass* beginShaderPass(const Shader& shader)
 
 void endShaderPass(fx::Pass* pass) { fx::resetPassState(pass); }
 
-void runQuadPass(const Shader& shader, const Mesh& quad)
+void runQuadPass(const Shader& shader, const Mesh& quad) { runQuadTechnique(shader.technique, quad); }
+
+void runQuadTechnique(fx::Technique* technique, const Mesh& quad)
 {
-    fx::Pass* pass = beginShaderPass(shader);
+    fx::Pass* pass = fx::firstPass(technique);
+    fx::setPassState(pass);
     drawMesh(quad);
-    endShaderPass(pass);
+    fx::resetPassState(pass);
 }
 
 void bindRenderTarget(const RenderTarget& target) { bindFramebuffer(target.framebuffer); }

@@ -40,6 +40,8 @@ void endShaderPass(fx::Pass* pass);
 
 // One full-screen pass: the shader's first pass set, the quad mesh drawn, the pass reset.
 void runQuadPass(const Shader& shader, const Mesh& quad);
+// The same with another technique of the shader's effect.
+void runQuadTechnique(fx::Technique* technique, const Mesh& quad);
 
 // Binds the target's framebuffer unless it is the one bound already.
 void bindRenderTarget(const RenderTarget& target);

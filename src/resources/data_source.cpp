@@ -82,14 +82,6 @@ private:
     zip* archive;
 };
 
-std::string lowerCase(std::string text)
-{
-    for (char& c : text) {
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // A name the folder may hold: relative, no empty, "." or ".." step, no backslash.
 bool nameStaysInside(const char* name)
 {
@@ -125,7 +117,7 @@ public:
         if (!nameStaysInside(name)) {
             return -1;
         }
-        const auto it = byKey.find(lowerCase(name));
+        const auto it = byKey.find(entryKey(name));
         if (it == byKey.end() || !usable(entries[it->second].path)) {
             return -1;
         }
@@ -191,7 +183,7 @@ public:
         // The archive's order is its own; the folder's is the names' (stable for the tests).
         std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
         for (size_t i = 0; i < entries.size(); ++i) {
-            byKey.emplace(lowerCase(entries[i].name), i);  // the first of names that differ in case only
+            byKey.emplace(entryKey(entries[i].name), i);  // the first of names that differ in case only
         }
     }
 
@@ -251,4 +243,12 @@ bool isFolder(const char* path)
 {
     std::error_code error;
     return path && path[0] != '\0' && fs::is_directory(path, error) && !error;
+}
+
+std::string entryKey(std::string name)
+{
+    for (char& c : name) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
 }

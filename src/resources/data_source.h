@@ -36,3 +36,5 @@ std::unique_ptr<DataSource> openZipSource(const char* path);
 std::unique_ptr<DataSource> openFolderSource(const char* path);
 // True when `path` names a folder (the Loader then opens it as one).
 bool isFolder(const char* path);
+// The key an entry name is matched by: the name in lower case.
+std::string entryKey(std::string name);

@@ -63,19 +63,11 @@ unsigned int fillBuffer(unsigned int target, const void* data, size_t bytes, uns
     return name;
 }
 
-int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
-               const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,
-               unsigned int* vertexBuffer, std::vector<float> uvs)
+std::vector<InterleavedVertex> interleaveVertices(const std::vector<float>& points, const std::vector<float>& normals,
+                                                  const std::vector<float>& uvs)
 {
-    if (!indexBuffer || !vertexBuffer || checkMeshLists(polygons, points, normals, uvs, false) != 0) {
-        return 1;
-    }
-    CORE_LOG("uploading polygons..");
-    *indexBuffer = fillBuffer(GL_ELEMENT_ARRAY_BUFFER, polygons.data(), polygons.size() * sizeof(int32_t), usage);
-
-    CORE_LOG("uploading vertex streams..");
     const size_t n = points.size() / 3;
-    std::unique_ptr<InterleavedVertex[]> vertices(new InterleavedVertex[n]());
+    std::vector<InterleavedVertex> vertices(n);
     for (size_t k = 0; k < n; ++k) {
         InterleavedVertex& vertex = vertices[k];
         if (!uvs.empty()) {
@@ -89,7 +81,22 @@ int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
         vertex.y = points[3 * k + 1];
         vertex.z = points[3 * k + 2];
     }
-    *vertexBuffer = fillBuffer(GL_ARRAY_BUFFER, vertices.get(), n * sizeof(InterleavedVertex), usage);
+    return vertices;
+}
+
+int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
+               const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,
+               unsigned int* vertexBuffer, std::vector<float> uvs)
+{
+    if (!indexBuffer || !vertexBuffer || checkMeshLists(polygons, points, normals, uvs, false) != 0) {
+        return 1;
+    }
+    CORE_LOG("uploading polygons..");
+    *indexBuffer = fillBuffer(GL_ELEMENT_ARRAY_BUFFER, polygons.data(), polygons.size() * sizeof(int32_t), usage);
+
+    CORE_LOG("uploading vertex streams..");
+    const std::vector<InterleavedVertex> vertices = interleaveVertices(points, normals, uvs);
+    *vertexBuffer = fillBuffer(GL_ARRAY_BUFFER, vertices.data(), vertices.size() * sizeof(InterleavedVertex), usage);
     reload::noteMeshUpload(polygons, indexBuffer, vertexBuffer, usage);
     return 0;
 }

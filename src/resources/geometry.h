@@ -34,6 +34,11 @@ int checkMeshLists(const std::vector<int32_t>& polygons, const std::vector<float
 const char* meshListsProblem(const std::vector<int32_t>& polygons, const std::vector<float>& points,
                              const std::vector<float>& normals, const std::vector<float>& uvs, bool withUvs);
 
+// The lists of a mesh that passed checkMeshLists, one InterleavedVertex a point
+// (texture coordinates zero when the mesh has none).
+std::vector<InterleavedVertex> interleaveVertices(const std::vector<float>& points, const std::vector<float>& normals,
+                                                  const std::vector<float>& uvs);
+
 // Generates a buffer, binds it to `target`, fills it with `bytes` bytes and `usage`,
 // logs "\tallocated mem size: N bytes." with the size the driver reports and unbinds it.
 // Returns the buffer's name.

@@ -315,16 +315,7 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
     // A file that stops inside a section lost its last lines (cut short), whatever the
     // rest looks like. Nobody needs a mesh without triangles, and one that indexes outside
     // its vertices would be drawn from outside its lists.
-    std::string problem;
-    if (defects.openSection) {
-        problem = defects.longLine ? std::string("a line over 255 characters inside ") + defects.openSection
-                                   : std::string("the file ends inside ") + defects.openSection + " (cut short)";
-    } else if (parsed.polygons.empty()) {
-        problem = "no triangles";
-    } else if (const char* listProblem = meshListsProblem(parsed.polygons, parsed.points, parsed.normals, parsed.uvs,
-                                                          !parsed.textures.empty())) {
-        problem = listProblem;
-    }
+    const std::string problem = meshProblem(parsed, defects);
     if (!problem.empty()) {
         CORE_LOG("\tmesh rejected: " << problem << " (" << parsed.points.size() / 3 << " points, "
                                      << parsed.normals.size() / 3 << " normals, " << parsed.uvs.size() << " uvs, "
@@ -343,4 +334,17 @@ int loadMesh(const char* path, Loader& loader, Mesh& mesh)
     mesh = std::move(parsed);
     reload::noteMesh(path, mesh);
     return 0;
+}
+
+std::string meshProblem(const Mesh& mesh, const MmfDefects& defects)
+{
+    if (defects.openSection) {
+        return defects.longLine ? std::string("a line over 255 characters inside ") + defects.openSection
+                                : std::string("the file ends inside ") + defects.openSection + " (cut short)";
+    }
+    if (mesh.polygons.empty()) {
+        return "no triangles";
+    }
+    const char* problem = meshListsProblem(mesh.polygons, mesh.points, mesh.normals, mesh.uvs, !mesh.textures.empty());
+    return problem ? problem : std::string();
 }

@@ -46,3 +46,6 @@ struct MmfDefects {
 // the data or the buffer; a line longer than 255 characters ends the parse there. An
 // open section ends where the data does, with what was read.
 MmfDefects parseMmf(const char* data, size_t size, char (&lineBuffer)[256], Mesh& mesh);
+// Why a parsed mesh cannot be used (a file cut inside a section, no triangles, lists
+// that fail checkMeshLists), or "" when it can: loadMesh's rule, for reloads too.
+std::string meshProblem(const Mesh& mesh, const MmfDefects& defects);

@@ -1,5 +1,6 @@
 #include "resources/prefetch.h"
 
+#include "resources/data_source.h"
 #include "resources/loader.h"
 #include "resources/mesh.h"
 #include "resources/picture.h"
@@ -72,9 +73,7 @@ const Item* lookUp(const std::map<std::string, Item>& items, const char* path)
 
 std::string prefetchKey(const std::string& path)
 {
-    std::string key = path;
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return key;
+    return entryKey(path);
 }
 
 void startPrefetch(Loader& loader, PrefetchJob more)

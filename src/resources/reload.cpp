@@ -4,6 +4,7 @@
 #include "platform/file_watch.h"
 #include "platform/platform.h"
 #include "resources/alpha_coverage.h"
+#include "resources/data_source.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/mesh.h"
@@ -50,15 +51,6 @@ struct Targets {
     std::vector<Custom> customs;
 };
 
-std::string keyOf(const std::string& entry)
-{
-    std::string key = entry;
-    for (char& c : key) {
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return key;
-}
-
 // A picture being decoded on the worker thread (the image library is used by no one
 // else meanwhile: a reload that loads through the loaders waits for it first).
 struct PictureJob {
@@ -93,7 +85,7 @@ State& state()
 
 Targets& targetsOf(const std::string& entry)
 {
-    Targets& t = state().targets[keyOf(entry)];
+    Targets& t = state().targets[entryKey(entry)];
     if (t.entry.empty()) {
         t.entry = entry;
     }
@@ -144,39 +136,21 @@ std::string uploadTextures(const std::vector<TextureNote>& notes, const DecodedP
 // The mesh's lists into buffers that already exist (the layout of uploadMesh).
 void refill(const Mesh& mesh, const BufferNote& note)
 {
-    const size_t n = mesh.points.size() / 3;
-    std::vector<InterleavedVertex> vertices(n);
-    for (size_t k = 0; k < n; ++k) {
-        InterleavedVertex& v = vertices[k];
-        if (mesh.uvs.size() >= 2 * n) {
-            v.u = mesh.uvs[2 * k];
-            v.v = mesh.uvs[2 * k + 1];
-        }
-        v.nx = mesh.normals[3 * k];
-        v.ny = mesh.normals[3 * k + 1];
-        v.nz = mesh.normals[3 * k + 2];
-        v.x = mesh.points[3 * k];
-        v.y = mesh.points[3 * k + 1];
-        v.z = mesh.points[3 * k + 2];
-    }
+    const std::vector<InterleavedVertex> vertices = interleaveVertices(mesh.points, mesh.normals, mesh.uvs);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, *note.indexBuffer);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.polygons.size() * sizeof(int32_t)), mesh.polygons.data(),
                  note.usage);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ARRAY_BUFFER, *note.vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(n * sizeof(InterleavedVertex)), vertices.data(), note.usage);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(InterleavedVertex)), vertices.data(), note.usage);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 std::string reloadMeshes(std::vector<MeshNote>& notes, const std::vector<char>& bytes, Loader& loader)
 {
     Mesh parsed;
-    parseMmf(bytes.data(), bytes.size(), loader.lineBuffer, parsed);
-    const char* problem = parsed.polygons.empty()
-                              ? "no triangles"
-                              : meshListsProblem(parsed.polygons, parsed.points, parsed.normals, parsed.uvs,
-                                                 !parsed.textures.empty());
-    if (problem) {
+    const std::string problem = meshProblem(parsed, parseMmf(bytes.data(), bytes.size(), loader.lineBuffer, parsed));
+    if (!problem.empty()) {
         return problem;
     }
     for (MeshNote& note : notes) {
@@ -258,7 +232,7 @@ void finishPicture(bool wait)
     }
     std::unique_ptr<PictureJob> job = std::move(s.job);
     job->worker.join();
-    auto it = s.targets.find(keyOf(job->entry));
+    auto it = s.targets.find(entryKey(job->entry));
     if (it != s.targets.end() && s.loader) {
         apply(it->first, it->second, job->bytes, job->picture, job->reason);
     }
@@ -271,7 +245,7 @@ void startPicture()
     while (!s.job && !s.waiting.empty()) {
         const std::string entry = s.waiting.front();
         s.waiting.erase(s.waiting.begin());
-        auto it = s.targets.find(keyOf(entry));
+        auto it = s.targets.find(entryKey(entry));
         if (it == s.targets.end()) {
             continue;
         }
@@ -462,7 +436,7 @@ void poll(double now)
     }
     s.loader->rescan();  // names may have come or gone (a save by renaming, a deletion)
     for (const std::string& entry : s.settled) {
-        auto it = s.targets.find(keyOf(entry));
+        auto it = s.targets.find(entryKey(entry));
         if (it == s.targets.end()) {
             continue;  // nothing was loaded from it
         }
@@ -480,7 +454,7 @@ void poll(double now)
 std::string reloadEntry(const std::string& entry)
 {
     State& s = state();
-    auto it = s.targets.find(keyOf(entry));
+    auto it = s.targets.find(entryKey(entry));
     if (it == s.targets.end() || !s.loader) {
         return std::string();  // nothing was loaded from it
     }

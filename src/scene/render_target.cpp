@@ -127,3 +127,20 @@ int createDepthBuffer(int width, int height, unsigned int* name)
     }
     return 0;
 }
+
+void releaseTarget(RenderTarget& target)
+{
+    if (target.framebuffer != 0) {
+        target.destroy();
+        glDeleteTextures(1, &target.colorTexture);
+        target = RenderTarget();
+    }
+}
+
+void releaseDepthBuffer(unsigned int* name)
+{
+    if (*name != 0) {
+        glDeleteRenderbuffersEXT(1, name);
+        *name = 0;
+    }
+}

@@ -41,3 +41,8 @@ void setWindowFramebuffer(unsigned int framebuffer);
 // Makes a GL_DEPTH_COMPONENT24 renderbuffer of width x height into *name. 1 when either
 // side exceeds GL_MAX_RENDERBUFFER_SIZE (logged, *name untouched), else 0.
 int createDepthBuffer(int width, int height, unsigned int* name);
+// Deletes the target's framebuffer and colour texture and clears the record; a target
+// never created is left alone.
+void releaseTarget(RenderTarget& target);
+// Deletes the renderbuffer *name (when not 0) and sets it to 0.
+void releaseDepthBuffer(unsigned int* name);
