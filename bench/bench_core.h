@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <string>
 
-inline bool openBenchCore(const char* title, int width, int height)
+// A hidden window of the given size with its GL context current and the extensions
+// linked; false, with a line on standard error, when a step fails.
+inline bool openBenchWindow(const char* title, int width, int height)
 {
     platform::setBatchMode(true);
     std::string error;
@@ -22,6 +24,14 @@ inline bool openBenchCore(const char* title, int width, int height)
     desc.hidden = true;
     if (!platform::initVideo(&error) || !platform::createWindow(desc, &error) || !platform::linkExtensions(&error)) {
         std::fprintf(stderr, "no GL window: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+inline bool openBenchCore(const char* title, int width, int height)
+{
+    if (!openBenchWindow(title, width, height)) {
         return false;
     }
     screen.width = width;

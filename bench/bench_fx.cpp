@@ -4,6 +4,7 @@
 #include "fx/fx.h"
 #include "fx/model.h"
 #include "platform/platform.h"
+#include "bench_core.h"
 #include "resources/loader.h"
 
 #include <GL/glew.h>
@@ -24,15 +25,7 @@ std::vector<std::string> gTexts;
 
 bool setUp()
 {
-    platform::setBatchMode(true);
-    std::string error;
-    platform::WindowDesc desc;
-    desc.title = "bench_fx";
-    desc.width = 256;
-    desc.height = 256;
-    desc.hidden = true;
-    if (!platform::initVideo(&error) || !platform::createWindow(desc, &error) || !platform::linkExtensions(&error)) {
-        std::fprintf(stderr, "bench_fx: no GL context: %s\n", error.c_str());
+    if (!openBenchWindow("bench_fx", 256, 256)) {
         return false;
     }
     Loader archive;

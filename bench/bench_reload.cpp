@@ -8,6 +8,7 @@
 #include "core/gui.h"
 #include "datagen/image.h"
 #include "platform/platform.h"
+#include "bench_core.h"
 #include "resources/loader.h"
 #include "resources/reload.h"
 #include "resources/shader.h"
@@ -39,16 +40,7 @@ struct Setup {
 
     Setup()
     {
-        platform::setBatchMode(true);
-        std::string error;
-        platform::WindowDesc desc;
-        desc.title = "bench reload";
-        desc.width = 256;
-        desc.height = 256;
-        desc.hidden = true;
-        if (!platform::initVideo(&error) || !platform::createWindow(desc, &error) ||
-            !platform::linkExtensions(&error)) {
-            std::fprintf(stderr, "no GL window: %s\n", error.c_str());
+        if (!openBenchWindow("bench reload", 256, 256)) {
             return;
         }
         ilInit();

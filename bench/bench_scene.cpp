@@ -10,6 +10,7 @@
 #include "datagen/basic_meshes.h"
 #include "datagen/scene_author.h"
 #include "platform/platform.h"
+#include "bench_core.h"
 #include "resources/loader.h"
 #include "scene/scene_archive.h"
 #include "scene/scene_loader.h"
@@ -81,16 +82,7 @@ bool window()
 {
     static int state = 0;
     if (state == 0) {
-        platform::setBatchMode(true);
-        std::string error;
-        platform::WindowDesc desc;
-        desc.title = "bench scene";
-        desc.width = 64;
-        desc.height = 36;
-        desc.hidden = true;
-        state = platform::initVideo(&error) && platform::createWindow(desc, &error) && platform::linkExtensions(&error)
-                    ? 1
-                    : 2;
+        state = openBenchWindow("bench scene", 64, 36) ? 1 : 2;
         if (state == 1) {
             screen.viewportWidth = 64;
             screen.viewportHeight = 36;
@@ -98,8 +90,6 @@ bool window()
             GLuint texture = 0;
             glGenTextures(1, &texture);
             scene()->libMaterial.material[1].tTexID = texture;
-        } else {
-            std::fprintf(stderr, "no GL context: %s\n", error.c_str());
         }
     }
     return state == 1;
