@@ -2,13 +2,15 @@
 //   - BareFrame: one Core frame with no part active (clear, post-processing chain,
 //     flash, swap) in a 1024 x 768 window, i.e. a 1024 x 576 band;
 //   - the heap allocations per frame in steady state, counted by replacing the global
-//     operator new (our code: must be 0) and malloc (everything, the GL driver too);
+//     operator new (our code: must be 0) and malloc, calloc and realloc (everything,
+//     the GL driver too; tests/counting_new.h);
 //   - StartUp: the shipped program from exec to its first frame written (--shot 0: the
 //     picture file's time stamp), which includes the loading bar's two specified
 //     one-second fades; the exit after it is reported apart.
 // Run from build/ (data.zip): xvfb-run -a -s "-screen 0 1280x1024x24" bench/bench_frame
 #include "app/screen.h"
 #include "bench_core.h"
+#include "counting_new.h"
 #include "core/core.h"
 #include "effects/effect.h"
 #include "platform/platform.h"
@@ -29,49 +31,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-// ---- counting allocator ----
-
-namespace {
-std::atomic<uint64_t> newCount{0};
-std::atomic<uint64_t> mallocCount{0};
-}  // namespace
-
-extern "C" void* __libc_malloc(size_t size);
-extern "C" void* malloc(size_t size)
-{
-    mallocCount.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-
-// The replaced operator new takes its memory from malloc, so free is the matching release.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(size_t size)
-{
-    newCount.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-// The nothrow forms (the GL driver uses them) go through the same pair.
-void* operator new(size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -210,15 +169,15 @@ void AllocationsPerFrame(benchmark::State& state)
     }
     glFinish();
     uint64_t frames = 0;
-    const uint64_t news = newCount.load();
-    const uint64_t mallocs = mallocCount.load();
+    const long news = allocations.load();
+    const long mallocs = heapCalls.load();
     for (auto _ : state) {
         frameAt(t += 0.02f);
         ++frames;
     }
     glFinish();
-    state.counters["new_per_frame"] = double(newCount.load() - news) / double(frames);
-    state.counters["malloc_per_frame"] = double(mallocCount.load() - mallocs) / double(frames);
+    state.counters["new_per_frame"] = double(allocations.load() - news) / double(frames);
+    state.counters["malloc_per_frame"] = double(heapCalls.load() - mallocs) / double(frames);
 }
 BENCHMARK(AllocationsPerFrame)->Unit(benchmark::kMillisecond)->Iterations(200);
 

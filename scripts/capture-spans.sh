@@ -79,16 +79,18 @@ trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
 
 # Span boundaries on the frame grid (frame k shows k / fps), as the program rounds them.
-first=$(awk -v t="$from" -v f="$fps" 'BEGIN { printf "%d", t * f + 0.5 }')
-last=$(awk -v t="$to" -v f="$fps" 'BEGIN { printf "%d", t * f + 0.5 }')
+# Frame <-> seconds on the grid: frameAt T, secondsOf K FORMAT.
+frameAt() { awk -v t="$1" -v f="$fps" 'BEGIN { printf "%d", t * f + 0.5 }'; }
+secondsOf() { awk -v k="$1" -v f="$fps" -v p="$2" 'BEGIN { printf p, k / f }'; }
+first=$(frameAt "$from")
+last=$(frameAt "$to")
 [ "$last" -gt "$first" ] || fail 2 "empty span: --from $from --to $to"
 i=0
 while [ "$i" -lt "$spans" ]; do
     a=$((first + (last - first) * i / spans))
     b=$((first + (last - first) * (i + 1) / spans))
     if [ "$b" -gt "$a" ]; then
-        printf '%d %s %s\n' "$i" "$(awk -v k="$a" -v f="$fps" 'BEGIN { printf "%.9f", k / f }')" \
-            "$(awk -v k="$b" -v f="$fps" 'BEGIN { printf "%.9f", k / f }')" >> "$work/spans"
+        printf '%d %s %s\n' "$i" "$(secondsOf "$a" %.9f)" "$(secondsOf "$b" %.9f)" >> "$work/spans"
     fi
     i=$((i + 1))
 done
@@ -146,8 +148,8 @@ awk -F '\t' 'NR > 1 { split($NF, c, " "); n = split($2, h, " "); host = $2 == ":
 
 cut -d' ' -f1 "$work/spans" | while read -r i; do echo "file '$work/$run/span-$i.mkv'"; done > "$work/list"
 music=$(unzip -Z1 "$build/data.zip" | grep '^music/' | head -n 1 || true)
-start=$(awk -v k="$first" -v f="$fps" 'BEGIN { printf "%.6f", k / f }')
-duration=$(awk -v n="$((last - first))" -v f="$fps" 'BEGIN { printf "%.6f", n / f }')
+start=$(secondsOf "$first" %.6f)
+duration=$(secondsOf "$((last - first))" %.6f)
 set -- -hide_banner -loglevel error -y -f concat -safe 0 -i "$work/list"
 if [ -n "$music" ]; then
     unzip -p "$build/data.zip" "$music" > "$work/music.ogg"

@@ -121,7 +121,7 @@ std::string Loader::readChecked(const char* name, std::vector<char>& bytes)
         return "file not found";
     }
     try {
-        bytes.assign(size_t(size), '\0');
+        bytes.resize(size_t(size));  // the read fills it: no need to clear a reused buffer first
     } catch (const std::bad_alloc&) {
         return "out of memory for " + std::to_string(size) + " bytes";
     }

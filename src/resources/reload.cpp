@@ -3,7 +3,6 @@
 #include "base/log.h"
 #include "platform/file_watch.h"
 #include "platform/platform.h"
-#include "resources/alpha_coverage.h"
 #include "resources/data_source.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
@@ -98,11 +97,7 @@ void uploadInto(const DecodedPicture& picture, uint32_t name)
 {
     uploadLevels(picture, name);
     glBindTexture(picture.cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, 0);
-    if (!picture.cube && picture.hasAlpha) {
-        rememberAlphaCoverage(name, picture.coverage);
-    } else {
-        forgetAlphaCoverage(name);
-    }
+    noteAlphaCoverage(picture, name);
 }
 
 // The GL's texture sizes, read on the main thread when watching starts: the decode may

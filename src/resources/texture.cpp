@@ -138,16 +138,21 @@ unsigned loadTexture(Loader& loader, Texture& texture)
     }
     texture.crc = name;
     reload::noteTexture(texture.source, name, picture->cube);
+    noteAlphaCoverage(*picture, name);
+    CORE_LOG("ok");
+    return 0;
+}
+
+void noteAlphaCoverage(const DecodedPicture& picture, uint32_t name)
+{
     // Only a picture with an alpha channel can be see-through anywhere (the rest are
     // drawn whole without measuring); a reused name must not keep the coverage of the
     // picture it named before.
-    if (!picture->cube && picture->hasAlpha) {
-        rememberAlphaCoverage(name, picture->coverage);
+    if (!picture.cube && picture.hasAlpha) {
+        rememberAlphaCoverage(name, picture.coverage);
     } else {
         forgetAlphaCoverage(name);
     }
-    CORE_LOG("ok");
-    return 0;
 }
 
 PictureLimits textureSizeLimits()

@@ -32,6 +32,9 @@ PictureLimits textureSizeLimits();
 // Every level of every face of a decoded picture into texture `name` (a 2D texture or a
 // cube map as the picture is), which is left bound; its parameters stay as they were.
 void uploadLevels(const DecodedPicture& picture, uint32_t name);
+// Records which parts of texture `name` the picture leaves see-through (flat pictures
+// with alpha), or forgets what the name had.
+void noteAlphaCoverage(const DecodedPicture& picture, uint32_t name);
 
 // Start-up only: while deferring, a picture decoded ahead gets its texture (name,
 // parameters, binding) at once but its texels only from uploadDeferredTextures, which
