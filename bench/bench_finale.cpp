@@ -14,7 +14,7 @@
 #include "bench_core.h"
 #include "counting_new.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <atomic>

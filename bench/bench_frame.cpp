@@ -17,7 +17,7 @@
 #include "render/draw.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>

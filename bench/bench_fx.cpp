@@ -7,7 +7,7 @@
 #include "bench_core.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "resources/geometry.h"
 #include "resources/mesh.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <cmath>

@@ -19,7 +19,7 @@
 #include "bench_core.h"
 #include "counting_new.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <sys/resource.h>
 #include <benchmark/benchmark.h>
 

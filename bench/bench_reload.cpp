@@ -14,7 +14,7 @@
 #include "resources/shader.h"
 #include "resources/texture.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <IL/il.h>
 #include <benchmark/benchmark.h>
 

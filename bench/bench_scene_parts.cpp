@@ -17,7 +17,7 @@
 #include "scene/scene_renderer.h"
 #include "counting_new.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <atomic>

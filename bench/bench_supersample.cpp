@@ -6,7 +6,7 @@
 #include "core/supersample.h"
 #include "platform/platform.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -3,7 +3,7 @@
 # Idempotent: packages already present are skipped; apt-get update runs at most once.
 set -e
 PACKAGES="build-essential cmake pkg-config git
-libsdl2-dev libglew-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
+libsdl2-dev libepoxy-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
 libdevil-dev libboost-serialization-dev libzip-dev
 libogg-dev libvorbis-dev libkissfft-dev libimgui-dev
 libfreetype-dev libfontconfig-dev fonts-liberation2

@@ -99,7 +99,7 @@ selfTest() {
         plant "$tree" low/a.h "#pragma once" "#include <vector>" '#include "low/b.h"'
         plant "$tree" low/b.h "#pragma once"
         plant "$tree" high/c.cpp '#include "high/c.h"' '#include "low/a.h"' "#include <low/b.h>" \
-            '#include "generated.inc"' '#include "GL/glew.h"'
+            '#include "generated.inc"' '#include "epoxy/gl.h"'
         plant "$tree" high/c.h "#pragma once"
         expected=1
         faultLines=1

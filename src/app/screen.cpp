@@ -6,7 +6,7 @@
 #include "base/log.h"
 #include "base/options.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <cstdio>
 #include <cstring>

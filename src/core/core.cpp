@@ -25,7 +25,7 @@
 #include "scene/scene_loader.h"
 #include "tweak/tweak.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <chrono>

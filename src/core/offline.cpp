@@ -12,7 +12,7 @@
 #include "platform/platform.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <png.h>
 
 #include <algorithm>

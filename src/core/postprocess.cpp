@@ -3,7 +3,7 @@
 #include "core/core.h"
 #include "render/draw.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #include "base/screen_settings.h"
 #include "core/core.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>

@@ -5,7 +5,7 @@
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 
 #include "base/screen_settings.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 Credits::~Credits()
 {

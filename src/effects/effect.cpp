@@ -8,7 +8,7 @@
 #include "resources/control_bar.h"
 #include "resources/geometry.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <cmath>
 #include <cstdio>

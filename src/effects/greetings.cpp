@@ -3,7 +3,7 @@
 #include "effects/sfmt.h"
 #include "platform/platform.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 namespace {
 

@@ -3,7 +3,7 @@
 // passes and their state assignments.
 #include "fx/model.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <cstdlib>
 #include <cstring>

@@ -13,7 +13,7 @@ struct fx::Context {
 
 namespace fx {
 
-bool glReady() { return glCreateShader && glCreateProgram && glUseProgram && glActiveTexture; }
+bool glReady() { return epoxy_gl_version() != 0; }
 
 GLenum samplerTarget(const TypeInfo& type)
 {

@@ -6,13 +6,13 @@
 #pragma once
 #include "fx/model.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <cstdint>
 
 namespace fx {
 
-// runtime.cpp: whether GLEW linked the shader entry points (false before a context).
+// runtime.cpp: whether a context gives the shader entry points (false before a context).
 bool glReady();
 // runtime.cpp: the texture target a sampler type binds (GL_TEXTURE_2D for sampler2D).
 GLenum samplerTarget(const TypeInfo& type);

@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -37,6 +38,12 @@ int openDeviceCount()
     return count;
 }
 
+// A sound server's client library installed without its configuration (pulled in by
+// another package, no server running) writes its complaints to our standard error when
+// SDL tries it; a driver that does not start is reported by us, not by them. A log
+// level the user gave is kept.
+void quietServerLibraries() { setenv("PIPEWIRE_DEBUG", "0", 0); }
+
 }  // namespace
 
 void audioLibraryVersion(int* major, int* minor, int* patch)
@@ -54,6 +61,7 @@ const std::vector<std::string>& usableAudioDrivers()
         return gUsable;
     }
     gProbed = true;
+    quietServerLibraries();
     std::string running = currentAudioDriver();
     for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
         const char* name = SDL_GetAudioDriver(i);
@@ -80,6 +88,7 @@ bool startAudioDriver(const char* name, std::string* error)
         return false;
     }
     stopAudioDriver();
+    quietServerLibraries();
     if (SDL_AudioInit(name) != 0) {
         *error = SDL_GetError();
         SDL_AudioQuit();

@@ -2,7 +2,7 @@
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <fontconfig/fontconfig.h>
 #include <imgui.h>
 #include <backends/imgui_impl_opengl2.h>

@@ -1,6 +1,6 @@
 #include "platform/gui_backend.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <SDL2/SDL.h>
 #include <imgui.h>
 #include <backends/imgui_impl_opengl2.h>

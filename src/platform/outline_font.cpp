@@ -1,6 +1,6 @@
 #include "platform/outline_font.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <GL/glu.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

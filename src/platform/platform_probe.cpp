@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <GL/glx.h>
 #include <SDL2/SDL_syswm.h>
 

@@ -1,7 +1,7 @@
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <SDL2/SDL.h>
 
 #include <cstdio>
@@ -250,15 +250,14 @@ bool fullscreenRefused() { return gFullscreenRefused; }
 
 bool linkExtensions(std::string* error)
 {
-    glewExperimental = GL_TRUE;
-    GLenum result = glewInit();
-    if (result != GLEW_OK) {
+    // The loader resolves entry points on first use, through GLX or EGL alike; all it
+    // needs is a current context whose version it can read.
+    if (epoxy_gl_version() == 0) {
         if (error) {
-            *error = reinterpret_cast<const char*>(glewGetErrorString(result));
+            *error = "no current OpenGL context";
         }
         return false;
     }
-    // glewInit may leave a harmless GL_INVALID_ENUM behind on core-ish drivers.
     while (glGetError() != GL_NO_ERROR) {
     }
     return true;

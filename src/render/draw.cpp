@@ -5,7 +5,7 @@
 #include "resources/loader.h"
 #include "scene/render_target.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 int loadTextureFile(Texture& texture, const char* path)
 {

@@ -4,7 +4,7 @@
 #include "resources/mesh.h"
 #include "resources/reload.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <memory>
 

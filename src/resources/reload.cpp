@@ -11,7 +11,7 @@
 #include "resources/shader.h"
 #include "resources/texture.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <atomic>

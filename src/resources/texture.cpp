@@ -8,7 +8,7 @@
 #include "resources/prefetch.h"
 #include "resources/reload.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <chrono>
 #include <memory>
@@ -36,7 +36,7 @@ GLuint createTexture(const DecodedPicture& picture)
     glBindTexture(target, name);
     if (picture.cube) {
         glTexParameteri(target, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-    } else if (GLEW_EXT_texture_filter_anisotropic) {
+    } else if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
         // Below 1 is not a valid level (the settings' default is 0): that means off.
         const float level = screenSettings.anisotropy < 1.0f ? 1.0f : screenSettings.anisotropy;
         glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, level);

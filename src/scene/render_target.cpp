@@ -2,7 +2,7 @@
 
 #include "base/log.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "resources/prefetch.h"
 #include "scene/scene_archive.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <map>
 #include <new>

@@ -6,7 +6,7 @@
 #include "resources/geometry.h"
 #include "scene/envelope.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 
 #include <cmath>
 

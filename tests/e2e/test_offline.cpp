@@ -10,7 +10,7 @@
 #include "resources/loader.h"
 #include "picture_png.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 

@@ -3,12 +3,27 @@
 #pragma once
 #include "platform/platform.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
+
+// The GL loader resolves an entry point on its first call and writes the result over its
+// pointer: a test that swaps a pointer for a counting one resolves the real one first.
+inline void resolveBufferEntryPoints()
+{
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glDeleteBuffers(1, &buffer);
+}
+inline void resolveFramebufferBind()
+{
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(bound));
+}
 
 // Opens a hidden window of the given size with its context current and GL linked
 // (batch mode: message boxes go to standard error). Fails the running test otherwise.

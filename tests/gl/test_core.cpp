@@ -10,7 +10,7 @@
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>

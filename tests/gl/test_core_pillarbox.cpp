@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "resources/loader.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <string>

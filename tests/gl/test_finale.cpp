@@ -15,7 +15,7 @@
 #include "resources/loader.h"
 #include "counting_new.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -49,13 +49,14 @@ protected:
     {
         logCapture.open("geometry");
         ASSERT_FALSE(HasFatalFailure());
-        realGenBuffers = __glewGenBuffers;
-        __glewGenBuffers = countingGenBuffers;
+        resolveBufferEntryPoints();
+        realGenBuffers = epoxy_glGenBuffers;
+        epoxy_glGenBuffers = countingGenBuffers;
         buffersMade = 0;
     }
     void TearDown() override
     {
-        __glewGenBuffers = realGenBuffers;
+        epoxy_glGenBuffers = realGenBuffers;
         logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }

@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "tweak/tweak.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>

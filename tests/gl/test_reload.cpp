@@ -270,7 +270,7 @@ TEST_F(Reload, PictureUploadsIntoTheSameTextureName)
     const uint32_t name = texture.crc;
     GLfloat anisotropy = 0.0f;
     glBindTexture(GL_TEXTURE_2D, name);
-    if (GLEW_EXT_texture_filter_anisotropic) {
+    if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
         glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 4.0f);
     }
     EXPECT_EQ(drawTexture(name), (Pixel{255, 0, 0}));
@@ -285,7 +285,7 @@ TEST_F(Reload, PictureUploadsIntoTheSameTextureName)
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 7, GL_TEXTURE_WIDTH, &lastLevel);
     EXPECT_EQ(width, 128);
     EXPECT_EQ(lastLevel, 1) << "the mipmaps down to 1 x 1";
-    if (GLEW_EXT_texture_filter_anisotropic) {
+    if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
         glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
         EXPECT_EQ(anisotropy, 4.0f);
     }

@@ -35,13 +35,14 @@ protected:
     {
         logCapture.open("rt");
         ASSERT_FALSE(HasFatalFailure());
-        realBind = __glewBindFramebufferEXT;
-        __glewBindFramebufferEXT = countingBind;
+        resolveFramebufferBind();
+        realBind = epoxy_glBindFramebufferEXT;
+        epoxy_glBindFramebufferEXT = countingBind;
         binds.clear();
     }
     void TearDown() override
     {
-        __glewBindFramebufferEXT = realBind;
+        epoxy_glBindFramebufferEXT = realBind;
         logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }

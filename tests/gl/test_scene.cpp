@@ -159,16 +159,17 @@ protected:
     void SetUp() override
     {
         logCapture.open("scene");
-        realGenBuffers = __glewGenBuffers;
-        realDeleteBuffers = __glewDeleteBuffers;
-        __glewGenBuffers = countingGenBuffers;
-        __glewDeleteBuffers = countingDeleteBuffers;
+        resolveBufferEntryPoints();
+        realGenBuffers = epoxy_glGenBuffers;
+        realDeleteBuffers = epoxy_glDeleteBuffers;
+        epoxy_glGenBuffers = countingGenBuffers;
+        epoxy_glDeleteBuffers = countingDeleteBuffers;
         buffersMade = buffersDeleted = 0;
     }
     void TearDown() override
     {
-        __glewGenBuffers = realGenBuffers;
-        __glewDeleteBuffers = realDeleteBuffers;
+        epoxy_glGenBuffers = realGenBuffers;
+        epoxy_glDeleteBuffers = realDeleteBuffers;
         logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }

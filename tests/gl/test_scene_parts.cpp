@@ -13,7 +13,7 @@
 #include "counting_new.h"
 #include "scene_fixture.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>

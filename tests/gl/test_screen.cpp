@@ -7,7 +7,7 @@
 #include "app/settings_dialog.h"
 #include "startup_log.h"
 
-#include <GL/glew.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <string>
