@@ -4,6 +4,7 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace gpu {
@@ -22,6 +23,13 @@ struct Immediate {
     GLuint stream = 0;
     size_t streamCapacity = 0;
     void (*beforeDraw)() = nullptr;
+    bool generic = false;
+    GLuint vertexArray = 0;
+    bool vertexArrayTried = false;
+    unsigned enabledArrays = 0;  // bit per generic attribute location
+    GLuint plain[2] = {0, 0};    // untextured, textured
+    GLint plainMvp[2] = {-1, -1};
+    bool plainTried = false;
 };
 
 Immediate state;
@@ -86,10 +94,202 @@ void setClientArray(GLenum array, bool on)
     }
 }
 
-void beforeDraw()
+// ---- the generic path ----
+
+bool isCoreProfile()
 {
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 32) {
+        return false;
+    }
+    GLint mask = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
+    return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
+}
+
+bool hasVertexArrays()
+{
+    return !epoxy_is_desktop_gl() || epoxy_gl_version() >= 30 ||
+           epoxy_has_gl_extension("GL_ARB_vertex_array_object");
+}
+
+// Core profiles draw only with a vertex array object bound: one serves every draw.
+void bindVertexArray()
+{
+    if (!state.vertexArrayTried) {
+        state.vertexArrayTried = true;
+        if (hasVertexArrays()) {
+            glGenVertexArrays(1, &state.vertexArray);
+        }
+    }
+    if (state.vertexArray != 0) {
+        glBindVertexArray(state.vertexArray);
+    }
+}
+
+void setGenericArray(unsigned location, int size, int stride, const char* at, bool on)
+{
+    const unsigned bit = 1u << location;
+    if (on) {
+        if (!(state.enabledArrays & bit)) {
+            glEnableVertexAttribArray(location);
+            state.enabledArrays |= bit;
+        }
+        glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, stride, at);
+    } else if (state.enabledArrays & bit) {
+        glDisableVertexAttribArray(location);
+        state.enabledArrays &= ~bit;
+    }
+}
+
+// The current attributes stand for the arrays a layout lacks.
+void setCurrentAttributes()
+{
+    const ImmediateVertex& c = state.current;
+    if (!(state.enabledArrays & (1u << kAttributeColor))) {
+        glVertexAttrib4f(kAttributeColor, c.r, c.g, c.b, c.a);
+    }
+    if (!(state.enabledArrays & (1u << kAttributeTexCoord0))) {
+        glVertexAttrib4f(kAttributeTexCoord0, c.u, c.v, 0.0f, 1.0f);
+    }
+    if (!(state.enabledArrays & (1u << kAttributeNormal))) {
+        glVertexAttrib3f(kAttributeNormal, c.nx, c.ny, c.nz);
+    }
+}
+
+const char* const plainVertex = R"(
+#if __VERSION__ >= 130
+#define attribute in
+#define varying out
+#endif
+attribute vec4 position;
+attribute vec4 color;
+attribute vec4 texCoord;
+uniform mat4 modelViewProjection;
+varying vec4 vColor;
+varying vec2 vTexCoord;
+void main()
+{
+    vColor = color;
+    vTexCoord = texCoord.xy;
+    gl_PointSize = 1.0;
+    gl_Position = modelViewProjection * position;
+}
+)";
+
+const char* const plainFragment = R"(
+#if __VERSION__ >= 130
+#define varying in
+#define texture2D texture
+layout(location = 0) out vec4 fragColor;
+#else
+#define fragColor gl_FragColor
+#endif
+varying vec4 vColor;
+varying vec2 vTexCoord;
+uniform sampler2D picture;
+void main()
+{
+#ifdef TEXTURED
+    fragColor = texture2D(picture, vTexCoord);
+#else
+    fragColor = vColor;
+#endif
+}
+)";
+
+GLuint compileStage(GLenum kind, const char* defines, const char* body)
+{
+    const char* parts[] = {glslVersionHeader(), defines, body};
+    GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 3, parts, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        std::fprintf(stderr, "coredemo: the plain drawing program does not compile: %s\n", log);
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint linkPlain(bool textured)
+{
+    const char* defines = textured ? "#define TEXTURED\n" : "\n";
+    const GLuint vs = compileStage(GL_VERTEX_SHADER, defines, plainVertex);
+    const GLuint fs = compileStage(GL_FRAGMENT_SHADER, defines, plainFragment);
+    if (!vs || !fs) {
+        return 0;
+    }
+    GLuint program = glCreateProgram();
+    glAttachShader(program, vs);
+    glAttachShader(program, fs);
+    glBindAttribLocation(program, kAttributePosition, "position");
+    glBindAttribLocation(program, kAttributeColor, "color");
+    glBindAttribLocation(program, kAttributeTexCoord0, "texCoord");
+    glLinkProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        glDeleteProgram(program);
+        return 0;
+    }
+    glUseProgram(program);
+    glUniform1i(glGetUniformLocation(program, "picture"), 0);
+    glUseProgram(0);
+    return program;
+}
+
+// Draws with the plain program when no program is in use; true when it was put in use
+// (the caller puts it away after the draw).
+bool usePlainProgram()
+{
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    if (current != 0) {
+        return false;
+    }
+    if (!state.plainTried) {
+        state.plainTried = true;
+        for (int i = 0; i < 2; ++i) {
+            state.plain[i] = linkPlain(i == 1);
+            state.plainMvp[i] = state.plain[i] ? glGetUniformLocation(state.plain[i], "modelViewProjection") : -1;
+        }
+    }
+    const int which = state.texturing ? 1 : 0;
+    if (!state.plain[which]) {
+        return false;
+    }
+    float mvp[16];
+    modelViewProjection(mvp);
+    glUseProgram(state.plain[which]);
+    glUniformMatrix4fv(state.plainMvp[which], 1, GL_FALSE, mvp);
+    return true;
+}
+
+// Returns whether the plain program was put in use for this draw.
+bool beforeDraw()
+{
+    if (state.generic) {
+        setCurrentAttributes();
+        if (usePlainProgram()) {
+            return true;
+        }
+    }
     if (state.beforeDraw) {
         state.beforeDraw();
+    }
+    return false;
+}
+
+void afterDraw(bool plain)
+{
+    if (plain) {
+        glUseProgram(0);
     }
 }
 
@@ -157,7 +357,7 @@ void color(float r, float g, float b, float a)
     state.current.a = a;
     if (state.inside) {
         state.colorsGiven = true;
-    } else {
+    } else if (!state.generic) {
         glColor4f(r, g, b, a);
     }
 }
@@ -197,6 +397,9 @@ void rect(float x0, float y0, float x1, float y1, float s0, float t0, float s1, 
 void setTexturing(bool on)
 {
     state.texturing = on;
+    if (state.generic) {
+        return;
+    }
     if (on) {
         glEnable(GL_TEXTURE_2D);
     } else {
@@ -256,6 +459,16 @@ void releaseBatch(VertexBatch& batch)
 void bindVertexLayout(const VertexLayout& layout, const void* base)
 {
     const char* at = static_cast<const char*>(base);
+    if (state.generic) {
+        bindVertexArray();
+        setGenericArray(kAttributePosition, layout.positionSize, layout.stride, at + layout.position,
+                        layout.position >= 0);
+        setGenericArray(kAttributeNormal, 3, layout.stride, at + layout.normal, layout.normal >= 0);
+        setGenericArray(kAttributeTexCoord0, layout.texCoordSize, layout.stride, at + layout.texCoord,
+                        layout.texCoord >= 0);
+        setGenericArray(kAttributeColor, layout.colorSize, layout.stride, at + layout.color, layout.color >= 0);
+        return;
+    }
     setClientArray(GL_VERTEX_ARRAY, layout.position >= 0);
     if (layout.position >= 0) {
         glVertexPointer(layout.positionSize, GL_FLOAT, layout.stride, at + layout.position);
@@ -276,6 +489,12 @@ void bindVertexLayout(const VertexLayout& layout, const void* base)
 
 void unbindVertexLayout()
 {
+    if (state.generic) {
+        for (unsigned location : {kAttributePosition, kAttributeNormal, kAttributeTexCoord0, kAttributeColor}) {
+            setGenericArray(location, 0, 0, nullptr, false);
+        }
+        return;
+    }
     const bool hadColors = glIsEnabled(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
@@ -289,21 +508,24 @@ void unbindVertexLayout()
 
 void drawArrays(unsigned int mode, int first, int count)
 {
-    beforeDraw();
+    const bool plain = beforeDraw();
     glDrawArrays(mode, first, count);
+    afterDraw(plain);
 }
 
 void drawElements(unsigned int mode, int count, unsigned int type, const void* indices)
 {
-    beforeDraw();
+    const bool plain = beforeDraw();
     glDrawElements(mode, count, type, indices);
+    afterDraw(plain);
 }
 
 void drawRangeElements(unsigned int mode, unsigned int start, unsigned int endIndex, int count, unsigned int type,
                        const void* indices)
 {
-    beforeDraw();
+    const bool plain = beforeDraw();
     glDrawRangeElements(mode, start, endIndex, count, type, indices);
+    afterDraw(plain);
 }
 
 void setBeforeDraw(void (*hook)()) { state.beforeDraw = hook; }
@@ -315,6 +537,31 @@ void releaseImmediate()
         state.stream = 0;
         state.streamCapacity = 0;
     }
+    if (state.vertexArray != 0) {
+        glDeleteVertexArrays(1, &state.vertexArray);
+        state.vertexArray = 0;
+    }
+    state.vertexArrayTried = false;
+    state.enabledArrays = 0;
+    for (GLuint& program : state.plain) {
+        if (program != 0) {
+            glDeleteProgram(program);
+            program = 0;
+        }
+    }
+    state.plainTried = false;
+}
+
+void useGenericAttributes(bool on) { state.generic = on; }
+
+bool genericAttributes() { return state.generic; }
+
+const char* glslVersionHeader()
+{
+    if (!epoxy_is_desktop_gl()) {
+        return "#version 300 es\nprecision highp float;\nprecision highp int;\n";
+    }
+    return isCoreProfile() ? "#version 330 core\n" : "#version 120\n";
 }
 
 }  // namespace gpu

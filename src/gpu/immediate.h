@@ -89,7 +89,19 @@ void drawRangeElements(unsigned int mode, unsigned int start, unsigned int endIn
 // Called before every draw above (the effect runtime hands its programs the matrices).
 void setBeforeDraw(void (*hook)());
 
-// Releases the stream buffer (before the context goes).
+// Releases the stream buffer, the vertex array and the plain programs (before the
+// context goes).
 void releaseImmediate();
+
+// How vertices reach the GL: false (the start) feeds the fixed-function attributes and
+// keeps the fixed-function matrices in step with gpu/matrices.h; true feeds the generic
+// attributes above, draws plain vertices with programs of our own and leaves the
+// fixed-function GL alone (what GL 3.3 core and OpenGL ES 3.0 need).
+void useGenericAttributes(bool on);
+bool genericAttributes();
+
+// The first line(s) of a GLSL program for the current context: "#version 120",
+// "#version 330 core" or "#version 300 es" with precision lines.
+const char* glslVersionHeader();
 
 }  // namespace gpu

@@ -1,6 +1,7 @@
 #include "gpu/matrices.h"
 
 #include "base/matrix.h"
+#include "gpu/immediate.h"
 
 #include <epoxy/gl.h>
 
@@ -25,7 +26,7 @@ float* top() { return current().m[current().top]; }
 // Until every draw reads the matrices from here, the fixed-function GL keeps a copy.
 void mirror(MatrixMode which)
 {
-    if (epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
+    if (genericAttributes() || epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
         return;
     }
     GLint saved = GL_MODELVIEW;
