@@ -180,6 +180,46 @@ void say(const std::string& line)
     CORE_LOG("coredemo: " << line);
 }
 
+// The problem key of a file refused for a name clash: its name as stored after a '/',
+// which no entry's key starts with (the folder refuses absolute names).
+std::string clashKey(const std::string& refused) { return "/" + refused; }
+
+bool refusedForClash(const std::string& name)
+{
+    for (const NameClash& clash : state().loader->nameClashes()) {
+        if (clash.refused == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// After a rescan: a line for each file newly refused because its name differs from
+// another only in letter case (nothing is loaded from it), none for those gone since.
+void reportClashes()
+{
+    State& s = state();
+    for (size_t i = 0; i < s.problemKeys.size();) {
+        const std::string& key = s.problemKeys[i];
+        if (key[0] == '/' && !refusedForClash(key.substr(1))) {
+            s.problemKeys.erase(s.problemKeys.begin() + long(i));
+            s.problemLines.erase(s.problemLines.begin() + long(i));
+        } else {
+            ++i;
+        }
+    }
+    for (const NameClash& clash : s.loader->nameClashes()) {
+        const std::string key = clashKey(clash.refused);
+        if (std::find(s.problemKeys.begin(), s.problemKeys.end(), key) != s.problemKeys.end()) {
+            continue;
+        }
+        const std::string line = clash.refused + ": refused: its name differs from " + clash.other +
+                                 " only in letter case" + (clash.otherInUse ? " (keeping " + clash.other + ")" : "");
+        say(line);
+        setProblem(key, "coredemo: " + line);
+    }
+}
+
 std::string readEntry(const Targets& targets, std::vector<char>& bytes)
 {
     std::string reason = state().loader->readChecked(targets.entry.c_str(), bytes);
@@ -430,9 +470,10 @@ void poll(double now)
         return;
     }
     s.loader->rescan();  // names may have come or gone (a save by renaming, a deletion)
+    reportClashes();
     for (const std::string& entry : s.settled) {
         auto it = s.targets.find(entryKey(entry));
-        if (it == s.targets.end()) {
+        if (it == s.targets.end() || refusedForClash(entry)) {
             continue;  // nothing was loaded from it
         }
         if (!it->second.textures.empty()) {

@@ -16,6 +16,9 @@
 // "coredemo: <entry>: <reason> (keeping the previous version)" on standard error and in
 // the log, and keeps that line in problems() (shown on screen by the Core) until the
 // entry loads cleanly; a reload that succeeds prints "coredemo: reloaded <entry>".
+// A new file whose name differs from an entry's only in letter case replaces nothing:
+// "coredemo: <new>: refused: its name differs from <entry> only in letter case
+// (keeping <entry>)" stays in problems() until the file is gone or renamed.
 // Without changes poll makes one system call and allocates nothing. Main thread only
 // (the worker that decodes pictures aside); needs the GL context current.
 #pragma once
