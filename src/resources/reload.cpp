@@ -39,6 +39,7 @@ struct BufferNote {
 struct MeshNote {
     Mesh* mesh;
     std::vector<BufferNote> buffers;
+    std::vector<std::function<void()>> derived;  // run after the buffers are refilled
 };
 
 // Everything loaded from one entry.
@@ -152,6 +153,9 @@ std::string reloadMeshes(std::vector<MeshNote>& notes, const std::vector<char>& 
         *note.mesh = parsed;
         for (const BufferNote& buffers : note.buffers) {
             refill(parsed, buffers);
+        }
+        for (const std::function<void()>& derive : note.derived) {
+            derive();
         }
     }
     return std::string();
@@ -341,7 +345,7 @@ void noteMesh(const std::string& entry, Mesh& mesh)
             return;
         }
     }
-    meshes.push_back({&mesh, {}});
+    meshes.push_back({&mesh, {}, {}});
 }
 
 void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuffer, unsigned int* vertexBuffer,
@@ -351,6 +355,18 @@ void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuf
         for (MeshNote& note : targets.meshes) {
             if (&note.mesh->polygons == &polygons) {
                 note.buffers.push_back({indexBuffer, vertexBuffer, usage});
+                return;
+            }
+        }
+    }
+}
+
+void noteMeshDerived(const Mesh& mesh, std::function<void()> derive)
+{
+    for (auto& [key, targets] : state().targets) {
+        for (MeshNote& note : targets.meshes) {
+            if (note.mesh == &mesh) {
+                note.derived.push_back(std::move(derive));
                 return;
             }
         }

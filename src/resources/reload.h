@@ -43,6 +43,10 @@ void noteMesh(const std::string& entry, Mesh& mesh);
 // from the mesh whenever it reloads (same names, same usage).
 void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuffer, unsigned int* vertexBuffer,
                     unsigned int usage);
+// A part that derived numbers from a mesh when it loaded it (index lists of its own,
+// counts, bounds) derives them again in `derive`, which runs after every reload of the
+// mesh, once the record and its buffers hold the new mesh. `mesh` must be noted first.
+void noteMeshDerived(const Mesh& mesh, std::function<void()> derive);
 // Another kind of entry: `load` gets the watched loader and the entry's bytes and
 // answers "" when they are in use now, else why not (the previous version then stays).
 using Custom = std::function<std::string(Loader& loader, const std::vector<char>& bytes)>;
