@@ -11,7 +11,10 @@ constexpr uint32_t headerBytes = 128;  // the magic and the header
 constexpr uint32_t flagMipmapCount = 0x20000, flagFourCc = 0x4, capsMipmap = 0x400000, caps2Cube = 0x200;
 constexpr uint32_t largestSide = 1u << 16;  // beyond any texture; keeps the sizes below in 64 bits
 
-uint32_t get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 int squishFormat(const char* fourCc)
 {
@@ -99,8 +102,8 @@ bool decodeDdsBlocks(const uint8_t* bytes, size_t size, const DdsLayout& layout,
                      std::string& reason)
 {
     if (size < layout.fileBytes) {
-        reason = std::string("refused: a ") + layout.fourCc + " DDS of " + std::to_string(size) + " bytes, short of the " +
-                 std::to_string(layout.fileBytes) + " its header declares";
+        reason = std::string("refused: a ") + layout.fourCc + " DDS of " + std::to_string(size) +
+                 " bytes, short of the " + std::to_string(layout.fileBytes) + " its header declares";
         return false;
     }
     const int format = squishFormat(layout.fourCc);
@@ -123,9 +126,8 @@ bool decodeDdsBlocks(const uint8_t* bytes, size_t size, const DdsLayout& layout,
             for (int x = 0; x < width; ++x, from += 4, to += 4) {
                 const int alpha = from[3];
                 for (int c = 0; c < 3; ++c) {
-                    const int value = premultiplied ? (alpha == 0 ? 0 : std::min(255, (from[c] * 255 + alpha / 2) / alpha))
-                                                    : from[c];
-                    to[2 - c] = uint8_t(value);
+                    const int straight = alpha == 0 ? 0 : std::min(255, (from[c] * 255 + alpha / 2) / alpha);
+                    to[2 - c] = uint8_t(premultiplied ? straight : from[c]);
                 }
                 to[3] = uint8_t(alpha);
             }

@@ -324,7 +324,8 @@ TEST_F(Reload, WhatCannotBeTheEntryReplacesNothingAndIsNamed)
         std::string line;  // the notice's line of the file named first in it
     };
     const Row rows[] = {
-        {"a new file whose name differs only in letter case", [&] { write("textures/PIC.png", solidPng(8, 0, 0, 255)); },
+        {"a new file whose name differs only in letter case",
+         [&] { write("textures/PIC.png", solidPng(8, 0, 0, 255)); },
          "coredemo: textures/PIC.png: refused: its name differs from textures/pic.png only in letter case (keeping "
          "textures/pic.png)"},
         {"a FIFO in the file's place",
@@ -332,7 +333,8 @@ TEST_F(Reload, WhatCannotBeTheEntryReplacesNothingAndIsNamed)
              fs::remove(path);
              ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
          },
-         "coredemo: textures/pic.png: " + path.string() + " is not a regular file (a FIFO) (keeping the previous version)"},
+         "coredemo: textures/pic.png: " + path.string() +
+             " is not a regular file (a FIFO) (keeping the previous version)"},
         {"a folder in the file's place",
          [&] {
              fs::remove(path);
