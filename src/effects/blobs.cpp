@@ -4,6 +4,7 @@
 #include "render/core_shared.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
+#include "resources/reload.h"
 
 #include <epoxy/gl.h>
 
@@ -75,6 +76,20 @@ int Blobs::init()
                    blobMesh.uvs) != 0) {
         return 1;
     }
+    buildLevels();
+    // A cell mesh saved while the demo plays from a folder replaces the list uploadMesh
+    // made: its own levels replace that in turn.
+    reload::noteMeshDerived(blobMesh, [this] { buildLevels(); });
+    createBlobs(blobs, blobCount);
+    initialEye[0] = camera.camX;
+    initialEye[1] = camera.camY;
+    initialEye[2] = camera.camZ;
+    cellDraws.resize(blobs.size());
+    return loadDofShaders(dof);
+}
+
+void Blobs::buildLevels()
+{
     // Far and small cells are drawn from coarser index lists over the same vertices.
     lods = buildLodChain(blobMesh, lodFractions, 3);
     if (lods.levels > 0) {
@@ -83,12 +98,6 @@ int Blobs::init()
                      GL_STATIC_DRAW);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     }
-    createBlobs(blobs, blobCount);
-    initialEye[0] = camera.camX;
-    initialEye[1] = camera.camY;
-    initialEye[2] = camera.camZ;
-    cellDraws.resize(blobs.size());
-    return loadDofShaders(dof);
 }
 
 void Blobs::restart()

@@ -7,7 +7,8 @@
 // mesh, the four textures, uploads the virus mesh, draws the 64 blob records from the
 // shared random generator, then loads the five depth-of-field effects. Only render
 // draws from the generator afterwards (at each camera cut). The blob records never
-// change after init. GL objects are released by the destructor (context current).
+// change after init; the levels of detail follow the virus mesh when it reloads. GL
+// objects are released by the destructor (context current).
 #pragma once
 #include "effects/effect.h"
 #include "render/lod.h"
@@ -71,6 +72,8 @@ public:
     float projection[16] = {};  // this frame's projection, column-major
 
 private:
+    // lods from blobMesh, into indexBuffer (at init, and again when the mesh reloads).
+    void buildLevels();
     void drawEnvironment();  // behind the cells
     void drawSwarm(float t);
 };

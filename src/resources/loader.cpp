@@ -14,9 +14,31 @@ Loader::~Loader() { close(); }
 void Loader::open(const char* path)
 {
     close();
-    source = isFolder(path) ? openFolderSource(path) : openZipSource(path);
+    const bool folder = isFolder(path);
+    source = folder ? openFolderSource(path) : openZipSource(path);
     if (!source) {
         platform::messageBox("Loader::loader", "Data file not found.", platform::MessageIcon::Error);
+        opened = false;
+        return;
+    }
+    // Names that differ only in letter case would leave all but one of them unreachable
+    // without a word: such data is refused whole, each pair named.
+    if (!source->clashes().empty()) {
+        std::string text = folder ? "Data folder refused:" : "Data file refused:";
+        const std::vector<NameClash>& clashes = source->clashes();
+        for (size_t i = 0; i < clashes.size(); ++i) {
+            bool named = false;  // as the other half of a pair already in the text
+            for (size_t j = 0; j < i; ++j) {
+                named = named || (clashes[j].refused == clashes[i].other && clashes[j].other == clashes[i].refused);
+            }
+            if (!named) {
+                text += (text.back() == ':' ? " " : "; ") + clashes[i].refused + " and " + clashes[i].other +
+                        " differ only in letter case";
+            }
+        }
+        CORE_LOG(" " << text);
+        platform::messageBox("Loader::loader", (text + ".").c_str(), platform::MessageIcon::Error);
+        source.reset();
         opened = false;
         return;
     }
@@ -30,6 +52,18 @@ void Loader::close()
 }
 
 std::string Loader::folder() const { return source ? source->folder() : std::string(); }
+
+const std::vector<NameClash>& Loader::nameClashes() const
+{
+    static const std::vector<NameClash> none;
+    return source ? source->clashes() : none;
+}
+
+std::string Loader::whyAbsent(const char* name)
+{
+    std::string reason = source && name ? source->whyAbsent(name) : std::string();
+    return reason.empty() ? "file not found" : reason;
+}
 
 void Loader::rescan()
 {
@@ -63,8 +97,9 @@ uint32_t Loader::fileSize(const char* name)
         return 0;
     }
     if (index < 0) {
-        CORE_LOG(" file not found: " << (name ? name : ""));
-        noteLoadFailure(name ? name : "", "file not found");
+        const std::string reason = whyAbsent(name);
+        CORE_LOG(" " << reason << ": " << (name ? name : ""));
+        noteLoadFailure(name ? name : "", reason);
         return 0;
     }
     CORE_LOG("\nfile: " << name << " size: " << size);
@@ -118,7 +153,7 @@ std::string Loader::readChecked(const char* name, std::vector<char>& bytes)
                std::to_string(maxEntrySize);
     }
     if (index < 0) {
-        return "file not found";
+        return whyAbsent(name);
     }
     try {
         bytes.resize(size_t(size));  // the read fills it: no need to clear a reused buffer first

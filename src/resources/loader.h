@@ -17,6 +17,7 @@
 #include <vector>
 
 class DataSource;
+struct NameClash;
 
 class Loader {
 public:
@@ -32,13 +33,15 @@ public:
     Loader& operator=(const Loader&) = delete;
 
     // Opens the archive, or the folder when `path` names one; on failure shows "Data
-    // file not found." (caption "Loader::loader") and leaves `opened` false. The archive
+    // file not found." (caption "Loader::loader") and leaves `opened` false. Data with
+    // names that differ only in letter case is refused the same way, the box naming
+    // them ("Data folder refused: A and a differ only in letter case."). The archive
     // library is linked at build time, so there is no library to load at run time.
     void open(const char* path = "data.zip");
     void close();
 
-    // Uncompressed size of the entry, or 0 when it is absent (logged), too large
-    // (logged) or empty.
+    // Uncompressed size of the entry, or 0 when it is absent (logged: "file not found",
+    // or what stands in its place, see whyAbsent), too large (logged) or empty.
     uint32_t fileSize(const char* name);
     // Decompresses the entry into *buffer (at least fileSize bytes) and checks its CRC.
     // 0 on success; 1 after the "decompressing file error" box when the data is
@@ -54,7 +57,7 @@ public:
     // Notes, logs and shows nothing. Never alongside another use of the Loader.
     bool readQuietly(const char* name, std::vector<char>& bytes);
     // For a reload while the demo runs: the whole entry into `bytes`; empty on success,
-    // else why not ("file not found", the size refusal, the read's problem). Notes,
+    // else why not (whyAbsent's reason, the size refusal, the read's problem). Notes,
     // logs and shows nothing.
     std::string readChecked(const char* name, std::vector<char>& bytes);
     // Names of the entries that start with `prefix` (letter case as stored), in
@@ -65,6 +68,12 @@ public:
     std::string folder() const;
     // A folder's files changed (added, removed, renamed): look them up again.
     void rescan();
+    // Why an entry the lookup did not find is absent: "file not found", or what stands
+    // in its place ("<path> is not a regular file (a FIFO)", names that clash).
+    std::string whyAbsent(const char* name);
+    // The folder's names refused since the last rescan because another name differs
+    // from them only in letter case (data_source.h).
+    const std::vector<NameClash>& nameClashes() const;
 
     static constexpr int maxNameLength = 259;
     static constexpr uint64_t maxEntrySize = 256u << 20;

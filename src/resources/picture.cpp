@@ -1,5 +1,8 @@
 #include "resources/picture.h"
 
+#include "resources/cmyk_jpeg.h"
+#include "resources/dds_file.h"
+
 #include <IL/il.h>
 
 #include <algorithm>
@@ -70,6 +73,8 @@ struct PictureHeader {
     long height = 0;
     bool ddsCube = false;  // a DDS declaring a cube map
     int ddsFaces = 0;      // the faces it declares
+    DdsLayout dds;         // a DDS's layout
+    int jpegComponents = 0;  // of a JPEG's first frame
 };
 
 uint32_t bigEndian(const uint8_t* p, int bytes)
@@ -120,6 +125,9 @@ void readJpegSize(const uint8_t* b, size_t n, PictureHeader& header)
             if (at + 9 <= n) {
                 setSize(header, long(bigEndian(b + at + 7, 2)), long(bigEndian(b + at + 5, 2)));
             }
+            if (at + 10 <= n) {
+                header.jpegComponents = b[at + 9];
+            }
             return;
         }
         if (marker == 0xDA || length < 2) {  // image data before any frame: unknown
@@ -146,6 +154,7 @@ PictureHeader readHeader(const char* bytes, uint32_t size)
         for (uint32_t face = 0x400; face <= 0x8000; face <<= 1) {  // +X, -X, +Y, -Y, +Z, -Z
             header.ddsFaces += (caps2 & face) != 0;
         }
+        header.dds = readDdsLayout(b, n);
     } else if (n >= 10 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0)) {
         setSize(header, long(littleEndian(b + 6, 2)), long(littleEndian(b + 8, 2)));
     } else if (n >= 26 && b[0] == 'B' && b[1] == 'M') {
@@ -169,6 +178,56 @@ bool fitsLimits(long width, long height, bool cube, const PictureLimits& limits,
     error.reason = "refused: a " + size + " picture is larger than the largest " +
                    (cube ? "cube map face" : "texture") + " of this GL (" + largest + ")";
     return false;
+}
+
+// Whether the image library would draw the file wrongly: this file decodes it instead.
+bool decodedHere(const PictureHeader& header)
+{
+    return header.jpegComponents == 4 || header.dds.fourCc[0] != '\0';
+}
+
+// A CMYK JPEG or a block-compressed DDS into `out`, each face with its mipmap chain.
+bool decodeHere(const char* bytes, uint32_t size, const PictureHeader& header, DecodedPicture& out,
+                PictureError& error)
+{
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes);
+    std::vector<PictureLevel> faces(1);
+    std::string reason;
+    try {
+        const bool ok = header.jpegComponents == 4 ? decodeCmykJpeg(b, size, faces[0], reason)
+                                                   : decodeDdsBlocks(b, size, header.dds, faces, reason);
+        if (!ok) {
+            error.logLine = reason;
+            error.reason = reason;
+            return false;
+        }
+        const PictureLevel& top = faces[0];
+        out.width = top.width;
+        out.height = top.height;
+        out.bitsPerPixel = 32;
+        out.cube = header.dds.cube;
+        out.images = int(faces.size());
+        out.headerRead = true;
+        // DXT1 keeps alpha only in blocks that have transparent texels.
+        out.hasAlpha = header.dds.fourCc[0] != '\0' && header.dds.fourCc[3] != '1';
+        for (size_t i = 3; !out.hasAlpha && header.dds.fourCc[0] != '\0' && i < top.texels.size(); i += 4) {
+            out.hasAlpha = top.texels[i] < 255;
+        }
+        out.levelCount = mipmapLevelCount(out.width, out.height);
+        for (PictureLevel& face : faces) {
+            out.levels.push_back(std::move(face));
+            appendMipmaps(out.levels);
+        }
+        if (out.hasAlpha && !out.cube) {
+            out.coverage = measureAlphaCoverage(out.levels[0].texels.data(), out.width, out.height);
+        }
+    } catch (const std::bad_alloc&) {
+        error.logLine.clear();
+        error.reason = "out of memory for a " + std::to_string(header.width) + "x" + std::to_string(header.height) +
+                       " image";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -223,6 +282,21 @@ bool decodePicture(const char* bytes, uint32_t size, const PictureLimits& limits
     }
     if (header.sized && !fitsLimits(header.width, header.height, header.ddsCube, limits, error)) {
         return false;
+    }
+    if (decodedHere(header)) {
+        return decodeHere(bytes, size, header, out, error);
+    }
+    // A chain of mipmaps the header does not announce would have the image library read
+    // the later faces of a cube map from inside the first one's chain.
+    std::vector<char> announced;
+    if (header.dds.unannounced) {
+        try {
+            announced = withMipmapsAnnounced(bytes, size);
+        } catch (const std::bad_alloc&) {
+            error.reason = "out of memory for a copy of " + std::to_string(size) + " bytes";
+            return false;
+        }
+        bytes = announced.data();
     }
     ILuint image = 0;
     ilGenImages(1, &image);

@@ -6,7 +6,9 @@
 // cube map (faces in the file's order +X, -X, +Y, -Y, +Z, -Z, stored as they are);
 // anything else is its first image, bottom row first (a file of several images, such as
 // an animation, included). A picture with an alpha channel gets its alpha coverage
-// measured (resources/alpha_coverage.h).
+// measured (resources/alpha_coverage.h). The image library decodes, except what it
+// would draw wrongly: CMYK and YCCK JPEGs (resources/cmyk_jpeg.h) and DXT1-5 DDS files
+// (resources/dds_file.h), which are decoded here or refused with the reason.
 // Refused before decoding, from the file's header: a DDS cube map that declares fewer
 // than six faces, and a picture beyond the GL's largest texture (PictureLimits).
 // Uses the image library (ilInit done), whose state is global: one thread at a time.

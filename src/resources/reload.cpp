@@ -39,6 +39,7 @@ struct BufferNote {
 struct MeshNote {
     Mesh* mesh;
     std::vector<BufferNote> buffers;
+    std::vector<std::function<void()>> derived;  // run after the buffers are refilled
 };
 
 // Everything loaded from one entry.
@@ -153,6 +154,9 @@ std::string reloadMeshes(std::vector<MeshNote>& notes, const std::vector<char>& 
         for (const BufferNote& buffers : note.buffers) {
             refill(parsed, buffers);
         }
+        for (const std::function<void()>& derive : note.derived) {
+            derive();
+        }
     }
     return std::string();
 }
@@ -178,6 +182,46 @@ void say(const std::string& line)
     std::fprintf(stderr, "coredemo: %s\n", line.c_str());
     std::fflush(stderr);
     CORE_LOG("coredemo: " << line);
+}
+
+// The problem key of a file refused for a name clash: its name as stored after a '/',
+// which no entry's key starts with (the folder refuses absolute names).
+std::string clashKey(const std::string& refused) { return "/" + refused; }
+
+bool refusedForClash(const std::string& name)
+{
+    for (const NameClash& clash : state().loader->nameClashes()) {
+        if (clash.refused == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// After a rescan: a line for each file newly refused because its name differs from
+// another only in letter case (nothing is loaded from it), none for those gone since.
+void reportClashes()
+{
+    State& s = state();
+    for (size_t i = 0; i < s.problemKeys.size();) {
+        const std::string& key = s.problemKeys[i];
+        if (key[0] == '/' && !refusedForClash(key.substr(1))) {
+            s.problemKeys.erase(s.problemKeys.begin() + long(i));
+            s.problemLines.erase(s.problemLines.begin() + long(i));
+        } else {
+            ++i;
+        }
+    }
+    for (const NameClash& clash : s.loader->nameClashes()) {
+        const std::string key = clashKey(clash.refused);
+        if (std::find(s.problemKeys.begin(), s.problemKeys.end(), key) != s.problemKeys.end()) {
+            continue;
+        }
+        const std::string line = clash.refused + ": refused: its name differs from " + clash.other +
+                                 " only in letter case" + (clash.otherInUse ? " (keeping " + clash.other + ")" : "");
+        say(line);
+        setProblem(key, "coredemo: " + line);
+    }
 }
 
 std::string readEntry(const Targets& targets, std::vector<char>& bytes)
@@ -301,7 +345,7 @@ void noteMesh(const std::string& entry, Mesh& mesh)
             return;
         }
     }
-    meshes.push_back({&mesh, {}});
+    meshes.push_back({&mesh, {}, {}});
 }
 
 void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuffer, unsigned int* vertexBuffer,
@@ -311,6 +355,18 @@ void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuf
         for (MeshNote& note : targets.meshes) {
             if (&note.mesh->polygons == &polygons) {
                 note.buffers.push_back({indexBuffer, vertexBuffer, usage});
+                return;
+            }
+        }
+    }
+}
+
+void noteMeshDerived(const Mesh& mesh, std::function<void()> derive)
+{
+    for (auto& [key, targets] : state().targets) {
+        for (MeshNote& note : targets.meshes) {
+            if (note.mesh == &mesh) {
+                note.derived.push_back(std::move(derive));
                 return;
             }
         }
@@ -430,9 +486,10 @@ void poll(double now)
         return;
     }
     s.loader->rescan();  // names may have come or gone (a save by renaming, a deletion)
+    reportClashes();
     for (const std::string& entry : s.settled) {
         auto it = s.targets.find(entryKey(entry));
-        if (it == s.targets.end()) {
+        if (it == s.targets.end() || refusedForClash(entry)) {
             continue;  // nothing was loaded from it
         }
         if (!it->second.textures.empty()) {

@@ -16,6 +16,9 @@
 // "coredemo: <entry>: <reason> (keeping the previous version)" on standard error and in
 // the log, and keeps that line in problems() (shown on screen by the Core) until the
 // entry loads cleanly; a reload that succeeds prints "coredemo: reloaded <entry>".
+// A new file whose name differs from an entry's only in letter case replaces nothing:
+// "coredemo: <new>: refused: its name differs from <entry> only in letter case
+// (keeping <entry>)" stays in problems() until the file is gone or renamed.
 // Without changes poll makes one system call and allocates nothing. Main thread only
 // (the worker that decodes pictures aside); needs the GL context current.
 #pragma once
@@ -40,6 +43,10 @@ void noteMesh(const std::string& entry, Mesh& mesh);
 // from the mesh whenever it reloads (same names, same usage).
 void noteMeshUpload(const std::vector<int32_t>& polygons, unsigned int* indexBuffer, unsigned int* vertexBuffer,
                     unsigned int usage);
+// A part that derived numbers from a mesh when it loaded it (index lists of its own,
+// counts, bounds) derives them again in `derive`, which runs after every reload of the
+// mesh, once the record and its buffers hold the new mesh. `mesh` must be noted first.
+void noteMeshDerived(const Mesh& mesh, std::function<void()> derive);
 // Another kind of entry: `load` gets the watched loader and the entry's bytes and
 // answers "" when they are in use now, else why not (the previous version then stays).
 using Custom = std::function<std::string(Loader& loader, const std::vector<char>& bytes)>;

@@ -1,8 +1,9 @@
 // Playing from a folder unpacked from data.zip: the same pictures as the archive, and
 // while the demo plays live, an edit reaches it and a broken file is named without
 // stopping it.
+#include "unpack_archive.h"
+
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,7 +17,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -33,31 +33,6 @@ std::string readFile(const fs::path& path)
     return s.str();
 }
 
-// Every entry of the archive as a file below `folder`.
-void unpack(const std::string& zipPath, const fs::path& folder)
-{
-    int error = 0;
-    zip_t* z = zip_open(zipPath.c_str(), ZIP_RDONLY, &error);
-    ASSERT_NE(z, nullptr);
-    const zip_int64_t count = zip_get_num_entries(z, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t st;
-        ASSERT_EQ(zip_stat_index(z, zip_uint64_t(i), 0, &st), 0);
-        const std::string name = st.name;
-        if (name.empty() || name.back() == '/') {
-            continue;
-        }
-        std::vector<char> bytes(size_t(st.size));
-        zip_file_t* f = zip_fopen_index(z, zip_uint64_t(i), 0);
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(zip_fread(f, bytes.data(), st.size), zip_int64_t(st.size));
-        zip_fclose(f);
-        fs::create_directories((folder / name).parent_path());
-        std::ofstream(folder / name, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    }
-    zip_discard(z);
-}
-
 class Authoring : public ::testing::Test {
 protected:
     void SetUp() override
@@ -65,7 +40,7 @@ protected:
         char name[] = "/tmp/coredemo_authoring_XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
         base = name;
-        unpack(archive, base / "data");
+        unpackArchive(archive, base / "data");
     }
     void TearDown() override { fs::remove_all(base); }
     fs::path base;

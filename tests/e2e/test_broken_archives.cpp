@@ -1,12 +1,14 @@
 // Broken archives end the program cleanly: each is built here from the generated
 // data.zip (entries deleted, emptied, truncated, replaced by garbage, bit-flipped, given
 // impossible sizes, edited into data the program cannot draw as meant; archives missing,
-// empty, cut or random), run through --shot, and must end with its exit code and a line
-// on standard error naming the cause, within the time limit and never by a signal. A
-// damaged entry the program can go on with must leave the picture as the undamaged
+// empty, cut or random; the data unpacked into a folder and something other than the
+// entry's file put there), run through --shot, and must end with its exit code and a
+// line on standard error naming the cause, within the time limit and never by a signal.
+// A damaged entry the program can go on with must leave the picture as the undamaged
 // archive makes it.
 #include "audio/sound.h"
 #include "datagen/image.h"
+#include "unpack_archive.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -14,6 +16,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -29,6 +33,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -286,6 +292,29 @@ ByteEdit bitFlipped(const char* name)
     };
 }
 
+// ---- edits of the unpacked folder ----
+
+using FolderEdit = std::function<void(const fs::path& data)>;
+
+FolderEdit fifoInPlaceOf(const char* name)
+{
+    return [name](const fs::path& data) {
+        fs::remove(data / name);
+        ASSERT_EQ(mkfifo((data / name).c_str(), 0644), 0) << name;
+    };
+}
+FolderEdit folderInPlaceOf(const char* name)
+{
+    return [name](const fs::path& data) {
+        fs::remove(data / name);
+        fs::create_directories(data / name / "inside");
+    };
+}
+FolderEdit fileBeside(const char* name, std::string bytes)
+{
+    return [name, bytes](const fs::path& data) { writeAll((data / name).string(), bytes); };
+}
+
 struct Case {
     std::string name;
     int exitCode;
@@ -295,6 +324,7 @@ struct Case {
     std::function<void(const std::string& path)> fileEdit;  // replaces the archive as a whole
     bool samePicture = false;  // the shot matches the one of the archive `reference` makes
     ZipEdit reference = {};    // (none: the undamaged archive), with one more line said
+    FolderEdit folderEdit = {};  // runs with --data on the archive unpacked and edited so
 };
 
 struct Outcome {
@@ -303,9 +333,16 @@ struct Outcome {
     double seconds = 0.0;
 };
 
-Outcome run(const std::string& folder)
+// --shot 1 in `folder`, from the data.zip found there or, with `dataFolder`, from its folder "data".
+Outcome run(const std::string& folder, bool dataFolder = false)
 {
     const std::string errPath = folder + "/stderr.txt";
+    std::vector<const char*> args = {program.c_str(), "--shot", "1", "--output", "none", "--width", "256",
+                                     "--height", "144", "--out", "shots"};
+    if (dataFolder) {
+        args.insert(args.end(), {"--data", "data"});
+    }
+    args.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -316,8 +353,7 @@ Outcome run(const std::string& folder)
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(err, 2);
-        execl(program.c_str(), program.c_str(), "--shot", "1", "--output", "none", "--width", "256", "--height",
-              "144", "--out", "shots", static_cast<char*>(nullptr));
+        execv(program.c_str(), const_cast<char* const*>(args.data()));
         _exit(127);
     }
     Outcome outcome;
@@ -449,6 +485,17 @@ TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
          "coredemo: textures/wizard_sky.png: 6 images in the file: only the first is used",
          rewritten("textures/wizard_sky.png", gifFrames(6)), {}, {}, true,
          rewritten("textures/wizard_sky.png", gifFrames(1))},
+        // A data folder with something other than the entry's file where it is looked for.
+        {"two names that differ only in letter case", 1,
+         "Loader::loader: Data folder refused: textures/WIZARD_LAND.png and textures/wizard_land.png differ only "
+         "in letter case.",
+         {}, {}, {}, false, {}, fileBeside("textures/WIZARD_LAND.png", whitePng(16, 16))},
+        {"a FIFO in a picture's place", 1,
+         "coredemo: textures/virus-ao1024.png: data/textures/virus-ao1024.png is not a regular file (a FIFO)",
+         {}, {}, {}, false, {}, fifoInPlaceOf("textures/virus-ao1024.png")},
+        {"a folder in a mesh's place", 1,
+         "coredemo: objects/quad.mmf: data/objects/quad.mmf is not a regular file (a folder)",
+         {}, {}, {}, false, {}, folderInPlaceOf("objects/quad.mmf")},
         {"archive missing", 1, "Loader::loader: Data file not found.", {}, {}, [](const std::string& p) { std::remove(p.c_str()); }},
         {"archive of zero bytes", 1, "Loader::loader: Data file not found.", {}, {}, [](const std::string& p) { writeAll(p, ""); }},
         {"archive truncated", 1, "Loader::loader: Data file not found.", {}, {},
@@ -477,6 +524,8 @@ TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
     const std::string shot = folder + "/shots/shot-1.png";
     const std::string undamagedShot = folder + "/undamaged.png";
     ASSERT_EQ(std::rename(shot.c_str(), undamagedShot.c_str()), 0);
+    const fs::path unpacked = folder + "/unpacked", data = folder + "/data";
+    ASSERT_NO_FATAL_FAILURE(unpackArchive(original, unpacked));
     for (const Case& c : cases) {
         std::string expectedShot = undamagedShot;
         if (c.reference) {
@@ -500,7 +549,12 @@ TEST(BrokenArchives, EachEndsWithItsExitCodeAndNamesTheCause)
         if (c.fileEdit) {
             c.fileEdit(archive);
         }
-        const Outcome outcome = run(folder);
+        if (c.folderEdit) {
+            fs::remove_all(data);
+            fs::copy(unpacked, data, fs::copy_options::recursive);
+            ASSERT_NO_FATAL_FAILURE(c.folderEdit(data)) << c.name;
+        }
+        const Outcome outcome = run(folder, bool(c.folderEdit));
         const std::string said = messages(outcome.err);
         table << c.name << " | " << outcome.exitCode << " | " << said << "\n";
         EXPECT_NE(outcome.exitCode, -1) << c.name << ": still running after " << timeLimit << " s";

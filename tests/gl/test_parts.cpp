@@ -1,16 +1,20 @@
 // Blobs and StripesDOF in the real Core with the generated archive: what their inits
 // drew from the shared generator, the camera cut rules, the stripes' history, the
-// pictures (cells, bars, overlay, control grid), the GL state they leave behind and
-// the absence of allocations per frame.
+// pictures (cells, bars, overlay, control grid), the GL state they leave behind, the
+// absence of allocations per frame, and a cell mesh reloaded while Blobs plays.
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/blobs.h"
 #include "effects/sfmt.h"
 #include "effects/stripes_dof.h"
 #include "core_fixture.h"
+#include "datagen/mmf_writer.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
+#include "resources/mesh.h"
+#include "resources/reload.h"
 #include "counting_new.h"
+#include "unpack_archive.h"
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
@@ -19,7 +23,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <new>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -260,6 +267,63 @@ TEST_F(PartsTest, BlobsHandsItsOverlayOverOnEveryFrame)
     blobs->overlayTexture.crc = overlay;
     Picture without = readWindow();
     EXPECT_GT(differingPixels(with, without), 200) << "the overlay shows over the cells";
+}
+
+// Blobs built its levels of detail from the cell mesh at init: a smaller valid mesh
+// saved over it while the demo plays from a folder must still be drawn.
+TEST_F(PartsTest, BlobsDrawACellMeshSavedSmallerWhileTheyPlay)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("core_parts_reload_" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    ASSERT_NO_FATAL_FAILURE(unpackArchive("data.zip", folder));
+    loader.open(folder.string().c_str());
+    ASSERT_TRUE(loader.opened);
+    ASSERT_TRUE(reload::start(loader));
+    // The pixels the cells cover: the frame against the same frame without them.
+    auto cellPixels = [] {
+        blobsFrameWithoutCut(62.0f);
+        const Picture with = readWindow();
+        std::vector<Blob> cells;
+        std::swap(cells, blobs->blobs);
+        blobsFrameWithoutCut(62.0f);
+        std::swap(cells, blobs->blobs);
+        return differingPixels(with, readWindow());
+    };
+    double clock = 10.0;
+    auto save = [&](const std::vector<uint8_t>& bytes) {
+        std::ofstream(folder / "objects/virus.mmf", std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        reload::poll(clock);
+        clock += 1.0;
+        reload::poll(clock);
+    };
+    const int before = cellPixels();
+    ASSERT_GT(before, 1000);
+
+    // An octahedron of the cell's size: 8 triangles where the cell had thousands.
+    Mesh octahedron;
+    const float r = 1.5f;
+    octahedron.points = {r, 0, 0, -r, 0, 0, 0, r, 0, 0, -r, 0, 0, 0, r, 0, 0, -r};
+    octahedron.normals = {1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1};
+    octahedron.polygons = {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5};
+    const std::vector<uint8_t> original = [&] {
+        std::ifstream in(folder / "objects/virus.mmf", std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }();
+    save(datagen::writeMmf(octahedron));
+    EXPECT_EQ(blobs->blobMesh.polygons.size(), 24u);
+    const std::vector<std::string> problems = reload::problems();
+    const int after = cellPixels();
+    EXPECT_GT(after, before / 20) << "the cells still draw, or a notice says why not: "
+                                  << (problems.empty() ? "none" : problems.front());
+
+    save(original);
+    EXPECT_TRUE(reload::problems().empty());
+    EXPECT_GT(cellPixels(), before / 2) << "the cell mesh back";
+    reload::stop();
+    loader.open("data.zip");
+    fs::remove_all(folder);
 }
 
 TEST_F(PartsTest, ControlGridDrawnOnlyWhenSwitchedOn)

@@ -29,7 +29,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -304,6 +306,63 @@ TEST_F(Reload, PictureUploadsIntoTheSameTextureName)
     framesAfterEdit();
     EXPECT_EQ(problemOf("pic.png"), "");
     EXPECT_EQ(drawTexture(name), (Pixel{0, 255, 0}));
+}
+
+// What a folder may hold where an entry's file was: each keeps the picture and says so
+// until the file is back.
+TEST_F(Reload, WhatCannotBeTheEntryReplacesNothingAndIsNamed)
+{
+    Texture texture;
+    texture.source = "textures/pic.png";
+    ASSERT_EQ(loadTexture(loader, texture), 0u);
+    ASSERT_TRUE(reload::start(loader));
+    const fs::path path = folder / "textures/pic.png";
+    const fs::path other = folder / "textures/PIC.png";
+    struct Row {
+        const char* what;
+        std::function<void()> edit;
+        std::string line;  // the notice's line of the file named first in it
+    };
+    const Row rows[] = {
+        {"a new file whose name differs only in letter case",
+         [&] { write("textures/PIC.png", solidPng(8, 0, 0, 255)); },
+         "coredemo: textures/PIC.png: refused: its name differs from textures/pic.png only in letter case (keeping "
+         "textures/pic.png)"},
+        {"a FIFO in the file's place",
+         [&] {
+             fs::remove(path);
+             ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+         },
+         "coredemo: textures/pic.png: " + path.string() +
+             " is not a regular file (a FIFO) (keeping the previous version)"},
+        {"a folder in the file's place",
+         [&] {
+             fs::remove(path);
+             fs::create_directory(path);
+         },
+         "coredemo: textures/pic.png: " + path.string() +
+             " is not a regular file (a folder) (keeping the previous version)"},
+    };
+    for (const Row& row : rows) {
+        row.edit();
+        framesAfterEdit();
+        const std::string named = row.line.substr(0, row.line.find(": ", 10) + 2);
+        EXPECT_EQ(problemOf(named), row.line) << row.what;
+        EXPECT_EQ(drawTexture(texture.crc), (Pixel{255, 0, 0})) << row.what << ": nothing replaced";
+        fs::remove_all(other);
+        fs::remove_all(path);
+        write("textures/pic.png", solidPng(64, 255, 0, 0));
+        framesAfterEdit();
+        EXPECT_TRUE(reload::problems().empty()) << row.what << ": the line stays after the file is back: "
+                                                << reload::problems().front();
+    }
+    // Beside a refused file, the entry's own file still reloads.
+    write("textures/PIC.png", solidPng(8, 0, 0, 255));
+    framesAfterEdit();
+    write("textures/pic.png", solidPng(64, 0, 255, 0));
+    framesAfterEdit();
+    EXPECT_EQ(drawTexture(texture.crc), (Pixel{0, 255, 0}));
+    EXPECT_NE(problemOf("coredemo: textures/PIC.png: refused"), "");
 }
 
 TEST_F(Reload, MeshGoesIntoTheRecordAndTheBuffersThePartDrawsFrom)

@@ -1,7 +1,9 @@
 // The data as a folder: the same entries, lookups, bounds and failures as the archive
-// it was unpacked from, and names that would leave the folder are never found.
+// it was unpacked from, names that would leave the folder are never found, and names
+// that differ only in letter case never leave one of them unreachable without a word.
 #include "base/log.h"
 #include "platform/platform.h"
+#include "resources/data_source.h"
 #include "resources/loader.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -86,9 +89,12 @@ TEST_F(DataSources, FolderAnswersEveryLookupAsTheArchiveDoes)
     EXPECT_EQ(unpacked.folder(), folder.string());
     const std::string tooLong = std::string(251, 'a') + "/name.txt";
     for (const char* name : {"shaders/Blobs_Render.cgfx", "SHADERS/blobs_render.CGFX", "textures/A.PNG", "empty.bin",
-                             "missing.txt", "shaders", entries[3].first.c_str(), tooLong.c_str()}) {
+                             "missing.txt", entries[3].first.c_str(), tooLong.c_str()}) {
         EXPECT_EQ(consume(unpacked, name), consume(zipped, name)) << name;
     }
+    // Where the archive has nothing, the folder has a folder, and says so.
+    EXPECT_EQ(consume(unpacked, "shaders"), "0 [shaders: " + (folder / "shaders").string() +
+                                                " is not a regular file (a folder)]");
     EXPECT_EQ(consume(unpacked, "shaders/blobs_render.cgfx"), "11:effect text");
     EXPECT_EQ(unpacked.entryNames("textures/"), zipped.entryNames("textures/"));
     std::vector<char> bytes;
@@ -156,4 +162,73 @@ TEST_F(DataSources, OpeningNeitherAFolderNorAnArchiveFails)
     write("plain.txt", "not a zip");
     loader.open((folder / "plain.txt").string().c_str());
     EXPECT_FALSE(loader.opened);
+}
+
+TEST_F(DataSources, NamesThatDifferOnlyInLetterCaseAreRefused)
+{
+    // Data that has them from the start is refused whole, archive or folder.
+    write("textures/A.png", "upper");
+    int error = 0;
+    zip_t* z = zip_open(zipPath.c_str(), 0, &error);
+    ASSERT_NE(z, nullptr);
+    ASSERT_GE(zip_file_add(z, "textures/A.png", zip_source_buffer(z, "upper", 5, 0), 0), 0);
+    ASSERT_EQ(zip_close(z), 0);
+    for (const std::string& data : {zipPath, folder.string()}) {
+        Loader loader;
+        loader.open(data.c_str());
+        EXPECT_FALSE(loader.opened) << data;
+    }
+
+    // Once the data is open, the name that was there stays the entry and a newcomer is
+    // refused; names that come together are both refused; with one gone, the other is it.
+    fs::remove(folder / "textures/A.png");
+    Loader loader;
+    loader.open(folder.string().c_str());
+    ASSERT_TRUE(loader.opened);
+    write("textures/A.png", "upper");
+    write("x/B.txt", "1");
+    write("x/b.txt", "2");
+    loader.rescan();
+    EXPECT_EQ(consume(loader, "textures/A.png"), "5000:" + std::string(5000, 'p'));
+    EXPECT_EQ(consume(loader, "x/b.txt"), "0 [x/b.txt: x/B.txt and x/b.txt differ only in letter case]");
+    std::string clashes;
+    for (const NameClash& clash : loader.nameClashes()) {
+        clashes += clash.refused + (clash.otherInUse ? " kept " : " with ") + clash.other + "; ";
+    }
+    EXPECT_EQ(clashes, "textures/A.png kept textures/a.png; x/B.txt with x/b.txt; x/b.txt with x/B.txt; ");
+    fs::remove(folder / "textures/a.png");
+    fs::remove(folder / "x/B.txt");
+    loader.rescan();
+    EXPECT_EQ(consume(loader, "textures/a.png"), "5:upper");
+    EXPECT_EQ(consume(loader, "x/B.txt"), "1:2");
+    EXPECT_TRUE(loader.nameClashes().empty());
+}
+
+TEST_F(DataSources, WhatIsNotARegularFileIsNamedAndNeverOpened)
+{
+    Loader loader;
+    loader.open(folder.string().c_str());
+    ASSERT_TRUE(loader.opened);
+    fs::remove(folder / "textures/a.png");
+    ASSERT_EQ(mkfifo((folder / "textures/a.png").c_str(), 0644), 0);
+    fs::remove(folder / "empty.bin");
+    fs::create_directories(folder / "empty.bin/inside");
+    loader.rescan();
+    const std::string fifo = (folder / "textures/a.png").string(), dir = (folder / "empty.bin").string();
+    EXPECT_EQ(consume(loader, "TEXTURES/A.PNG"), "0 [TEXTURES/A.PNG: " + fifo + " is not a regular file (a FIFO)]");
+    EXPECT_EQ(consume(loader, "empty.bin"), "0 [empty.bin: " + dir + " is not a regular file (a folder)]");
+    std::vector<char> bytes;
+    EXPECT_EQ(loader.readChecked("textures/a.png", bytes), fifo + " is not a regular file (a FIFO)");
+    EXPECT_FALSE(loader.readQuietly("textures/a.png", bytes));
+
+    // A FIFO put in place between the lookup and the read is refused, not waited on.
+    std::unique_ptr<DataSource> source = openFolderSource(folder.string().c_str());
+    uint64_t size = 0;
+    const int64_t index = source->locate("shaders/blobs_render.cgfx", &size);
+    ASSERT_GE(index, 0);
+    const fs::path effect = folder / "shaders/Blobs_Render.cgfx";
+    fs::remove(effect);
+    ASSERT_EQ(mkfifo(effect.c_str(), 0644), 0);
+    bytes.resize(size_t(size));
+    EXPECT_EQ(source->read(index, size, bytes.data()), effect.string() + " is not a regular file");
 }
