@@ -1,5 +1,6 @@
 #include "effects/the_hub.h"
 
+#include "gpu/matrices.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
@@ -84,10 +85,10 @@ void TheHub::drawHub(float t)
     trackMatrix(hubShader, "state.matrix.modelview", fx::StateMatrix::ModelView);
     fx::Pass* pass = beginShaderPass(hubShader);
 
-    glPushMatrix();
-    glRotatef(15.0f * t, 0.0f, 1.0f, 0.0f);
+    gpu::pushMatrix();
+    gpu::rotate(15.0f * t, 0.0f, 1.0f, 0.0f);
     drawUploadedMesh(indexBuffer, vertexBuffer, uint32_t(hubMesh.points.size() / 3),
                      uint32_t(hubMesh.polygons.size()));
-    glPopMatrix();
+    gpu::popMatrix();
     endShaderPass(pass);
 }
