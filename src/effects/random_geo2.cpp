@@ -13,7 +13,7 @@
 void drawEnvironmentPass(const Shader& cubeEnv, uint32_t cubeTexture, const Mesh* cube)
 {
     setShaderSampler(cubeEnv, "texEnv", cubeTexture);
-    // The runtime reads GL's matrices for a program only through the state.matrix
+    // The runtime reads the current matrices for a program only through the state.matrix
     // parameters, at the moment they are set.
     fx::setStateMatrixParameter(fx::parameterBySemantic(cubeEnv.effect, "state.matrix.mvp"),
                                 fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
@@ -30,7 +30,7 @@ void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount
     fx::Pass* pass = beginShaderPass(shader);
 
     // The eye in the view's frame: the view is a rotation R and a translation t, so the
-    // eye is -R^T t (GL keeps the matrix column by column).
+    // eye is -R^T t (the matrix is kept column by column).
     const float* view = gpu::matrix(gpu::MatrixMode::ModelView);
     float eye[3];
     for (int k = 0; k < 3; ++k) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-// The runtime gives GL's matrices to a program only through the parameters bound to
+// The runtime gives the current matrices to a program only through the parameters bound to
 // the state.matrix.* semantics, read at the moment of the call and uploaded when the
 // pass is set.
 void trackMatrices(const Shader& shader)

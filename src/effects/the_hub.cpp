@@ -10,7 +10,7 @@ namespace {
 
 const float defaultEye[3] = {0.0f, -3.5f, 20.0f};
 
-// The runtime hands GL's matrices to a program only through parameters bound to the
+// The runtime hands the current matrices to a program only through parameters bound to the
 // state.matrix.* semantics, read at the moment of the call. cube_env needs the
 // projection of the environment; hub_render the world's view before the hub's own
 // turn, to carry its reflections back into the environment's frame.
