@@ -1,6 +1,9 @@
 #include "effects/blobs.h"
 
+#include "base/matrix.h"
 #include "effects/sfmt.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "render/core_shared.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
@@ -29,7 +32,7 @@ void trackMatrices(const Shader& shader)
 void passModelView(const float* m)
 {
     for (int r = 0; r < 4; ++r) {
-        glMultiTexCoord4f(GLenum(GL_TEXTURE4 + r), m[r], m[4 + r], m[8 + r], m[12 + r]);
+        gpu::constantTexCoord(4 + r, m[r], m[4 + r], m[8 + r], m[12 + r]);
     }
 }
 
@@ -111,13 +114,13 @@ void Blobs::restart()
 void Blobs::render(float t)
 {
     jumpCutCamera(camera, lastCut, blobsCut, t);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    copyMatrix(gpu::matrix(gpu::MatrixMode::Projection), projection);
     applyTweaks();
 
     beginDofScene();
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
 
     drawSwarm(t);
     drawEnvironment();
@@ -158,17 +161,17 @@ void Blobs::drawSwarm(float t)
     for (size_t i = 0; i < blobs.size(); ++i) {
         const Blob& b = blobs[i];
         const float a = b.s * t;
-        glPushMatrix();
-        glRotatef(a, 0.0f, 1.0f, 0.0f);
-        glRotatef(0.4f * a, 1.0f, 0.0f, 0.0f);
-        glRotatef(0.8f * a, 0.0f, 0.0f, 1.0f);
-        glTranslatef(b.x, b.y, b.z);
-        glRotatef(0.5f * a, 0.0f, 1.0f, 0.0f);
-        glRotatef(0.8f * a, 1.0f, 0.0f, 0.0f);
-        glRotatef(0.7f * a, 0.0f, 0.0f, 1.0f);
+        gpu::pushMatrix();
+        gpu::rotate(a, 0.0f, 1.0f, 0.0f);
+        gpu::rotate(0.4f * a, 1.0f, 0.0f, 0.0f);
+        gpu::rotate(0.8f * a, 0.0f, 0.0f, 1.0f);
+        gpu::translate(b.x, b.y, b.z);
+        gpu::rotate(0.5f * a, 0.0f, 1.0f, 0.0f);
+        gpu::rotate(0.8f * a, 1.0f, 0.0f, 0.0f);
+        gpu::rotate(0.7f * a, 0.0f, 0.0f, 1.0f);
         CellDraw& cell = cellDraws[visible];
-        glGetFloatv(GL_MODELVIEW_MATRIX, cell.modelView);
-        glPopMatrix();
+        copyMatrix(gpu::matrix(gpu::MatrixMode::ModelView), cell.modelView);
+        gpu::popMatrix();
         cell.level = levelsOfDetail ? chooseLevel(view, &cell.modelView[12], lods.radius, lodPixels, lods.levels) : 0;
         if (cell.level >= 0) {
             const float depth = -cell.modelView[14];
@@ -186,13 +189,13 @@ void Blobs::drawSwarm(float t)
     for (size_t i = 0; i < visible; ++i) {
         const CellDraw& cell = cellDraws[i];
         passModelView(cell.modelView);
-        glDrawRangeElements(GL_TRIANGLES, 0, lastVertex, GLsizei(lods.count[cell.level]), GL_UNSIGNED_INT,
-                            reinterpret_cast<const void*>(uintptr_t(lods.first[cell.level]) * sizeof(uint32_t)));
+        gpu::drawRangeElements(GL_TRIANGLES, 0, lastVertex, GLsizei(lods.count[cell.level]), GL_UNSIGNED_INT,
+                               reinterpret_cast<const void*>(uintptr_t(lods.first[cell.level]) * sizeof(uint32_t)));
     }
 
     unbindUploadedMesh();
     for (int r = 0; r < 4; ++r) {
-        glMultiTexCoord4f(GLenum(GL_TEXTURE4 + r), 0.0f, 0.0f, 0.0f, 1.0f);
+        gpu::constantTexCoord(4 + r, 0.0f, 0.0f, 0.0f, 1.0f);
     }
     endShaderPass(pass);
 }

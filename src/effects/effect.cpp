@@ -3,6 +3,9 @@
 #include "base/matrix.h"
 #include "base/screen_settings.h"
 #include "effects/sfmt.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
+#include "gpu/state.h"
 #include "render/core_shared.h"
 #include "render/draw.h"
 #include "resources/control_bar.h"
@@ -45,10 +48,10 @@ void setProjection(const CameraBlock& camera, float* matrix)
     const float aspect = float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight);
     perspectiveMatrix(camera.fovy, aspect, 0.05, camera.zFar, m);
     transposeMatrix(m);
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(m);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadMatrix(m);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
     if (matrix) {
         copyMatrix(m, matrix);
     }
@@ -56,12 +59,12 @@ void setProjection(const CameraBlock& camera, float* matrix)
 
 void fixedCamera(const CameraBlock& camera)
 {
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslatef(camera.camX, camera.camY, camera.camZ);
-    glRotatef(camera.camH, 0.0f, 1.0f, 0.0f);
-    glRotatef(camera.camP, 1.0f, 0.0f, 0.0f);
-    glRotatef(camera.camB, 0.0f, 0.0f, 1.0f);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
+    gpu::translate(camera.camX, camera.camY, camera.camZ);
+    gpu::rotate(camera.camH, 0.0f, 1.0f, 0.0f);
+    gpu::rotate(camera.camP, 1.0f, 0.0f, 0.0f);
+    gpu::rotate(camera.camB, 0.0f, 0.0f, 1.0f);
 }
 
 void jumpCutView(const CameraBlock& camera, const JumpCut& cut, float t)
@@ -70,10 +73,10 @@ void jumpCutView(const CameraBlock& camera, const JumpCut& cut, float t)
     float view[16];
     lookAtMatrix(camera.camX, camera.camY, camera.camZ, std::sin(t), std::cos(t), 0.0, 0.0, 1.0, 0.0, view);
     transposeMatrix(view);
-    glMultMatrixf(view);
+    gpu::multMatrix(view);
     for (int i = 0; i < cut.spinCount; ++i) {
         const Spin& spin = cut.spins[i];
-        glRotatef(spin.rate * t, spin.x, spin.y, spin.z);
+        gpu::rotate(spin.rate * t, spin.x, spin.y, spin.z);
     }
 }
 
@@ -132,9 +135,9 @@ void controlGridInView(const float* projection)
     if (!coreShared.controlgrid) {
         return;
     }
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(projection);
-    glMatrixMode(GL_MODELVIEW);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadMatrix(projection);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
     drawReferenceGrid();
 }
 
@@ -184,32 +187,65 @@ void fillSprites(Sprite* sprites, int count, int textureCount)
     }
 }
 
-void drawSprites(const Shader& shader, const char* sampler, const Texture* textures, const Sprite* sprites,
-                 int count, float t)
+void spriteQuad(const Sprite& s, float t, SpriteQuad quad, float corners[4][3])
 {
-    fx::Pass* pass = fx::firstPass(shader.technique);
-    fx::Parameter* samplerParameter = shaderParameter(shader, sampler);
-    fx::setPassState(pass);
-    for (int i = 0; i < count; ++i) {
-        const Sprite& s = sprites[i];
-        fx::setupSampler(samplerParameter, textures[s.texture].crc);
+    // The sprite's own turn and place, column-major: Ry(2wt) Rz(wt) Rx(1.5wt) T(x, y, z).
+    float m[16];
+    float r[16];
+    rotationMatrix(2.0f * s.w * t, 0.0f, 1.0f, 0.0f, m);
+    rotationMatrix(s.w * t, 0.0f, 0.0f, 1.0f, r);
+    multiplyMatrix(r, m, m);
+    rotationMatrix(1.5f * s.w * t, 1.0f, 0.0f, 0.0f, r);
+    multiplyMatrix(r, m, m);
+    for (int row = 0; row < 3; ++row) {
+        m[12 + row] += m[row] * s.x + m[4 + row] * s.y + m[8 + row] * s.z;
+    }
+    // Corners about the centre (x, y, z) in the order (-, +), (-, -), (+, -), (+, +).
+    const float dx[4] = {-0.1f, -0.1f, 0.1f, 0.1f};
+    const float dy[4] = {0.1f, -0.1f, -0.1f, 0.1f};
+    const float centre[4] = {s.x, s.y, s.z, 1.0f};
+    float turnedCentre[4];
+    transformVector(m, centre, turnedCentre);
+    for (int k = 0; k < 4; ++k) {
+        if (quad == SpriteQuad::Facing) {
+            corners[k][0] = turnedCentre[0] + dx[k];
+            corners[k][1] = turnedCentre[1] + dy[k];
+            corners[k][2] = turnedCentre[2];
+        } else {
+            const float corner[4] = {s.x + dx[k], s.y + dy[k], s.z, 1.0f};
+            float turned[4];
+            transformVector(m, corner, turned);
+            corners[k][0] = turned[0];
+            corners[k][1] = turned[1];
+            corners[k][2] = turned[2];
+        }
+    }
+}
+
+void drawSprites(const SpriteCloud& cloud, float t)
+{
+    static const float cornerUv[4][2] = {{0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}};
+    fx::Pass* pass = fx::firstPass(cloud.shader->technique);
+    fx::Parameter* samplerParameter = shaderParameter(*cloud.shader, cloud.sampler);
+    // Added light without depth writes: the order of the sprites does not change the
+    // picture, so each texture's sprites go out in one draw.
+    for (int texture = 0; texture < cloud.textureCount; ++texture) {
+        fx::setupSampler(samplerParameter, cloud.textures[texture].crc);
         fx::setPassState(pass);
-        glPushMatrix();
-        glRotatef(2.0f * s.w * t, 0.0f, 1.0f, 0.0f);
-        glRotatef(s.w * t, 0.0f, 0.0f, 1.0f);
-        glRotatef(1.5f * s.w * t, 1.0f, 0.0f, 0.0f);
-        glTranslatef(s.x, s.y, s.z);
-        glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 1.0f);
-        glVertex3f(s.x - 0.1f, s.y + 0.1f, s.z);
-        glTexCoord2f(0.0f, 0.0f);
-        glVertex3f(s.x - 0.1f, s.y - 0.1f, s.z);
-        glTexCoord2f(1.0f, 0.0f);
-        glVertex3f(s.x + 0.1f, s.y - 0.1f, s.z);
-        glTexCoord2f(1.0f, 1.0f);
-        glVertex3f(s.x + 0.1f, s.y + 0.1f, s.z);
-        glEnd();
-        glPopMatrix();
+        gpu::begin(gpu::Primitive::Quads);
+        for (int i = 0; i < cloud.count; ++i) {
+            const Sprite& s = cloud.sprites[i];
+            if (s.texture != texture) {
+                continue;
+            }
+            float corners[4][3];
+            spriteQuad(s, t, cloud.quad, corners);
+            for (int k = 0; k < 4; ++k) {
+                gpu::texCoord(cornerUv[k][0], cornerUv[k][1]);
+                gpu::vertex(corners[k][0], corners[k][1], corners[k][2]);
+            }
+        }
+        gpu::end();
     }
     fx::resetPassState(pass);
 }
@@ -226,17 +262,24 @@ int loadDofShaders(DofShaders& shaders)
     return 0;
 }
 
+namespace {
+
+// What beginDofScene found, put back by runDofChain.
+gpu::StateRecord dofSceneState;
+
+}  // namespace
+
 void beginDofScene()
 {
-    glPushAttrib(GL_VIEWPORT_BIT);
+    dofSceneState = gpu::saveState();
     bindRenderTarget(coreShared.sceneCopy);
     glViewport(0, 0, coreShared.sceneCopy.width, coreShared.sceneCopy.height);
 }
 
 void runDofChain(const DofShaders& shaders)
 {
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
 
     bindRenderTarget(coreShared.bloomA);
     glViewport(0, 0, coreShared.bloomA.width, coreShared.bloomA.height);
@@ -244,7 +287,7 @@ void runDofChain(const DofShaders& shaders)
     runFullScreenPass(shaders.copy);
 
     blurTargets(coreShared.bloomA, coreShared.bloomB, shaders.gaussV, shaders.gaussH, "texBlur", coreShared.quadMesh);
-    glPopAttrib();
+    gpu::restoreState(dofSceneState);
 
     setShaderSampler(shaders.combine, "texScreen", coreShared.sceneCopy.colorTexture);
     setShaderSampler(shaders.combine, "texBlur", coreShared.bloomA.colorTexture);

@@ -15,7 +15,7 @@
 //   go backwards (the tweak bar's time control). Two parts may be active together: the
 //   later one draws over the earlier one and inherits its matrices and GL state.
 // - render must leave the window framebuffer bound and restore the viewport if it
-//   changed it (push GL_VIEWPORT_BIT around off-screen work).
+//   changed it (a gpu::saveState record around off-screen work).
 // - Effects own their resources by value (Shader, Texture, Mesh, buffer names) and
 //   release them in their destructor. The Core deletes every effect in Core::release
 //   (from its destructor at the latest, when the window and its GL context may already
@@ -82,13 +82,14 @@ extern const char* const cameraZFarDefinition;             // " min=1 max=500 st
 // the bar may refuse a name another part registered first). Call from init.
 void registerCamera(CameraBlock& camera, const char* positionDefinition = cameraPositionDefinition);
 
-// Set projection: the GL projection matrix := perspective(fovy, viewport aspect as a
-// float, near 0.05, far zFar), then the model-view matrix := identity (matrix mode is
-// left at model-view). When `matrix` is given it receives the projection, column-major.
+// Set projection: the projection matrix (gpu/matrices.h) := perspective(fovy, viewport
+// aspect as a float, near 0.05, far zFar), then the model-view matrix := identity
+// (matrix mode is left at model-view). When `matrix` is given it receives the
+// projection, column-major.
 void setProjection(const CameraBlock& camera, float* matrix = nullptr);
 
 // Fixed camera: model-view := translate(camX, camY, camZ) · rotate(camH about Y) ·
-// rotate(camP about X) · rotate(camB about Z), as successive GL matrix calls.
+// rotate(camP about X) · rotate(camB about Z), as successive gpu/matrices.h calls.
 void fixedCamera(const CameraBlock& camera);
 
 // ---- the jump-cut camera -------------------------------------------------------------
@@ -182,13 +183,36 @@ void fillSprites(Sprite* sprites, int count, int textureCount);
 // Loads the sprite pictures textures/particle01.png ... particleNN.png (NN = count) into
 // `textures`, resized to count. 0 on success, 1 at the first that fails.
 int loadSpriteTextures(std::vector<Texture>& textures, int count);
-// Draws the sprites at time t under the current matrices: the shader's first pass set,
-// then per sprite the sampler `sampler` bound to textures[sprite.texture] and the pass
-// set again, the matrix pushed, rotations 2wt about Y, wt about Z, 1.5wt about X, a
-// translation by the position and one immediate-mode quad of half size 0.1 around the
-// position; the pass is reset after the last sprite.
-void drawSprites(const Shader& shader, const char* sampler, const Texture* textures, const Sprite* sprites,
-                 int count, float t);
+// How a sprite's quad reaches the sprite shader.
+enum class SpriteQuad {
+    Tumbling,  // the quad turned with its sprite, drawn as given
+    // Only the centre turned, the corners 0.1 beside it in x and y: for shaders that
+    // find the centre back from the texture coordinate and face the quad to the camera.
+    Facing,
+};
+
+// The four corners of a sprite's quad at time t: the quad of half size 0.1 around the
+// position (x, y, z) at the corners (-, +), (-, -), (+, -), (+, +), turned by the sprite's
+// own matrix, rotations 2wt about Y, wt about Z, 1.5wt about X and a translation by the
+// position, applied in this order to the model-view; for Facing only the centre is
+// turned. drawSprites gives them the texture coordinates (0, 1), (0, 0), (1, 0), (1, 1).
+void spriteQuad(const Sprite& sprite, float t, SpriteQuad quad, float corners[4][3]);
+
+// A part's sprite cloud as drawSprites reads it.
+struct SpriteCloud {
+    const Shader* shader;
+    const char* sampler;      // the shader's sampler of the sprite pictures
+    const Texture* textures;  // textureCount of them
+    int textureCount;
+    const Sprite* sprites;
+    int count;
+    SpriteQuad quad;
+};
+// Draws the sprites at time t under the current matrices with the shader's first pass,
+// which adds them as light without writing depth, so their order does not matter: per
+// texture the sampler bound to it, the pass set and that texture's sprites drawn as one
+// batch of quads (spriteQuad); the pass is reset after the last.
+void drawSprites(const SpriteCloud& cloud, float t);
 
 // ---- the depth-of-field chain --------------------------------------------------------
 
@@ -204,14 +228,14 @@ struct DofShaders {
 // Loads the five files in the order render, copy, gaussH, gaussV, combine; 1 at the
 // first failure.
 int loadDofShaders(DofShaders& shaders);
-// Off-screen scene: pushes the viewport (GL_VIEWPORT_BIT), binds the Core's sceneCopy
-// (with its depth buffer sceneDepth) and sets the viewport to its size. The part then
-// clears and draws its scene, and calls runDofChain.
+// Off-screen scene: saves the GL state (gpu::saveState, the viewport among it), binds
+// the Core's sceneCopy (with its depth buffer sceneDepth) and sets the viewport to its
+// size. The part then clears and draws its scene, and calls runDofChain.
 void beginDofScene();
 // The chain over sceneCopy, ending in the window: projection := identity (the matrix
 // mode stays on the projection, the model-view keeps the camera view); dof_copy of
 // sceneCopy into bloomA at 256 x 256; dof_gaussV of bloomA into bloomB; dof_gaussH of
-// bloomB into bloomA; framebuffer 0 and the viewport popped; dof_combine of sceneCopy
+// bloomB into bloomA; framebuffer 0 and the saved state restored; dof_combine of sceneCopy
 // ("texScreen") and bloomA ("texBlur") drawn into the window. bloomA, bloomB and
 // sceneCopy are overwritten (the Core's own chain overwrites them again later).
 void runDofChain(const DofShaders& shaders);

@@ -1,6 +1,7 @@
 #include "effects/phalanx.h"
 
 #include "base/log.h"
+#include "gpu/matrices.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
@@ -75,12 +76,15 @@ void Phalanx::render(float t)
     if (jumpCutDue(lastCut, phalanxCut, t)) {
         cut(t);
     }
-    glRotatef(1.2f * t, 0.0f, 0.0f, 1.0f);
+    gpu::rotate(1.2f * t, 0.0f, 0.0f, 1.0f);
     applyTweaks();
 
     drawObject();
     drawEnvironment();
-    drawSprites(particleShader, "sampDiff", spriteTextures.data(), sprites, spriteCount, t);
+    // particle_render faces each quad to the camera about its centre.
+    drawSprites({&particleShader, "sampDiff", spriteTextures.data(), spriteTextureCount, sprites, spriteCount,
+                 SpriteQuad::Facing},
+                t);
 
     controlGrid();
     handOverOverlay(overlayTexture.crc);

@@ -1,5 +1,7 @@
 #include "effects/random_geo2.h"
 
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
@@ -11,7 +13,7 @@
 void drawEnvironmentPass(const Shader& cubeEnv, uint32_t cubeTexture, const Mesh* cube)
 {
     setShaderSampler(cubeEnv, "texEnv", cubeTexture);
-    // The runtime reads GL's matrices for a program only through the state.matrix
+    // The runtime reads the current matrices for a program only through the state.matrix
     // parameters, at the moment they are set.
     fx::setStateMatrixParameter(fx::parameterBySemantic(cubeEnv.effect, "state.matrix.mvp"),
                                 fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
@@ -28,27 +30,26 @@ void drawPearlMesh(const PearlDraw& draw, float turnDegrees, uint32_t indexCount
     fx::Pass* pass = beginShaderPass(shader);
 
     // The eye in the view's frame: the view is a rotation R and a translation t, so the
-    // eye is -R^T t (GL keeps the matrix column by column).
-    float view[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, view);
+    // eye is -R^T t (the matrix is kept column by column).
+    const float* view = gpu::matrix(gpu::MatrixMode::ModelView);
     float eye[3];
     for (int k = 0; k < 3; ++k) {
         eye[k] = -(view[k * 4] * view[12] + view[k * 4 + 1] * view[13] + view[k * 4 + 2] * view[14]);
     }
     const float a = turnDegrees * 3.14159265358979f / 180.0f;
     const float c = std::cos(a), s = std::sin(a);
-    glMultiTexCoord4f(GL_TEXTURE4, c, 0.0f, s, 0.0f);
-    glMultiTexCoord4f(GL_TEXTURE5, 0.0f, 1.0f, 0.0f, 0.0f);
-    glMultiTexCoord4f(GL_TEXTURE6, -s, 0.0f, c, 0.0f);
-    glMultiTexCoord4f(GL_TEXTURE7, eye[0], eye[1], eye[2], 1.0f);
+    gpu::constantTexCoord(4, c, 0.0f, s, 0.0f);
+    gpu::constantTexCoord(5, 0.0f, 1.0f, 0.0f, 0.0f);
+    gpu::constantTexCoord(6, -s, 0.0f, c, 0.0f);
+    gpu::constantTexCoord(7, eye[0], eye[1], eye[2], 1.0f);
 
-    glPushMatrix();
-    glRotatef(turnDegrees, 0.0f, 1.0f, 0.0f);
+    gpu::pushMatrix();
+    gpu::rotate(turnDegrees, 0.0f, 1.0f, 0.0f);
     drawUploadedMesh(draw.indexBuffer, draw.vertexBuffer, draw.vertexCount, indexCount);
-    glPopMatrix();
+    gpu::popMatrix();
 
-    for (int unit = 4; unit < 8; ++unit) {
-        glMultiTexCoord4f(GLenum(GL_TEXTURE0 + unit), 0.0f, 0.0f, 0.0f, 1.0f);
+    for (int set = 4; set < 8; ++set) {
+        gpu::constantTexCoord(set, 0.0f, 0.0f, 0.0f, 1.0f);
     }
     endShaderPass(pass);
 }
@@ -106,7 +107,9 @@ void RandomGeo2::render(float t)
                             indexBuffer,         vertexBuffer, uint32_t(mesh.points.size() / 3)};
     drawPearlMesh(draw, 15.0f * t, uint32_t(mesh.polygons.size()));
     drawEnvironmentPass(cubeEnvShader, envDiffTexture.crc, nullptr);
-    drawSprites(particleShader, "sampDiff", spriteTextures.data(), sprites, spriteCount, t);
+    drawSprites({&particleShader, "sampDiff", spriteTextures.data(), spriteTextureCount, sprites, spriteCount,
+                 SpriteQuad::Tumbling},
+                t);
 
     controlGrid();
     handOverOverlay(overlayTexture.crc);

@@ -21,7 +21,8 @@
 // under the current view and `indexCount` indices from the start of its list are drawn
 // (ranged, 32-bit), then the buffers, arrays and pass are reset. The shader lights in the
 // frame of the current view (the environment's), which it gets from here through the
-// current texture coordinates 4-7 (put back to 0, 0, 0, 1 afterwards).
+// constant texture coordinate sets 4-7 (gpu::constantTexCoord; put back to 0, 0, 0, 1
+// afterwards).
 struct PearlDraw {
     const Shader* shader;
     const CameraBlock* camera;

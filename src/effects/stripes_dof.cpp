@@ -1,16 +1,19 @@
 #include "effects/stripes_dof.h"
 
 #include "effects/sfmt.h"
+#include "gpu/immediate.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <iterator>
 
 namespace {
 
-// The runtime gives GL's matrices to a program only through the parameters bound to
+// The runtime gives the current matrices to a program only through the parameters bound to
 // the state.matrix.* semantics, read at the moment of the call and uploaded when the
 // pass is set.
 void trackMatrices(const Shader& shader)
@@ -53,46 +56,29 @@ bool advanceStripe(Stripe& s, float step)
     return true;
 }
 
-void drawBox(float a, float b, float c)
+void boxVertices(float a, float b, float c, BarVertex* out)
 {
     const float A = a * 0.5f, B = b * 0.5f, C = c * 0.5f;
-    glBegin(GL_QUADS);
-    glNormal3f(0.0f, 0.0f, 1.0f);
-    glVertex3f(-A, -C, B);
-    glVertex3f(A, -C, B);
-    glVertex3f(A, C, B);
-    glVertex3f(-A, C, B);
-    glNormal3f(0.0f, 0.0f, -1.0f);
-    glVertex3f(-A, -C, -B);
-    glVertex3f(-A, C, -B);
-    glVertex3f(A, C, -B);
-    glVertex3f(A, -C, -B);
-    glNormal3f(1.0f, 0.0f, 0.0f);
-    glVertex3f(A, -C, -B);
-    glVertex3f(A, C, -B);
-    glVertex3f(A, C, B);
-    glVertex3f(A, -C, B);
-    glNormal3f(-1.0f, 0.0f, 0.0f);
-    glVertex3f(-A, -C, -B);
-    glVertex3f(-A, -C, B);
-    glVertex3f(-A, C, B);
-    glVertex3f(-A, C, -B);
-    glNormal3f(0.0f, 1.0f, 0.0f);
-    glVertex3f(-A, C, -B);
-    glVertex3f(-A, C, B);
-    glVertex3f(A, C, B);
-    glVertex3f(A, C, -B);
-    glNormal3f(0.0f, -1.0f, 0.0f);
-    glVertex3f(-A, -C, -B);
-    glVertex3f(A, -C, -B);
-    glVertex3f(A, -C, B);
-    glVertex3f(-A, -C, B);
-    glEnd();
+    // Each face's corners counter-clockwise from outside, then its normal.
+    const float faces[6][5][3] = {
+        {{-A, -C, B}, {A, -C, B}, {A, C, B}, {-A, C, B}, {0.0f, 0.0f, 1.0f}},
+        {{-A, -C, -B}, {-A, C, -B}, {A, C, -B}, {A, -C, -B}, {0.0f, 0.0f, -1.0f}},
+        {{A, -C, -B}, {A, C, -B}, {A, C, B}, {A, -C, B}, {1.0f, 0.0f, 0.0f}},
+        {{-A, -C, -B}, {-A, -C, B}, {-A, C, B}, {-A, C, -B}, {-1.0f, 0.0f, 0.0f}},
+        {{-A, C, -B}, {-A, C, B}, {A, C, B}, {A, C, -B}, {0.0f, 1.0f, 0.0f}},
+        {{-A, -C, -B}, {A, -C, -B}, {A, -C, B}, {-A, -C, B}, {0.0f, -1.0f, 0.0f}},
+    };
+    const int corner[6] = {0, 1, 2, 0, 2, 3};
+    for (const auto& face : faces) {
+        for (int k : corner) {
+            *out++ = {face[k][0], face[k][1], face[k][2], face[4][0], face[4][1], face[4][2]};
+        }
+    }
 }
 
 StripesDOF::~StripesDOF()
 {
-    releaseBuffers({&indexBuffer, &vertexBuffer});
+    releaseBuffers({&indexBuffer, &vertexBuffer, &barBuffer});
     releaseTextures(textures, std::size(textures));
 }
 
@@ -100,6 +86,7 @@ int StripesDOF::init()
 {
     createStripes(stripes, stripeCount);
     initialStripes = stripes;
+    barVertices.resize(stripes.size() * barVertexCount);
     registerCamera(camera, stripesCameraPositionDefinition);
     if (loadShaderFile(cubeShader, "shaders/dof_cube.cgfx") != 0 || loadDofShaders(dof) != 0) {
         return 1;
@@ -134,7 +121,7 @@ void StripesDOF::render(float t)
 
     beginDofScene();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
 
     drawBackground();
     drawStripes(t);
@@ -156,23 +143,45 @@ void StripesDOF::drawBackground()
 
 void StripesDOF::drawStripes(float t)
 {
+    const float step = t - previousTime;
+    const size_t count = std::min(stripes.size(), barVertices.size() / barVertexCount);
+    for (size_t i = 0; i < count; ++i) {
+        Stripe& s = stripes[i];
+        advanceStripe(s, step);
+        boxVertices(s.w, s.w, s.h, &barVertices[i * barVertexCount]);
+    }
+    previousTime = t;
+    if (count == 0) {
+        return;
+    }
+    // All bars written before any is drawn: the upload never waits for a draw of this frame.
+    if (barBuffer == 0) {
+        glGenBuffers(1, &barBuffer);
+        glBindBuffer(GL_ARRAY_BUFFER, barBuffer);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(barVertices.size() * sizeof(BarVertex)), nullptr, GL_STREAM_DRAW);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, barBuffer);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(count * barVertexCount * sizeof(BarVertex)), barVertices.data());
+
     fx::setParameter3f(shaderParameter(dof.render, "camPos"), camera.camX, camera.camY, camera.camZ);
     setShaderSampler(dof.render, "texAO", textures[0].crc);
     setShaderSampler(dof.render, "texDiff", textures[2].crc);
     setShaderSampler(dof.render, "texEnv", textures[1].crc);
     fx::Pass* pass = beginShaderPass(dof.render);
-    const float step = t - previousTime;
-    for (Stripe& s : stripes) {
-        glPushMatrix();
-        advanceStripe(s, step);
-        glTranslatef(s.x, s.y, s.z);
-        // dof_render places the bar itself from the camera captured above: setting the
-        // pass again for every bar would cost more than drawing it.
-        glMultiTexCoord4f(GL_TEXTURE4, s.x, s.y, s.z, 0.0f);
-        drawBox(s.w, s.w, s.h);
-        glPopMatrix();
+    gpu::VertexLayout layout;
+    layout.stride = sizeof(BarVertex);
+    layout.position = offsetof(BarVertex, x);
+    layout.normal = offsetof(BarVertex, nx);
+    gpu::bindVertexLayout(layout);
+    for (size_t i = 0; i < count; ++i) {
+        const Stripe& s = stripes[i];
+        // dof_render places the bar itself from the camera captured in render: setting
+        // the pass again for every bar would cost more than drawing it.
+        gpu::constantTexCoord(4, s.x, s.y, s.z, 0.0f);
+        gpu::drawArrays(GL_TRIANGLES, int(i) * barVertexCount, barVertexCount);
     }
-    previousTime = t;
-    glMultiTexCoord4f(GL_TEXTURE4, 0.0f, 0.0f, 0.0f, 1.0f);
+    gpu::unbindVertexLayout();
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    gpu::constantTexCoord(4, 0.0f, 0.0f, 0.0f, 1.0f);
     endShaderPass(pass);
 }

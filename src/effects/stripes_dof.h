@@ -34,9 +34,16 @@ void createStripes(std::vector<Stripe>& stripes, uint32_t count);
 // at -15 with five draws in the order x = (r - 0.5)·20, z = 10·r, w = 0.1 + 0.2·r,
 // h = 0.2 + 0.9·r, v = 0.8 + 4·r. True when it was reborn (at most once per call).
 bool advanceStripe(Stripe& stripe, float step);
-// The bar as one batch of GL quads: a box centred on the origin, a along X, b along Z,
-// c along Y, six faces with one normal each, no texture coordinates.
-void drawBox(float a, float b, float c);
+// One vertex of a bar: position and normal.
+struct BarVertex {
+    float x, y, z;
+    float nx, ny, nz;
+};
+constexpr int barVertexCount = 36;
+// The bar as triangles: a box centred on the origin, a along X, b along Z, c along Y,
+// six faces with one normal each, two triangles per face wound counter-clockwise as
+// seen from outside; writes barVertexCount vertices to `out`.
+void boxVertices(float a, float b, float c, BarVertex* out);
 
 class StripesDOF : public Effect {
 public:
@@ -62,6 +69,10 @@ public:
     unsigned int indexBuffer = 0;
     unsigned int vertexBuffer = 0;
     float previousTime = 0.0f;  // localTime of the previous rendered frame
+    // The bars, barVertexCount vertices each in the order of `stripes`, written again on
+    // every frame and streamed into barBuffer (sized in init).
+    std::vector<BarVertex> barVertices;
+    unsigned int barBuffer = 0;
     CameraBlock camera{0.0f, -3.5f, -14.0f, 0.0f, 25.0f, 30.0f, 70.0f, 100.0f};
     float projection[16] = {};  // this frame's projection, column-major
 

@@ -1,5 +1,6 @@
 #include "effects/the_hub.h"
 
+#include "gpu/matrices.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 const float defaultEye[3] = {0.0f, -3.5f, 20.0f};
 
-// The runtime hands GL's matrices to a program only through parameters bound to the
+// The runtime hands the current matrices to a program only through parameters bound to the
 // state.matrix.* semantics, read at the moment of the call. cube_env needs the
 // projection of the environment; hub_render the world's view before the hub's own
 // turn, to carry its reflections back into the environment's frame.
@@ -84,10 +85,10 @@ void TheHub::drawHub(float t)
     trackMatrix(hubShader, "state.matrix.modelview", fx::StateMatrix::ModelView);
     fx::Pass* pass = beginShaderPass(hubShader);
 
-    glPushMatrix();
-    glRotatef(15.0f * t, 0.0f, 1.0f, 0.0f);
+    gpu::pushMatrix();
+    gpu::rotate(15.0f * t, 0.0f, 1.0f, 0.0f);
     drawUploadedMesh(indexBuffer, vertexBuffer, uint32_t(hubMesh.points.size() / 3),
                      uint32_t(hubMesh.polygons.size()));
-    glPopMatrix();
+    gpu::popMatrix();
     endShaderPass(pass);
 }

@@ -46,6 +46,11 @@ void normal(float x, float y, float z);
 void rect(float x0, float y0, float x1, float y1, float s0 = 0.0f, float t0 = 0.0f, float s1 = 1.0f,
           float t1 = 1.0f);
 
+// The value texture coordinate set `set` (1 to 7) holds in every vertex of the draws
+// that follow, none of which gives it per vertex: what a program reads as TEXCOORDn,
+// constant over a draw (set 0 is texCoord's).
+void constantTexCoord(int set, float s, float t, float r, float q);
+
 void setTexturing(bool on);
 bool texturing();
 const float* currentColor();

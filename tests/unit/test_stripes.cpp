@@ -1,10 +1,11 @@
 // The stripes' records: the draws of init against the shared generator, and the rise
-// with its rebirth rules.
+// with its rebirth rules; the bar's triangles.
 #include "effects/sfmt.h"
 #include "effects/stripes_dof.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -117,4 +118,53 @@ TEST_F(StripesTest, ConstructorSetsDefaultsOnly)
         EXPECT_EQ(t.crc, 0u);
     }
     EXPECT_TRUE(inStep()) << "constructors draw nothing";
+}
+
+// The bar's triangles: for boxes of several shapes, every triangle lies on the face its
+// normal names and is wound counter-clockwise from outside, and the triangles of each
+// face cover exactly its area (so no face is missing, doubled or split across itself).
+TEST(StripeBox, TrianglesCoverEachFaceOnceWoundOutwards)
+{
+    const float shapes[][3] = {{0.2f, 0.2f, 1.1f}, {1.0f, 2.0f, 3.0f}, {0.1f, 0.3f, 0.2f}};
+    for (const auto& shape : shapes) {
+        const float a = shape[0], b = shape[1], c = shape[2];
+        const float half[3] = {a * 0.5f, c * 0.5f, b * 0.5f};  // x, y, z
+        BarVertex v[barVertexCount];
+        boxVertices(a, b, c, v);
+        float area[3][2] = {};  // per axis, per side (+, -)
+        for (int tri = 0; tri < barVertexCount / 3; ++tri) {
+            const BarVertex* p = &v[tri * 3];
+            const float n[3] = {p[0].nx, p[0].ny, p[0].nz};
+            int axis = -1;
+            for (int k = 0; k < 3; ++k) {
+                if (std::fabs(n[k]) == 1.0f) {
+                    axis = k;
+                }
+            }
+            ASSERT_GE(axis, 0) << "triangle " << tri << ": not a unit axis normal";
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_EQ(p[k].nx, n[0]);
+                EXPECT_EQ(p[k].ny, n[1]);
+                EXPECT_EQ(p[k].nz, n[2]);
+                const float position[3] = {p[k].x, p[k].y, p[k].z};
+                EXPECT_EQ(position[axis], n[axis] * half[axis]) << "triangle " << tri << " off its face";
+                for (int d = 0; d < 3; ++d) {
+                    EXPECT_EQ(std::fabs(position[d]), half[d]) << "triangle " << tri << ": not a corner of the box";
+                }
+            }
+            const float e1[3] = {p[1].x - p[0].x, p[1].y - p[0].y, p[1].z - p[0].z};
+            const float e2[3] = {p[2].x - p[0].x, p[2].y - p[0].y, p[2].z - p[0].z};
+            const float cross[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                                    e1[0] * e2[1] - e1[1] * e2[0]};
+            const float outward = cross[0] * n[0] + cross[1] * n[1] + cross[2] * n[2];
+            EXPECT_GT(outward, 0.0f) << "triangle " << tri << " wound inwards";
+            area[axis][n[axis] > 0 ? 0 : 1] += 0.5f * outward;
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            const float face = 4.0f * half[(axis + 1) % 3] * half[(axis + 2) % 3];
+            for (int side = 0; side < 2; ++side) {
+                EXPECT_NEAR(area[axis][side], face, face * 1e-5f) << "axis " << axis << " side " << side;
+            }
+        }
+    }
 }
