@@ -396,7 +396,11 @@ void rect(float x0, float y0, float x1, float y1, float s0, float t0, float s1, 
 
 void constantTexCoord(int set, float s, float t, float r, float q)
 {
-    glMultiTexCoord4f(GLenum(GL_TEXTURE0 + set), s, t, r, q);
+    if (state.generic) {
+        glVertexAttrib4f(kAttributeTexCoord0 + unsigned(set), s, t, r, q);
+    } else {
+        glMultiTexCoord4f(GLenum(GL_TEXTURE0 + set), s, t, r, q);
+    }
 }
 
 void setTexturing(bool on)
