@@ -5,6 +5,7 @@
 #include "audio/music_channel.h"
 #include "audio/sound.h"
 #include "audio/spectrum.h"
+#include "core/capture_stream.h"
 #include "core/core.h"
 #include "core/video_codec.h"
 #include "effects/effect.h"
@@ -16,7 +17,9 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -29,7 +32,9 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <poll.h>
 #include <thread>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,14 +252,15 @@ bool shownWhileCapturing(int frame, int count)
 
 // ---- the encoder process ----
 
-// The music of a capture for the encoder: raw stereo float samples at the music's rate,
-// decoded from the archive's music as the frames are written. Grid frame k spans the
-// samples from k / fps to (k + 1) / fps, so the music of a capture ends with its last
-// frame and spans captured apart join without a gap.
+// The music of a capture, decoded from the archive's music frame by frame (opened on the
+// main thread, then decoded on the frame writer's): grid frame k holds the samples from
+// k / fps to (k + 1) / fps, so the music of a capture ends with its last frame, a
+// stopped capture's with its last frame written, and spans captured apart join without
+// a gap.
 class CaptureMusic {
 public:
-    // The music of grid frames first .. first + count - 1 at `fps`; false without music.
-    bool open(int64_t first, int count, int fps)
+    // The music from grid frame `first` on at `fps`; false without music.
+    bool open(int64_t first, int fps)
     {
         MusicSpectrum* music = musicDecoder();
         std::string detail;
@@ -262,201 +268,274 @@ public:
             return false;
         }
         framesPerSecond = fps;
-        next = sampleAt(first);
-        end = sampleAt(first + count);
-        // The encoder takes in its inputs in turn and waits for whole blocks of music
-        // (a 1024-sample packet, two for the first encoded one) while it holds the
-        // frames back; the music of the frames in flight is not always that much. So
-        // the music runs a little ahead, and an interrupted capture's past its last
-        // frame by as much: none up to 21 fps, 13 ms at 25 fps, 26 ms at 30.
-        lead = std::max(0, 4096 - 2 * channel.rate() / fps);
         channel.attach();
         channel.start();
-        channel.seekFrame(next);
+        channel.seekFrame(sampleAt(first));
         return true;
     }
     int rate() const { return channel.rate(); }
     int64_t sampleAt(int64_t k) const { return std::llround(double(k) * channel.rate() / framesPerSecond); }
-    // Where the music written ahead stops while the frames before grid frame k are
-    // written: their music and a little more, or exactly theirs once no more come.
-    int64_t target(int64_t k, bool last) const { return std::min(end, sampleAt(k) + (last ? 0 : lead)); }
-    bool behind(int64_t k, bool last) const { return next < target(k, last); }
-    // Writes the music from where it stands up to sample `upTo`; false on a write error.
-    bool writeTo(int64_t upTo, FILE* out)
+    // The most bytes appendFrame appends.
+    size_t largestFrameBytes() const { return size_t(channel.rate() / framesPerSecond + 2) * 2 * sizeof(float) + 16; }
+    // Appends the block of grid frame k's music: the frame after the one appended last
+    // (or the first).
+    void appendFrame(int64_t k, std::vector<uint8_t>& out)
     {
-        while (next < upTo) {
-            const int count = int(std::min<int64_t>(upTo - next, chunkFrames));
+        // The stream's samples are little-endian IEEE floats: the machine's own here.
+        static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "music samples are written as the machine holds them");
+        int64_t remaining = sampleAt(k + 1) - sampleAt(k);
+        appendBlockHead(out, captureMusicTrack, uint64_t(remaining) * 2 * sizeof(float));
+        while (remaining > 0) {
+            const int count = int(std::min<int64_t>(remaining, chunkFrames));
             channel.render(samples, count, 2);
-            if (std::fwrite(samples, sizeof(float), size_t(count) * 2, out) != size_t(count) * 2) {
-                return false;
-            }
-            next += count;
+            const uint8_t* bytes = reinterpret_cast<const uint8_t*>(samples);
+            out.insert(out.end(), bytes, bytes + size_t(count) * 2 * sizeof(float));
+            remaining -= count;
         }
-        return true;
     }
 
 private:
     static constexpr int chunkFrames = 2048;
     MusicChannel channel;
     int framesPerSecond = 30;
-    int lead = 0;
-    int64_t next = 0;  // the next sample to write
-    int64_t end = 0;   // the music's end: the capture's last frame's
     float samples[chunkFrames * 2] = {};
 };
 
-// ffmpeg reads the frames on its standard input and the music, when there is any, on
-// descriptor 3: both through pipes, so nothing is left behind in the file system
-// however the program ends.
+using Clock = std::chrono::steady_clock;
+
+// How long a stopped capture waits for each step before it forces the next, counted
+// from the moment the stop was noticed, so that the program is gone within a second
+// even when the encoder never reads: the frame being written may finish, then the
+// encoder may finish the file on the end of its input, then it gets SIGTERM (on which
+// ffmpeg finishes the file too), and last SIGKILL.
+constexpr auto pollSlice = std::chrono::milliseconds(20);
+constexpr auto frameGrace = std::chrono::milliseconds(150);
+constexpr auto finishGrace = std::chrono::milliseconds(600);
+constexpr auto terminateGrace = std::chrono::milliseconds(800);
+
+// Whether, and since when, the user asked a capture to stop; poll() looks at the
+// window's events (the main thread's only).
+class StopRequest {
+public:
+    bool poll()
+    {
+        if (!requested && interrupted()) {
+            requested = true;
+            at = Clock::now();
+        }
+        return requested;
+    }
+    bool asked() const { return requested; }
+    bool past(Clock::duration grace) const { return requested && Clock::now() - at >= grace; }
+
+private:
+    bool requested = false;
+    Clock::time_point at;
+};
+
+// ffmpeg reads one stream on its standard input, through a pipe (nothing is left behind
+// in the file system however the program ends); its own process group, so that a
+// Ctrl-C in the terminal reaches the program alone, which then ends the video with the
+// frames rendered so far.
 struct Encoder {
-    FILE* video = nullptr;
-    FILE* audio = nullptr;
+    int input = -1;  // the pipe's end we write, non-blocking
     pid_t pid = -1;
 };
-constexpr int encoderAudioFd = 3;
 
-bool startEncoder(const std::vector<std::string>& args, bool withAudio, Encoder& encoder)
+bool startEncoder(const std::vector<std::string>& args, Encoder& encoder)
 {
-    int video[2];
-    int audio[2] = {-1, -1};
-    if (pipe2(video, O_CLOEXEC) != 0) {
-        return false;
+    // Everything the child needs is made before fork: with other threads running, it
+    // may not allocate (nor print through stdio).
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
     }
-    if (withAudio && pipe2(audio, O_CLOEXEC) != 0) {
-        close(video[0]);
-        close(video[1]);
+    argv.push_back(nullptr);
+    const std::string cannotRun = "coredemo: cannot run " + args[0] + ": ";
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
         return false;
     }
     const pid_t pid = fork();
     if (pid < 0) {
-        for (int fd : {video[0], video[1], audio[0], audio[1]}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
+        close(ends[0]);
+        close(ends[1]);
         return false;
     }
     if (pid == 0) {
-        // A group of its own: a Ctrl-C in the terminal reaches the program alone, which
-        // then ends the video with the frames rendered so far.
         setpgid(0, 0);
-        // The copies dup2 makes survive exec; every end opened here closes on it.
-        dup2(video[0], STDIN_FILENO);
-        if (withAudio) {
-            if (audio[0] == encoderAudioFd) {
-                fcntl(encoderAudioFd, F_SETFD, 0);
-            } else {
-                dup2(audio[0], encoderAudioFd);
-            }
-        }
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
+        // The copy dup2 makes survives exec; every end opened here closes on it.
+        dup2(ends[0], STDIN_FILENO);
         execvp(argv[0], argv.data());
-        std::fprintf(stderr, "coredemo: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        char* reason = std::strerror(errno);
+        iovec line[] = {{const_cast<char*>(cannotRun.data()), cannotRun.size()},
+                        {reason, std::strlen(reason)},
+                        {const_cast<char*>("\n"), 1}};
+        writev(STDERR_FILENO, line, 3);
         _exit(127);
     }
+    setpgid(pid, pid);  // either side may set it first
     encoder.pid = pid;
-    close(video[0]);
-    encoder.video = fdopen(video[1], "wb");
-    if (!encoder.video) {
-        close(video[1]);
-    }
-    if (withAudio) {
-        close(audio[0]);
-        encoder.audio = fdopen(audio[1], "wb");
-        if (!encoder.audio) {
-            close(audio[1]);
-        }
-    }
-    return encoder.video != nullptr && (!withAudio || encoder.audio != nullptr);
+    close(ends[0]);
+    encoder.input = ends[1];
+    return fcntl(encoder.input, F_SETFL, O_NONBLOCK) == 0;
 }
 
-// Closes the pipes and waits; true when the encoder exited with 0.
-bool finishEncoder(Encoder& encoder)
+// Signals the encoder's process group (the encoder alone if the group is not formed).
+void signalEncoder(const Encoder& encoder, int signal)
 {
-    for (FILE** pipe : {&encoder.video, &encoder.audio}) {
-        if (*pipe) {
-            std::fclose(*pipe);
-            *pipe = nullptr;
-        }
+    if (kill(-encoder.pid, signal) != 0) {
+        kill(encoder.pid, signal);
     }
-    int status = 0;
-    if (encoder.pid > 0 && waitpid(encoder.pid, &status, 0) == encoder.pid) {
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    return false;
 }
 
-// Hands captured frames to the encoder's pipe on a thread of its own, so that the next
-// frame renders while the encoder takes in this one (writing a frame into the pipe
-// waits for the encoder to read it: about 2 ms of a 30 ms frame here). Two buffers: the
-// caller renders into one while the other is written; frames reach the pipe in order.
-// The music of the frames submitted goes to its own pipe from a second thread, which
-// never waits for the frames' pipe (the encoder reads its two inputs in turn). Each
-// thread closes its pipe when it ends; the frames' goes first, so that the encoder
-// takes in the rest of the music.
+enum class EncoderEnd { Finished, Failed, Stopped };
+
+// Waits for the encoder after its input was closed; once a stop is asked, ends it as
+// the graces above say. Finished when it exited with 0 by itself, Stopped when it had
+// to be signalled.
+EncoderEnd finishEncoder(Encoder& encoder, StopRequest& stop)
+{
+    if (encoder.input >= 0) {
+        close(encoder.input);
+        encoder.input = -1;
+    }
+    if (encoder.pid <= 0) {
+        return EncoderEnd::Failed;
+    }
+    bool terminated = false;
+    bool killed = false;
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(encoder.pid, &status, WNOHANG);
+        if (done == encoder.pid || (done < 0 && errno != EINTR)) {
+            break;
+        }
+        stop.poll();
+        if (!terminated && stop.past(finishGrace)) {
+            signalEncoder(encoder, SIGTERM);
+            terminated = true;
+        }
+        if (!killed && stop.past(terminateGrace)) {
+            signalEncoder(encoder, SIGKILL);
+            killed = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    encoder.pid = -1;
+    if (terminated) {
+        return EncoderEnd::Stopped;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? EncoderEnd::Finished : EncoderEnd::Failed;
+}
+
+// Writes all of data[0..size) to the non-blocking descriptor, waiting for room in short
+// slices; false on a write error or once `abandon` is set.
+bool writeAll(int fd, const uint8_t* data, size_t size, const std::atomic<bool>& abandon)
+{
+    while (size > 0) {
+        if (abandon.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        const ssize_t n = write(fd, data, size);
+        if (n > 0) {
+            data += n;
+            size -= size_t(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        } else {
+            pollfd room = {fd, POLLOUT, 0};
+            poll(&room, 1, int(std::chrono::milliseconds(pollSlice).count()));
+        }
+    }
+    return true;
+}
+
+// Hands captured frames, each with its music, to the encoder's stream (core/
+// capture_stream.h) on a thread of its own, so that the next frame renders while the
+// encoder takes in this one. Two buffers: the caller renders into one while the other
+// is written; frames reach the stream in order. The caller's waits (submit, finish)
+// look for a stop request in short slices, and a write never blocks for longer than a
+// slice, so a stopped capture ends even when the encoder has stopped reading.
 class FrameWriter {
 public:
-    // `audio` and `music` both or neither; the first frame submitted is grid frame
-    // `first`. Takes the pipes over.
-    FrameWriter(FILE* video, FILE* audio, CaptureMusic* music, int64_t first)
-        : video(video), audio(audio), music(music), submitted(first), frameThread([this] { writeFrames(); })
+    enum class Submitted { Queued, Failed, Stopped };
+
+    // The first frame submitted is grid frame `first`; `music` may be null (no music
+    // track). Writes on `fd`, which stays the caller's.
+    FrameWriter(int fd, const CaptureStreamFormat& format, CaptureMusic* music, int fps, int64_t first)
+        : fd(fd), music(music), framesPerSecond(fps), first(first)
     {
-        if (audio && music) {
-            musicThread = std::thread([this] { writeMusic(); });
+        packet.reserve(std::max<size_t>(4096, music ? music->largestFrameBytes() + 64 : 0));
+        appendStreamHead(packet, format);
+        thread = std::thread([this] { writeStream(); });
+    }
+    ~FrameWriter()
+    {
+        if (thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                closing = true;
+                abandon = true;
+                changed.notify_all();
+            }
+            thread.join();
         }
     }
-    ~FrameWriter() { finish(); }
     FrameWriter(const FrameWriter&) = delete;
     FrameWriter& operator=(const FrameWriter&) = delete;
 
     // The buffer to render the next frame into: no write is using it.
     std::vector<uint8_t>& next() { return buffers[filling]; }
 
-    // Queues the buffer from next() behind the frame being written, with its music;
-    // false once any write has failed (the frames after a failed one are not written).
-    bool submit()
+    // Queues the buffer from next() behind the frame being written. Failed once any
+    // write has failed (the frames after a failed one are not written); Stopped, with
+    // nothing queued, when the user asked to stop while the previous frame was written.
+    Submitted submit(StopRequest& stop)
     {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return queued < 0; });
+        while (!changed.wait_for(lock, pollSlice, [this] { return queued < 0; })) {
+            lock.unlock();
+            const bool stopped = stop.poll();
+            lock.lock();
+            if (stopped) {
+                return Submitted::Stopped;
+            }
+        }
         queued = filling;
         filling ^= 1;
-        ++submitted;
         changed.notify_all();
-        return !failed;
+        return failed ? Submitted::Failed : Submitted::Queued;
     }
 
-    // Writes what was submitted, ends the threads and closes the pipes; false if a
-    // write failed.
-    bool finish()
+    // Writes what was submitted and ends the thread; once a stop is asked, the frame
+    // being written gets frameGrace before it is abandoned. False if a write failed or
+    // was abandoned.
+    bool finish(StopRequest& stop)
     {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            closing = true;
-            changed.notify_all();
+        std::unique_lock<std::mutex> lock(mutex);
+        closing = true;
+        changed.notify_all();
+        while (!changed.wait_for(lock, pollSlice, [this] { return ended; })) {
+            lock.unlock();
+            const bool late = stop.poll() && stop.past(frameGrace);
+            lock.lock();
+            abandon = abandon || late;
         }
-        for (std::thread* thread : {&frameThread, &musicThread}) {
-            if (thread->joinable()) {
-                thread->join();
-            }
-        }
-        for (FILE** pipe : {&video, &audio}) {
-            if (*pipe) {
-                std::fclose(*pipe);
-                *pipe = nullptr;
-            }
-        }
+        lock.unlock();
+        thread.join();
         return !failed;
     }
 
 private:
-    void writeFrames()
+    void writeStream()
     {
         std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
+        lock.unlock();
+        const bool headed = writeAll(fd, packet.data(), packet.size(), abandon);
+        lock.lock();
+        failed = !headed;
+        for (int64_t index = 0;; ++index) {
             changed.wait(lock, [this] { return queued >= 0 || closing; });
             if (queued < 0) {
                 break;  // closing with nothing left
@@ -464,54 +543,49 @@ private:
             const std::vector<uint8_t>& frame = buffers[queued];
             const bool skip = failed;
             lock.unlock();
-            const bool ok = skip || std::fwrite(frame.data(), 1, frame.size(), video) == frame.size();
+            const bool ok = skip || writeFrame(index, frame);
             lock.lock();
             failed = failed || !ok;
             queued = -1;
             changed.notify_all();
         }
-        lock.unlock();
-        std::fclose(video);
-        video = nullptr;
+        ended = true;
+        changed.notify_all();
     }
 
-    // The music up to the frames submitted, as they come (and a little ahead while more
-    // are to come); none after the last frame, so an interrupted capture's sound ends
-    // with its frames.
-    void writeMusic()
+    // The cluster of the capture's frame `index`: the picture, then its music.
+    bool writeFrame(int64_t index, const std::vector<uint8_t>& frame)
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            changed.wait(lock, [this] { return closing || music->behind(submitted, false); });
-            const bool last = closing;  // no frame comes after
-            const int64_t upTo = music->target(submitted, last);
-            const bool skip = failed;
-            lock.unlock();
-            const bool ok = skip || music->writeTo(upTo, audio);
-            lock.lock();
-            failed = failed || !ok;
-            if (last || failed) {
-                break;
-            }
+        packet.clear();
+        appendClusterHead(packet, captureFrameMicroseconds(index, framesPerSecond));
+        appendBlockHead(packet, captureVideoTrack, frame.size());
+        if (!writeAll(fd, packet.data(), packet.size(), abandon) ||
+            !writeAll(fd, frame.data(), frame.size(), abandon)) {
+            return false;
         }
-        lock.unlock();
-        std::fclose(audio);
-        audio = nullptr;
+        if (!music) {
+            return true;
+        }
+        packet.clear();
+        music->appendFrame(first + index, packet);
+        return writeAll(fd, packet.data(), packet.size(), abandon);
     }
 
-    FILE* video;
-    FILE* audio;
-    CaptureMusic* music;
+    const int fd;
+    CaptureMusic* const music;
+    const int framesPerSecond;
+    const int64_t first;
+    std::vector<uint8_t> packet;  // the writing thread's: heads and music
     std::vector<uint8_t> buffers[2];
-    int filling = 0;     // the buffer next() gives
-    int queued = -1;     // the buffer being written, -1 when none
-    int64_t submitted;   // the grid frame after the last one submitted
+    int filling = 0;    // the buffer next() gives
+    int queued = -1;    // the buffer being written, -1 when none
     bool failed = false;
     bool closing = false;
+    bool ended = false;
+    std::atomic<bool> abandon{false};
     std::mutex mutex;
     std::condition_variable changed;
-    std::thread frameThread;  // after the rest: starts once it is set
-    std::thread musicThread;
+    std::thread thread;  // after the rest: starts once it is set
 };
 
 std::string formatSeconds(double seconds)
@@ -613,21 +687,17 @@ int captureVideo(const std::string& path, int count)
     const double duration = double(count) / options.fps;
     const int64_t first = firstCaptureFrame(options.captureFrom, options.fps);
     CaptureMusic music;
-    const bool withMusic = music.open(first, count, options.fps);
-    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                     "-pixel_format", "bgra", "-video_size",
-                                     std::to_string(width) + "x" + std::to_string(height), "-framerate",
-                                     std::to_string(options.fps), "-i", "pipe:0"};
+    const bool withMusic = music.open(first, options.fps);
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                                     "-f", "matroska", "-i", "pipe:0", "-map", "0:v"};
     if (withMusic) {
-        // -probesize: the encoder looks at one packet of the music before it starts.
-        args.insert(args.end(), {"-probesize", "32", "-f", "f32le", "-ar", std::to_string(music.rate()), "-ac", "2", "-i",
-                                 "pipe:" + std::to_string(encoderAudioFd), "-map", "0:v", "-map", "1:a"});
+        args.insert(args.end(), {"-map", "0:a"});
         const std::vector<std::string> audio = audioCodecArguments(path);
         args.insert(args.end(), audio.begin(), audio.end());
     }
     const std::vector<std::string> video = videoCodecArguments(path, options.crf);
     args.insert(args.end(), video.begin(), video.end());
-    args.insert(args.end(), {"-t", formatSeconds(duration)});
+    args.insert(args.end(), {"-r", std::to_string(options.fps), "-t", formatSeconds(duration)});
     args.push_back(path);
 
     std::error_code error;
@@ -638,33 +708,46 @@ int captureVideo(const std::string& path, int count)
     // A dying encoder must fail the write, not kill the program.
     std::signal(SIGPIPE, SIG_IGN);
     Encoder encoder;
-    if (!startEncoder(args, withMusic, encoder)) {
+    StopRequest stop;
+    if (!startEncoder(args, encoder)) {
         std::fprintf(stderr, "coredemo: cannot start ffmpeg\n");
-        finishEncoder(encoder);
+        finishEncoder(encoder, stop);
         return 1;
     }
-    FrameWriter writer(encoder.video, encoder.audio, withMusic ? &music : nullptr, first);
-    encoder.video = encoder.audio = nullptr;  // the writer's now
+    const CaptureStreamFormat format = {width, height, withMusic ? music.rate() : 0};
     bool written = true;
-    bool stopped = false;
-    for (int i = 0; i < count && written; ++i) {
-        const int64_t k = first + i;
-        stopped = interrupted() ||
-                  !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), writer.next(), PixelLayout::Bgra);
-        if (stopped) {
-            break;
+    int submittedFrames = 0;
+    {
+        FrameWriter writer(encoder.input, format, withMusic ? &music : nullptr, options.fps, first);
+        for (int i = 0; i < count && written; ++i) {
+            const int64_t k = first + i;
+            if (stop.poll() ||
+                !renderCaptureFrame(k, i == 0, shownWhileCapturing(i, count), writer.next(), PixelLayout::Bgra)) {
+                break;
+            }
+            const FrameWriter::Submitted submitted = writer.submit(stop);
+            if (submitted == FrameWriter::Submitted::Stopped) {
+                break;
+            }
+            written = submitted == FrameWriter::Submitted::Queued;
+            ++submittedFrames;
+            progress(i + 1, count, gridTime(k, options.fps));
         }
-        written = writer.submit();
-        progress(i + 1, count, gridTime(k, options.fps));
+        written = writer.finish(stop) && written;
     }
-    written = writer.finish() && written;
-    const bool encoded = finishEncoder(encoder);
-    if (!written || !encoded) {
-        std::fprintf(stderr, "\ncoredemo: ffmpeg failed to encode %s\n", path.c_str());
+    const EncoderEnd end = finishEncoder(encoder, stop);
+    if (stop.asked()) {
+        if (submittedFrames == 0) {
+            std::fprintf(stderr, "\ncoredemo: interrupted before the first frame of %s\n", path.c_str());
+        } else if (end == EncoderEnd::Finished) {
+            std::fprintf(stderr, "\ncoredemo: interrupted; %s holds the frames rendered so far\n", path.c_str());
+        } else {
+            std::fprintf(stderr, "\ncoredemo: interrupted; ffmpeg did not finish %s\n", path.c_str());
+        }
         return 1;
     }
-    if (stopped) {
-        std::fprintf(stderr, "\ncoredemo: interrupted; %s holds the frames rendered so far\n", path.c_str());
+    if (!written || end != EncoderEnd::Finished) {
+        std::fprintf(stderr, "\ncoredemo: ffmpeg failed to encode %s\n", path.c_str());
         return 1;
     }
     std::printf("%scapture: %d frames, %.2f s -> %s\n", isatty(fileno(stdout)) ? "\n" : "", count, duration,

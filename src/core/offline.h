@@ -28,10 +28,14 @@
 // video with the music of the same span, encoded by ffmpeg: H.264 and AAC in an .mp4
 // (--crf sets its quality), a lossless master in an .mkv (FFV1 and FLAC, whose frames
 // are the PNG pictures' pixels; core/video_codec.h). The frames and the music, decoded
-// here frame by frame, reach it through two pipes, so nothing is written to a
+// here frame by frame, reach it as one stream on one pipe, each frame beside its own
+// music (core/capture_stream.h), so the encoder never waits for one while the program
+// waits to write the other, whatever the frame rate, and nothing is written to a
 // temporary file. Escape, closing the window, SIGINT or SIGTERM stop the run early,
-// between frames and between replayed ones (exit code 1; a video keeps the frames
-// rendered so far, and its music ends with them).
+// between frames and between replayed ones (exit code 1); a video capture stops within
+// a second, also while it waits for the encoder: the file keeps what the encoder
+// finished (the frames written so far, their music ending with them), and an encoder
+// that has not finished by then is ended.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -3,8 +3,9 @@
 // master, FFV1 in 8-bit RGB with FLAC sound, whose frames decode to the very pixels
 // the same span writes as PNG pictures.
 //
-// Pure: the ffmpeg arguments that follow the inputs (raw BGRA frames, rows bottom-up as
-// GL reads them, as input 0; the music as input 1), no process started here.
+// Pure: the ffmpeg arguments that follow the input (one stream, core/capture_stream.h:
+// raw BGRA frames, rows bottom-up as GL reads them, and the music), no process started
+// here.
 #pragma once
 #include <string>
 #include <vector>
