@@ -5,6 +5,7 @@
 #include "gpu/immediate.h"
 #include "gpu/matrices.h"
 
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -862,7 +863,7 @@ void setPassState(Pass* pass)
         uploadStateMatrices(p);
     }
     if (p.alphaRefLocation >= 0) {
-        glUniform1f(p.alphaRefLocation, p.alphaRef);
+        glUniform1f(p.alphaRefLocation, std::floor(p.alphaRef * 255.0f + 0.5f));
     }
     for (const SamplerBinding& s : p.samplers) {
         glActiveTexture(GL_TEXTURE0 + GLenum(s.unit));

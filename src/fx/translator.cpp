@@ -818,7 +818,8 @@ private:
     }
 
     // GL's alpha test, after the colour is computed: the function is the pass's, the
-    // reference a uniform. Alpha is compared as a fixed-point colour buffer holds it.
+    // reference a uniform (in 255ths). GL compares alpha as the 8-bit colour buffers we
+    // draw into hold it, so the alpha is rounded to 255ths first.
     void alphaTest(const std::set<std::string>& written, std::string& o)
     {
         const char* colour = modernGlsl(target) ? "cgx_FragData0" : "gl_FragColor";
@@ -839,7 +840,8 @@ private:
             return;
         }
         how.alphaRef = true;
-        o += std::string("  if (!(clamp(") + colour + ".a, 0.0, 1.0) " + op + " " + kAlphaRefName + ")) discard;\n";
+        o += std::string("  if (!(floor(clamp(") + colour + ".a, 0.0, 1.0) * 255.0 + 0.5) " + op + " " + kAlphaRefName +
+             ")) discard;\n";
     }
 
     // The version line, precision and the declarations of the variables of ours.
