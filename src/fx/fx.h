@@ -99,6 +99,8 @@ Pass* nextPass(Pass* pass);
 const char* passName(const Pass* pass);
 // Uses the pass's program, applies its states, uploads the current values of the
 // parameters its programs use and binds each of its samplers' textures to its own unit.
+// Until resetPassState (or another setPassState) the pass is the one gpu's draws hand
+// the matrices to: its program must stay in use meanwhile.
 void setPassState(Pass* pass);
 // Unbinds the program and the pass's textures and restores the GL defaults of the
 // states the pass set.
