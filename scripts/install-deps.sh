@@ -9,6 +9,7 @@ libogg-dev libvorbis-dev libkissfft-dev libimgui-dev
 libfreetype-dev libfontconfig-dev fonts-liberation2
 libpng-dev libjpeg-dev libsquish-dev libembree-dev libopenvdb-dev libmeshoptimizer-dev
 libgtest-dev libgmock-dev libbenchmark-dev
+glslang-tools
 xvfb xauth ffmpeg parallel sox libsox-fmt-all vorbis-tools clang libclang-rt-14-dev zip unzip
 dpkg-dev lintian desktop-file-utils appstream
 rsync openssh-client openssh-server"

@@ -1,7 +1,17 @@
 // fx: the effect runtime. Effect files (.cgfx text: parameters with semantics,
 // annotations and defaults, sampler_state blocks, structs and functions in the Cg
 // subset of cg_subset.md, techniques and passes with state assignments) are parsed
-// once, each pass's programs are translated to GLSL 1.20 and linked with the driver.
+// once, each pass's programs are translated to GLSL and linked with the driver.
+//
+// GLSL targets: Compat120 (the default until every draw feeds generic attributes) reads
+// GL's built-in vertex attributes, matrices and varyings and leaves alpha test, lighting
+// and texture enables to fixed-function GL. Glsl120, Glsl330 (core) and Essl300 read
+// only generic things: attributes named by the gpu::kAttribute* locations, state
+// matrices as uniforms taken from gpu/matrices.h (set by setPassState and again before
+// each gpu:: draw whose matrices changed), varyings and outputs of our own; alpha test
+// happens in the fragment program. A technique is translated for the target current
+// when it is validated: set the target before validating (the context code does, as it
+// makes the context). Passes of those targets need both a vertex and a fragment program.
 //
 // Ownership: a Context owns its effects; an Effect owns its parameters, techniques,
 // passes and GL programs. Every handle stays valid until destroyContext (or
@@ -36,6 +46,11 @@ enum class Type {
 // The type's name as effect files spell it: "float", "float3", "float4x4", "sampler2D",
 // "samplerCUBE", "texture", "string"...
 const char* typeString(Type type);
+
+// ---- GLSL target (process-wide) ----
+enum class GlslTarget { Compat120, Glsl120, Glsl330, Essl300 };
+void setGlslTarget(GlslTarget target);
+GlslTarget glslTarget();
 
 // ---- context and errors ----
 Context* createContext();
@@ -84,6 +99,8 @@ Pass* nextPass(Pass* pass);
 const char* passName(const Pass* pass);
 // Uses the pass's program, applies its states, uploads the current values of the
 // parameters its programs use and binds each of its samplers' textures to its own unit.
+// Until resetPassState (or another setPassState) the pass is the one gpu's draws hand
+// the matrices to: its program must stay in use meanwhile.
 void setPassState(Pass* pass);
 // Unbinds the program and the pass's textures and restores the GL defaults of the
 // states the pass set.
@@ -91,6 +108,12 @@ void resetPassState(Pass* pass);
 // The GLSL text of the pass's programs after validation ("" when absent).
 const char* passVertexSource(const Pass* pass);
 const char* passFragmentSource(const Pass* pass);
+
+// Translates a pass's programs for `target` without GL or linking, for an offline
+// check of the GLSL: *vertex and *fragment receive the texts ("" for an absent program),
+// valid until the next call for a pass of the same context. False when translation fails
+// (lastListing says why).
+bool translatePass(Pass* pass, GlslTarget target, const char** vertex, const char** fragment);
 
 // ---- parameters ----
 Parameter* firstParameter(Effect* effect);
@@ -119,7 +142,8 @@ void setMatrixParameterRowMajor(Parameter* parameter, const float* m);
 
 enum class StateMatrix { ModelView, Projection, ModelViewProjection, Texture };
 enum class MatrixTransform { Identity, Transpose, Inverse, InverseTranspose };
-// Sets a float4x4 parameter to a GL state matrix read at the moment of the call.
+// Sets a float4x4 parameter to a state matrix read at the moment of the call: from GL for
+// Compat120, from gpu/matrices.h for the other targets.
 void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTransform transform);
 
 // Gives a sampler parameter its GL texture and applies the sampler's state (filters,

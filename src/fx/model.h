@@ -146,6 +146,11 @@ struct SamplerBinding {
     uint32_t target = 0;
     ParameterData* parameter = nullptr;
 };
+// A state matrix uniform of the generic targets (stateMatrixName(index)).
+struct StateMatrixBinding {
+    int location = -1;
+    int index = 0;
+};
 
 struct PassData {
     Technique* technique = nullptr;
@@ -159,6 +164,11 @@ struct PassData {
     std::string vertexSource, fragmentSource;
     std::vector<UniformBinding> uniforms;
     std::vector<SamplerBinding> samplers;
+    std::vector<StateMatrixBinding> stateMatrices;
+    GlslTarget target = GlslTarget::Compat120;  // what the programs were translated for
+    uint32_t matrixSerial = 0;  // gpu::matricesSerial() at the last upload of stateMatrices
+    int alphaRefLocation = -1;
+    float alphaRef = 0.0f;
     Pass* handle() { return reinterpret_cast<Pass*>(this); }
 };
 
@@ -194,8 +204,44 @@ struct EffectData {
 // parameters. False with messages appended to `listing`.
 bool parseEffect(EffectData& effect, std::string& listing);
 
+// The generic targets' varyings, as bits of ProgramTranslation::varyings: TEXCOORD0-7
+// are bits 0-7.
+enum VaryingBit : uint32_t { kVaryingColor0 = 1u << 8, kVaryingColor1 = 1u << 9, kVaryingFog = 1u << 10 };
+// The generic targets' state matrices: index 4 * matrix + form, matrix 0 mvp,
+// 1 modelview, 2 projection, 3 texture; form 0 plain, 1 inverse, 2 transpose, 3 invtrans.
+constexpr int kStateMatrixCount = 16;
+// The uniform of a state matrix ("cgx_glstate_inverse_modelview").
+const char* stateMatrixName(int index);
+// The uniform holding the alpha test's reference in the generic targets.
+constexpr const char* kAlphaRefName = "cgx_alphaRef";
+// The generic vertex attributes and their locations (gpu::kAttribute*), for binding.
+struct AttributeName {
+    const char* name;
+    unsigned location;
+};
+extern const AttributeName kAttributeNames[12];
+
+// What the translation of one program needs besides the program, and what it tells back.
+struct ProgramTranslation {
+    GlslTarget target = GlslTarget::Compat120;
+    // Fragment programs of the generic targets: the GL compare function of the pass's
+    // alpha test, done after the colour is computed; 0 = none.
+    int alphaFunc = 0;
+    // Vertex programs of the generic targets: varyings (VaryingBit) the fragment program
+    // reads; those the vertex program does not write are written with 0.
+    uint32_t fragmentReads = 0;
+    // Back: the varyings written (vertex) or read (fragment), the state matrices read
+    // (bit per index) and whether the alpha reference is read.
+    uint32_t varyings = 0;
+    uint32_t stateMatrices = 0;
+    bool alphaRef = false;
+};
+
 // Generates the GLSL of one program of a pass. `stage` 0 = vertex, 1 = fragment.
 // On success fills `glsl` and the parameters the program reads.
+bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
+                      std::vector<ParameterData*>& used, std::string& listing, ProgramTranslation& how);
+// The same for Compat120.
 bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
                       std::vector<ParameterData*>& used, std::string& listing);
 

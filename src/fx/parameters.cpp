@@ -3,6 +3,7 @@
 #include "fx/runtime_internal.h"
 
 #include "base/matrix.h"
+#include "gpu/matrices.h"
 
 #include <cctype>
 #include <cstring>
@@ -16,6 +17,22 @@ uint32_t effectiveTexture(const ParameterData& sampler)
     }
     return sampler.textureParameter ? sampler.textureParameter->texture : 0;
 }
+
+namespace {
+
+// The mipmaps of the bound texture, made now (in place of GL_GENERATE_MIPMAP, which core
+// and ES GL lack) with what this context has.
+void generateMipmap(GLenum target)
+{
+    const bool es = !epoxy_is_desktop_gl();
+    if (es || epoxy_gl_version() >= 30 || epoxy_has_gl_extension("GL_ARB_framebuffer_object")) {
+        glGenerateMipmap(target);
+    } else if (epoxy_has_gl_extension("GL_EXT_framebuffer_object")) {
+        glGenerateMipmapEXT(target);
+    }
+}
+
+}  // namespace
 
 void applySamplerState(const ParameterData& sampler, uint32_t texture)
 {
@@ -37,26 +54,27 @@ void applySamplerState(const ParameterData& sampler, uint32_t texture)
     if (s.magFilter) {
         glTexParameteri(target, GL_TEXTURE_MAG_FILTER, s.magFilter);
     }
+    const bool compat = glslTarget() == GlslTarget::Compat120;
+    // GL_CLAMP is gone from core and ES GL; its nearest there is GL_CLAMP_TO_EDGE.
+    auto wrap = [compat](int mode) { return !compat && mode == GL_CLAMP ? GL_CLAMP_TO_EDGE : mode; };
     if (s.wrapS) {
-        glTexParameteri(target, GL_TEXTURE_WRAP_S, s.wrapS);
+        glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap(s.wrapS));
     }
     if (s.wrapT) {
-        glTexParameteri(target, GL_TEXTURE_WRAP_T, s.wrapT);
+        glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap(s.wrapT));
     }
     if (s.wrapR) {
-        glTexParameteri(target, GL_TEXTURE_WRAP_R, s.wrapR);
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, wrap(s.wrapR));
     }
-    if (s.generateMipmap >= 0) {
+    if (s.generateMipmap >= 0 && compat) {
         glTexParameteri(target, GL_GENERATE_MIPMAP, s.generateMipmap ? GL_TRUE : GL_FALSE);
+    } else if (s.generateMipmap > 0) {
+        generateMipmap(target);
     }
     glBindTexture(target, GLuint(previous));
 }
 
-namespace {
-
-
-// Column-major 4x4 inverse; false when singular.
-bool invert(const float* m, float* out)
+bool invertMatrix(const float* m, float* out)
 {
     float inv[16];
     inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] + m[9] * m[7] * m[14] +
@@ -100,8 +118,6 @@ bool invert(const float* m, float* out)
     }
     return true;
 }
-
-}  // namespace
 
 // ---- parameters ----
 
@@ -242,7 +258,22 @@ void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTra
         return;
     }
     float m[16], a[16];
-    switch (matrix) {
+    if (glslTarget() != GlslTarget::Compat120) {
+        switch (matrix) {
+        case StateMatrix::ModelView:
+            std::memcpy(m, gpu::matrix(gpu::MatrixMode::ModelView), sizeof(m));
+            break;
+        case StateMatrix::Projection:
+            std::memcpy(m, gpu::matrix(gpu::MatrixMode::Projection), sizeof(m));
+            break;
+        case StateMatrix::Texture:
+            std::memcpy(m, gpu::matrix(gpu::MatrixMode::Texture), sizeof(m));
+            break;
+        case StateMatrix::ModelViewProjection:
+            gpu::modelViewProjection(m);
+            break;
+        }
+    } else switch (matrix) {
     case StateMatrix::ModelView:
         glGetFloatv(GL_MODELVIEW_MATRIX, m);
         break;
@@ -261,7 +292,7 @@ void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTra
     }
     }
     if (transform == MatrixTransform::Inverse || transform == MatrixTransform::InverseTranspose) {
-        if (!invert(m, a)) {
+        if (!invertMatrix(m, a)) {
             return;
         }
         std::memcpy(m, a, sizeof(m));

@@ -2,6 +2,10 @@
 // and passes, and the GL state a pass sets and resets (the parameters: parameters.cpp).
 #include "fx/runtime_internal.h"
 
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
+
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -9,6 +13,7 @@ struct fx::Context {
     std::deque<std::unique_ptr<EffectData>> effects;
     int error = NoError;
     std::string listing;
+    std::string translatedVertex, translatedFragment;  // translatePass's texts
 };
 
 namespace fx {
@@ -32,6 +37,9 @@ GLenum samplerTarget(const TypeInfo& type)
 namespace {
 
 Context* gShared = nullptr;
+GlslTarget gTarget = GlslTarget::Compat120;
+// The pass set last and not reset: gpu's draws hand its programs the matrices.
+PassData* gActivePass = nullptr;
 
 GLuint compileShader(GLenum kind, const std::string& source, std::string& log)
 {
@@ -63,26 +71,78 @@ void deletePassProgram(PassData& pass)
     if (pass.program && glDeleteProgram) {
         glDeleteProgram(pass.program);
     }
+    if (gActivePass == &pass) {
+        gActivePass = nullptr;
+    }
     pass.program = 0;
     pass.uniforms.clear();
     pass.samplers.clear();
+    pass.stateMatrices.clear();
+    pass.alphaRefLocation = -1;
+}
+
+// The GL compare function of the pass's alpha test, 0 when it has none.
+int alphaTestFunction(const PassData& pass, float& reference)
+{
+    bool enabled = false;
+    int function = GL_ALWAYS;
+    for (const StateAssignment& s : pass.states) {
+        if (s.kind == StateKind::AlphaTestEnable) {
+            enabled = s.i[0] != 0;
+        } else if (s.kind == StateKind::AlphaFunc) {
+            function = s.i[0];
+            reference = s.f[0] < 0.0f ? 0.0f : s.f[0] > 1.0f ? 1.0f : s.f[0];  // GL clamps it too
+        }
+    }
+    return enabled && function != GL_ALWAYS ? function : 0;
+}
+
+// Translates the pass's programs for `target`. Generic targets: the vertex program also
+// writes (0) the varyings the fragment program reads and it does not.
+bool translatePassPrograms(const EffectData& e, PassData& pass, GlslTarget target, std::string& vertex,
+                           std::string& fragment, std::vector<ParameterData*>& usedVertex,
+                           std::vector<ParameterData*>& usedFragment, ProgramTranslation& vs,
+                           ProgramTranslation& fs, std::string& listing)
+{
+    vertex.clear();
+    fragment.clear();
+    vs = ProgramTranslation();
+    fs = ProgramTranslation();
+    vs.target = fs.target = target;
+    float reference = 0.0f;
+    fs.alphaFunc = target == GlslTarget::Compat120 ? 0 : alphaTestFunction(pass, reference);
+    if (target != GlslTarget::Compat120 && pass.vertex.present != pass.fragment.present) {
+        const ProgramRef& given = pass.vertex.present ? pass.vertex : pass.fragment;
+        listing += e.file + "(" + std::to_string(given.line) + "): error: pass '" + pass.name +
+                   "' needs both a vertex and a fragment program in this GLSL target (no fixed-function stage)\n";
+        return false;
+    }
+    bool ok = true;
+    if (pass.vertex.present) {
+        ok = translateProgram(e, pass.vertex, 0, vertex, usedVertex, listing, vs);
+    }
+    if (ok && pass.fragment.present) {
+        ok = translateProgram(e, pass.fragment, 1, fragment, usedFragment, listing, fs);
+    }
+    if (ok && target != GlslTarget::Compat120 && pass.vertex.present && (fs.varyings & ~vs.varyings)) {
+        vs.fragmentReads = fs.varyings;
+        ok = translateProgram(e, pass.vertex, 0, vertex, usedVertex, listing, vs);
+    }
+    return ok;
 }
 
 bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
 {
     EffectData& e = *data(tech.effect);
     std::vector<ParameterData*> usedVertex, usedFragment;
-    bool ok = true;
     std::string where = " (technique " + tech.name + ", pass " + pass.name + ")";
-    if (pass.vertex.present) {
-        ok = translateProgram(e, pass.vertex, 0, pass.vertexSource, usedVertex, listing);
-    }
-    if (ok && pass.fragment.present) {
-        ok = translateProgram(e, pass.fragment, 1, pass.fragmentSource, usedFragment, listing);
-    }
-    if (!ok) {
+    ProgramTranslation vs, fs;
+    pass.target = gTarget;
+    if (!translatePassPrograms(e, pass, gTarget, pass.vertexSource, pass.fragmentSource, usedVertex, usedFragment,
+                               vs, fs, listing)) {
         return false;
     }
+    bool ok = true;
     if (!pass.vertex.present && !pass.fragment.present) {
         return true;  // fixed function with states only
     }
@@ -115,6 +175,10 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
         }
     }
     if (ok) {
+        // The generic attributes sit where gpu/immediate.h puts them.
+        for (const AttributeName& a : kAttributeNames) {
+            glBindAttribLocation(program, a.location, a.name);
+        }
         glLinkProgram(program);
         GLint status = 0, length = 0;
         glGetProgramiv(program, GL_LINK_STATUS, &status);
@@ -158,8 +222,80 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
             pass.uniforms.push_back({location, p});
         }
     }
+    const uint32_t matrices = vs.stateMatrices | fs.stateMatrices;
+    for (int k = 0; k < kStateMatrixCount; ++k) {
+        GLint location = matrices & (1u << k) ? glGetUniformLocation(program, stateMatrixName(k)) : -1;
+        if (location >= 0) {
+            pass.stateMatrices.push_back({location, k});
+        }
+    }
+    pass.matrixSerial = 0;
+    pass.alphaRefLocation = fs.alphaRef ? glGetUniformLocation(program, kAlphaRefName) : -1;
+    alphaTestFunction(pass, pass.alphaRef);
     glUseProgram(GLuint(previous));
     return true;
+}
+
+// Uploads the pass's state matrices from gpu/matrices.h. A Cg matrix sits transposed in
+// GLSL (translator.cpp): the plain form is uploaded transposed, the transpose form as is.
+void uploadStateMatrices(PassData& pass)
+{
+    float base[4][16];
+    float inverse[4][16];
+    bool have[4] = {false, false, false, false};
+    bool inverted[4] = {false, false, false, false};
+    for (const StateMatrixBinding& binding : pass.stateMatrices) {
+        const int matrix = binding.index / 4;
+        const int form = binding.index % 4;
+        if (!have[matrix]) {
+            if (matrix == 0) {
+                gpu::modelViewProjection(base[0]);
+            } else {
+                const gpu::MatrixMode mode = matrix == 1   ? gpu::MatrixMode::ModelView
+                                             : matrix == 2 ? gpu::MatrixMode::Projection
+                                                           : gpu::MatrixMode::Texture;
+                std::memcpy(base[matrix], gpu::matrix(mode), sizeof(base[matrix]));
+            }
+            have[matrix] = true;
+        }
+        const float* m = base[matrix];
+        if (form == 1 || form == 3) {
+            if (!inverted[matrix]) {
+                std::memcpy(inverse[matrix], m, sizeof(inverse[matrix]));  // a singular one stays as it is
+                invertMatrix(m, inverse[matrix]);
+                inverted[matrix] = true;
+            }
+            m = inverse[matrix];
+        }
+        const bool transposeIt = form == 0 || form == 1;
+        float value[16];
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                value[c * 4 + r] = transposeIt ? m[r * 4 + c] : m[c * 4 + r];
+            }
+        }
+        glUniformMatrix4fv(binding.location, 1, GL_FALSE, value);
+    }
+    pass.matrixSerial = gpu::matricesSerial();
+}
+
+// Before each gpu:: draw: the active pass's matrices again when they changed since.
+void beforeDraw()
+{
+    PassData* pass = gActivePass;
+    if (pass && pass->program && !pass->stateMatrices.empty() && pass->matrixSerial != gpu::matricesSerial()) {
+        uploadStateMatrices(*pass);
+    }
+}
+
+bool isCoreProfile()
+{
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 32) {
+        return false;
+    }
+    GLint mask = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
+    return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
 }
 
 void enable(GLenum cap, bool on)
@@ -171,8 +307,32 @@ void enable(GLenum cap, bool on)
     }
 }
 
-void applyState(const StateAssignment& s)
+// States fixed-function GL alone has (alpha test, lighting, texture enables): the generic
+// targets leave them to the programs; polygon mode only where the GL has it.
+bool skippedState(StateKind kind, GlslTarget target)
 {
+    if (target == GlslTarget::Compat120) {
+        return false;
+    }
+    switch (kind) {
+    case StateKind::AlphaTestEnable:
+    case StateKind::AlphaFunc:
+    case StateKind::LightingEnable:
+    case StateKind::Texture2DEnable:
+    case StateKind::TextureCubeMapEnable:
+        return true;
+    case StateKind::PolygonMode:
+        return !epoxy_is_desktop_gl();
+    default:
+        return false;
+    }
+}
+
+void applyState(const StateAssignment& s, GlslTarget target)
+{
+    if (skippedState(s.kind, target)) {
+        return;
+    }
     switch (s.kind) {
     case StateKind::DepthTestEnable:
         enable(GL_DEPTH_TEST, s.i[0]);
@@ -205,7 +365,9 @@ void applyState(const StateAssignment& s)
         glAlphaFunc(GLenum(s.i[0]), s.f[0]);
         break;
     case StateKind::PolygonMode:
-        glPolygonMode(GLenum(s.i[0]), GLenum(s.i[1]));
+        // Core GL sets both faces at once.
+        glPolygonMode(target != GlslTarget::Compat120 && isCoreProfile() ? GL_FRONT_AND_BACK : GLenum(s.i[0]),
+                      GLenum(s.i[1]));
         break;
     case StateKind::PolygonOffset:
         glPolygonOffset(s.f[0], s.f[1]);
@@ -224,8 +386,11 @@ void applyState(const StateAssignment& s)
     }
 }
 
-void resetState(StateKind kind)
+void resetState(StateKind kind, GlslTarget target)
 {
+    if (skippedState(kind, target)) {
+        return;
+    }
     switch (kind) {
     case StateKind::DepthTestEnable:
         glDisable(GL_DEPTH_TEST);
@@ -333,6 +498,9 @@ void uploadUniform(const UniformBinding& u)
 }  // namespace
 
 // ---- context ----
+
+void setGlslTarget(GlslTarget target) { gTarget = target; }
+GlslTarget glslTarget() { return gTarget; }
 
 Context* createContext() { return new Context(); }
 
@@ -644,6 +812,32 @@ Pass* nextPass(Pass* pass)
 
 const char* passName(const Pass* pass) { return pass ? data(pass)->name.c_str() : ""; }
 const char* passVertexSource(const Pass* pass) { return pass ? data(pass)->vertexSource.c_str() : ""; }
+
+bool translatePass(Pass* pass, GlslTarget target, const char** vertex, const char** fragment)
+{
+    if (!pass) {
+        return false;
+    }
+    PassData& p = *data(pass);
+    const EffectData& e = *data(data(p.technique)->effect);
+    Context& context = *e.context;
+    std::vector<ParameterData*> usedVertex, usedFragment;
+    ProgramTranslation vs, fs;
+    context.listing.clear();
+    const bool ok = translatePassPrograms(e, p, target, context.translatedVertex, context.translatedFragment,
+                                          usedVertex, usedFragment, vs, fs, context.listing);
+    if (!ok) {
+        context.translatedVertex.clear();
+        context.translatedFragment.clear();
+    }
+    if (vertex) {
+        *vertex = context.translatedVertex.c_str();
+    }
+    if (fragment) {
+        *fragment = context.translatedFragment.c_str();
+    }
+    return ok;
+}
 const char* passFragmentSource(const Pass* pass) { return pass ? data(pass)->fragmentSource.c_str() : ""; }
 
 void setPassState(Pass* pass)
@@ -651,17 +845,25 @@ void setPassState(Pass* pass)
     if (!pass || !glReady()) {
         return;
     }
-    const PassData& p = *data(pass);
+    PassData& p = *data(pass);
     if (data(p.technique)->validation <= 0 && !validateTechnique(p.technique)) {
         return;
     }
     glUseProgram(p.program);
     glActiveTexture(GL_TEXTURE0);
     for (const StateAssignment& s : p.states) {
-        applyState(s);
+        applyState(s, p.target);
     }
     for (const UniformBinding& u : p.uniforms) {
         uploadUniform(u);
+    }
+    gActivePass = &p;
+    gpu::setBeforeDraw(beforeDraw);
+    if (!p.stateMatrices.empty()) {
+        uploadStateMatrices(p);
+    }
+    if (p.alphaRefLocation >= 0) {
+        glUniform1f(p.alphaRefLocation, std::floor(p.alphaRef * 255.0f + 0.5f));
     }
     for (const SamplerBinding& s : p.samplers) {
         glActiveTexture(GL_TEXTURE0 + GLenum(s.unit));
@@ -676,10 +878,13 @@ void resetPassState(Pass* pass)
         return;
     }
     const PassData& p = *data(pass);
+    if (gActivePass == &p) {
+        gActivePass = nullptr;
+    }
     glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);
     for (const StateAssignment& s : p.states) {
-        resetState(s.kind);
+        resetState(s.kind, p.target);
     }
     for (const SamplerBinding& s : p.samplers) {
         glActiveTexture(GL_TEXTURE0 + GLenum(s.unit));

@@ -20,5 +20,7 @@ GLenum samplerTarget(const TypeInfo& type);
 uint32_t effectiveTexture(const ParameterData& sampler);
 // Binds `texture` to the sampler's target and applies the sampler's filter and wrap states.
 void applySamplerState(const ParameterData& sampler, uint32_t texture);
+// parameters.cpp: the inverse of a column-major 4x4 matrix; false (out untouched) when singular.
+bool invertMatrix(const float* m, float* out);
 
 }  // namespace fx

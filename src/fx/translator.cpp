@@ -1,5 +1,8 @@
 // Translation of one program of a pass (an entry function and its compile arguments)
-// from the Cg subset of cg_subset.md to GLSL 1.20, compatibility profile.
+// from the Cg subset of cg_subset.md to the GLSL of a target: 1.20 of the compatibility
+// profile (GL's built-ins), or 1.20, 330 core and 300 es reading only generic attributes,
+// uniforms and varyings of ours (the `cgx_` prefix), with GL ES's stricter typing: there
+// the integers Cg converts to floats are written as floats (conversions.cpp finds them).
 //
 // Matrices: a Cg matrix is uploaded row by row, so GLSL column i holds Cg row i and
 // every index M[i][j] means the same element in both languages; mul(A, B) then
@@ -8,12 +11,14 @@
 //
 // Here the program's tokens are rewritten; what a single name or semantic becomes
 // (intrinsics, helpers, reserved words, built-in variables) is vocabulary.cpp's.
+#include "fx/conversions.h"
 #include "fx/model.h"
 #include "fx/vocabulary.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace fx {
@@ -22,7 +27,7 @@ namespace {
 
 constexpr int maxDepth = 48;
 
-std::string number(std::string_view text)
+std::string number(std::string_view text, bool asFloat = false)
 {
     std::string s(text);
     bool hex = s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
@@ -31,7 +36,7 @@ std::string number(std::string_view text)
             s.pop_back();
         }
         // "1f" was a float in Cg: keep it one in GLSL.
-        if (s.size() != text.size() && s.find_first_of(".eE") == std::string::npos) {
+        if ((asFloat || s.size() != text.size()) && s.find_first_of(".eE") == std::string::npos) {
             s += ".0";
         }
     }
@@ -40,8 +45,9 @@ std::string number(std::string_view text)
 
 class Translator {
 public:
-    Translator(const EffectData& effect, int stage, std::string& listing)
-        : e(effect), t(effect.tokens), stage(stage), listing(listing)
+    Translator(const EffectData& effect, int stage, std::string& listing, ProgramTranslation& how)
+        : e(effect), t(effect.tokens), stage(stage), listing(listing), how(how), target(how.target),
+          generic(how.target != GlslTarget::Compat120)
     {
     }
 
@@ -52,6 +58,12 @@ private:
     const std::vector<Token>& t;
     int stage;
     std::string& listing;
+    ProgramTranslation& how;
+    const GlslTarget target;
+    const bool generic;
+    Conversions conversions;
+    std::vector<size_t> wrapEnds;                       // open float conversions, innermost last
+    std::map<std::string, const Builtin*> declarations;  // variables of ours the program uses
     bool ok = true;
     int line = 0;  // the output's current source line (for #line sync)
     std::set<std::string_view> helpersUsed;
@@ -153,8 +165,8 @@ private:
 
     void startLine(std::string& o, int sourceLine)
     {
-        // In GLSL 1.20 the line after "#line n" is line n + 1.
-        o += "#line " + std::to_string(sourceLine - 1) + "\n";
+        // In GLSL 1.20 the line after "#line n" is line n + 1; from 330 and in ES it is n.
+        o += "#line " + std::to_string(modernGlsl(target) ? sourceLine : sourceLine - 1) + "\n";
         line = sourceLine;
     }
 
@@ -169,7 +181,7 @@ private:
             }
             return g;
         }
-        const NameMapping mapped = mapName(name, stage);
+        const NameMapping mapped = mapName(name, stage, target);
         if (!mapped.problem.empty()) {
             error(k.line, mapped.problem);
         }
@@ -408,6 +420,19 @@ private:
         if (index > (name == "texture" ? 7 : 0)) {
             return refuse();
         }
+        if (generic) {
+            if (index > 0) {
+                error(t[i].line, "'" + glstatePath(i, end) +
+                                     "' is not supported in this GLSL target (one texture matrix: texture[0])");
+                return end;
+            }
+            const int matrix = name == "mvp" ? 0 : name == "modelview" ? 1 : name == "projection" ? 2 : 3;
+            const int formIndex = form.empty() ? 0 : form == "inverse" ? 1 : form == "transpose" ? 2 : 3;
+            const int which = 4 * matrix + formIndex;
+            how.stateMatrices |= 1u << which;
+            o += std::string(stateMatrixName(which)) + " ";
+            return j;
+        }
         const char* suffix = form.empty()           ? "Transpose"
                              : form == "transpose"  ? ""
                              : form == "inverse"    ? "InverseTranspose"
@@ -427,7 +452,10 @@ public:
             error(t[b < t.size() ? b : 0].line, "expression nested too deeply");
             return;
         }
+        const size_t openWraps = wrapEnds.size();
         for (size_t i = b; i < end && ok;) {
+            closeWraps(openWraps, i, o);
+            openWrapsAt(i, o);
             const Token& k = t[i];
             syncLine(o, k.line);
             // Cg promotes a scalar to a vector in "return 0;" and "float4 c = 0.5;".
@@ -531,7 +559,7 @@ public:
                 o += ' ';
                 break;
             case Token::Number:
-                o += number(k.text);
+                o += number(k.text, i < conversions.floatLiteral.size() && conversions.floatLiteral[i]);
                 o += ' ';
                 break;
             case Token::String:
@@ -559,6 +587,31 @@ public:
                 return;
             }
             ++i;
+        }
+        closeWraps(openWraps, end, o);
+    }
+
+    // Opens the float conversions (conversions.cpp) that start at token i.
+    void openWrapsAt(size_t i, std::string& o)
+    {
+        auto [first, last] = conversions.wraps.equal_range(i);
+        // The widest first: the one ending last opens first.
+        std::vector<std::pair<size_t, const std::string*>> here;
+        for (auto it = first; it != last; ++it) {
+            here.push_back({it->second.first, &it->second.second});
+        }
+        std::sort(here.begin(), here.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [wrapEnd, constructor] : here) {
+            o += *constructor + "(";
+            wrapEnds.push_back(wrapEnd);
+        }
+    }
+    // Closes the conversions opened since `keep` open ones that end at or before i.
+    void closeWraps(size_t keep, size_t i, std::string& o)
+    {
+        while (wrapEnds.size() > keep && wrapEnds.back() <= i) {
+            o += ") ";
+            wrapEnds.pop_back();
         }
     }
 
@@ -639,7 +692,7 @@ private:
             error(atLine, (output ? "entry output '" : "entry parameter '") + var + "' needs a semantic");
             return;
         }
-        const Builtin* b = findBuiltin(stage, output, semantic);
+        const Builtin* b = findBuiltin(stage, output, semantic, target);
         if (!b) {
             error(atLine, "semantic '" + semantic + "' is not a " + (stage == 0 ? "vertex" : "fragment") +
                               " program " + (output ? "output" : "input"));
@@ -648,6 +701,10 @@ private:
         if (type.base != TypeInfo::Float || type.matrix) {
             error(atLine, std::string("semantic ") + b->semantic + " needs a float or float vector");
             return;
+        }
+        if (b->declare) {
+            declarations[b->glsl] = b;
+            how.varyings |= b->varying;
         }
         if (output) {
             written->insert(b->glsl);
@@ -679,6 +736,10 @@ private:
             }
             if (isUniform) {
                 if (argIndex < program.args.size()) {
+                    if (generic) {
+                        findConversions(e, program.args[argIndex].first, program.args[argIndex].second, d.type,
+                                        conversions);
+                    }
                     call += "(";
                     emitRange(program.args[argIndex].first, program.args[argIndex].second, call, 0);
                     call += ")";
@@ -717,6 +778,12 @@ private:
             glue("cgx_result", f.returnType, f.returnTypeName, f.returnSemantic, f.line, outputs, &written);
         }
         o += outputs;
+        if (ok && stage == 0 && generic) {
+            writeUnwrittenVaryings(o);
+        }
+        if (ok && stage == 1 && how.alphaFunc) {
+            alphaTest(written, o);
+        }
         if (ok && stage == 0 && !written.count("gl_Position")) {
             error(f.line, "vertex program '" + std::string(f.name) + "' writes no POSITION");
         }
@@ -733,6 +800,90 @@ private:
             }
         }
         o += "}\n";
+    }
+
+    // Varyings the fragment program reads and this vertex program does not write: 0.
+    void writeUnwrittenVaryings(std::string& o)
+    {
+        size_t count = 0;
+        const Builtin* const* varyings = genericVaryings(count);
+        for (size_t k = 0; k < count; ++k) {
+            const Builtin& v = *varyings[k];
+            if ((how.fragmentReads & v.varying) && !(how.varyings & v.varying)) {
+                declarations[v.glsl] = &v;
+                how.varyings |= v.varying;
+                o += std::string("  ") + v.glsl + " = " + v.declare + "(0.0);\n";
+            }
+        }
+    }
+
+    // GL's alpha test, after the colour is computed: the function is the pass's, the
+    // reference a uniform (in 255ths). GL compares alpha as the 8-bit colour buffers we
+    // draw into hold it, so the alpha is rounded to 255ths first.
+    void alphaTest(const std::set<std::string>& written, std::string& o)
+    {
+        const char* colour = modernGlsl(target) ? "cgx_FragData0" : "gl_FragColor";
+        const char* op = nullptr;
+        switch (how.alphaFunc) {
+        case 0x0200:  // GL_NEVER
+            o += "  discard;\n";
+            return;
+        case 0x0201: op = "<"; break;
+        case 0x0202: op = "=="; break;
+        case 0x0203: op = "<="; break;
+        case 0x0204: op = ">"; break;
+        case 0x0205: op = "!="; break;
+        case 0x0206: op = ">="; break;
+        default: return;  // GL_ALWAYS
+        }
+        if (!written.count(colour)) {
+            return;
+        }
+        how.alphaRef = true;
+        o += std::string("  if (!(floor(clamp(") + colour + ".a, 0.0, 1.0) * 255.0 + 0.5) " + op + " " + kAlphaRefName +
+             ")) discard;\n";
+    }
+
+    // The version line, precision and the declarations of the variables of ours.
+    std::string header() const
+    {
+        std::string h;
+        switch (target) {
+        case GlslTarget::Glsl330:
+            h = "#version 330 core\n";
+            break;
+        case GlslTarget::Essl300:
+            h = "#version 300 es\nprecision highp float;\nprecision highp int;\n"
+                "precision highp sampler2D;\nprecision highp samplerCube;\nprecision highp sampler3D;\n";
+            break;
+        default:
+            h = "#version 120\n";
+            // Built into 1.20's vertex programs; offline compilers ask for the extension.
+            if (target == GlslTarget::Glsl120 && (helpersUsed.count("tex2Dlod") || helpersUsed.count("texCUBElod"))) {
+                h += "#extension GL_ARB_shader_texture_lod : enable\n";
+            }
+            break;
+        }
+        for (const auto& [name, b] : declarations) {
+            const bool fragmentOutput = stage == 1 && b->location >= 0;
+            if (fragmentOutput) {
+                h += "layout(location = " + std::to_string(b->location) + ") out ";
+            } else if (modernGlsl(target)) {
+                h += stage == 0 && b->location < 0 ? "out " : "in ";
+            } else {
+                h += stage == 0 && b->location >= 0 ? "attribute " : "varying ";
+            }
+            h += std::string(b->declare) + " " + name + ";\n";
+        }
+        for (int k = 0; k < kStateMatrixCount; ++k) {
+            if (how.stateMatrices & (1u << k)) {
+                h += std::string("uniform mat4 ") + stateMatrixName(k) + ";\n";
+            }
+        }
+        if (how.alphaRef) {
+            h += std::string("uniform float ") + kAlphaRefName + ";\n";
+        }
+        return h;
     }
 };
 
@@ -785,6 +936,17 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
         }
     }
 
+    if (generic) {
+        for (auto [kind, index] : e.order) {
+            if (kind == 1 && staticUsed[index]) {
+                const StaticData& st = e.statics[index];
+                findConversions(e, st.initBegin, st.initEnd, st.decl.type, conversions, st.decl.arraySize,
+                                st.decl.typeName);
+            } else if (kind == 2 && names.count(e.functions[index].name)) {
+                findConversions(e, e.functions[index], conversions);
+            }
+        }
+    }
     std::string body;
     for (const StructData& s : e.structs) {
         startLine(body, s.line);
@@ -799,6 +961,9 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
         const ParameterData& param = *listed;
         bool usable = componentCount(param.type) > 0 || param.type.isSampler();
         if (usable && identifiers.count(param.name)) {
+            if (target == GlslTarget::Essl300 && param.type.base == TypeInfo::Sampler1D) {
+                return error(param.line, "1D samplers are not available in GLSL ES");
+            }
             used.push_back(const_cast<ParameterData*>(&param));
             body += "uniform " + glslType(param.type) + " " + param.glslName + ";\n";
         }
@@ -819,8 +984,8 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
     if (!ok) {
         return false;
     }
-    glsl = "#version 120\n";
-    glsl += helperPrelude(helpersUsed);
+    glsl = header();
+    glsl += helperPrelude(helpersUsed, target);
     glsl += body;
     return true;
 }
@@ -828,10 +993,20 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
 }  // namespace
 
 bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
+                      std::vector<ParameterData*>& used, std::string& listing, ProgramTranslation& how)
+{
+    how.varyings = 0;
+    how.stateMatrices = 0;
+    how.alphaRef = false;
+    Translator translator(effect, stage, listing, how);
+    return translator.run(program, glsl, used);
+}
+
+bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
                       std::vector<ParameterData*>& used, std::string& listing)
 {
-    Translator translator(effect, stage, listing);
-    return translator.run(program, glsl, used);
+    ProgramTranslation how;
+    return translateProgram(effect, program, stage, glsl, used, listing, how);
 }
 
 }  // namespace fx
