@@ -193,6 +193,11 @@ bool initVideo(std::string* error)
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         return true;
     }
+    // On Wayland, SDL 2.26 with libdecor (client-side decorations, used where the
+    // compositor draws none) crashes in the event pump once the dialog's window is
+    // gone: windows go undecorated instead. SDL_VIDEO_WAYLAND_ALLOW_LIBDECOR=1 in the
+    // environment still wins over this default.
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0", SDL_HINT_DEFAULT);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (error) {
             *error = SDL_GetError();
