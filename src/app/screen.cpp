@@ -23,6 +23,41 @@ void errorBox(const char* caption, const std::string& text)
     platform::messageBox(caption, text, platform::MessageIcon::Error);
 }
 
+// The context's extensions separated by spaces. From GL 3.0 (and in ES 3.0) they are
+// listed one by one; a core context has no single string of them.
+std::string extensionList()
+{
+    if (epoxy_gl_version() < 30) {
+        const char* all = glString(GL_EXTENSIONS);
+        return all ? all : "";
+    }
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    std::string list;
+    for (GLint i = 0; i < count; ++i) {
+        const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, GLuint(i)));
+        if (name) {
+            list += (list.empty() ? "" : " ") + std::string(name);
+        }
+    }
+    return list;
+}
+
+// The number after an OpenGL ES string's prefix ("OpenGL ES 3.2 Mesa",
+// "OpenGL ES GLSL ES 3.20", "OpenGL ES-CM 1.1"); other strings as they are.
+const char* afterEsPrefix(const char* text)
+{
+    static const char prefix[] = "OpenGL ES";
+    if (!text || std::strncmp(text, prefix, sizeof(prefix) - 1) != 0) {
+        return text;
+    }
+    text += sizeof(prefix) - 1;
+    while (*text && (*text < '0' || *text > '9')) {
+        ++text;
+    }
+    return text;
+}
+
 }  // namespace
 
 WindowPlacement placeWindow(int width, int height, bool fullscreen, const platform::Rect& workArea,
@@ -69,6 +104,8 @@ int choosePixelFormat(const std::vector<PixelFormatCandidate>& candidates, int s
 int parseGlVersions(const char* version, const char* shadingVersion, const char* extensions, GlVersions* out)
 {
     *out = GlVersions();
+    version = afterEsPrefix(version);
+    shadingVersion = afterEsPrefix(shadingVersion);
     if (!version || std::sscanf(version, "%d.%d", &out->major, &out->minor) != 2) {
         return 1;
     }
@@ -109,6 +146,8 @@ int Screen::enumerate()
         // GLX 1.3 framebuffer configurations stand in for the pixel-format extension.
         if (probe.missingConfigs) {
             errorBox("Extension error", "Extension WGL_ARB_pixel_format is required.");
+        } else {
+            errorBox("Screen::init", error);  // no window or context of the asked kind
         }
         return 1;
     }
@@ -147,6 +186,9 @@ void Screen::undoInit()
 int Screen::init(int /*showCommand*/)
 {
     // The SDL window needs no class registration; the video subsystem stands in.
+    // Every window from here on (probe, dialog, main window) asks for the same kind
+    // of context.
+    platform::setContextRequest(options.gl);
     std::string error;
     if (!platform::initVideo(&error)) {
         errorBox("Screen::init", error);
@@ -253,15 +295,15 @@ int Screen::checkRequirements()
     CORE_LOG("Renderer: " << (renderer ? renderer : ""));
     CORE_LOG("Device Vendor: " << (vendor ? vendor : ""));
     CORE_LOG("GL Version: " << (version ? version : ""));
-    const char* extensions = glString(GL_EXTENSIONS);
+    const std::string extensions = extensionList();
     GlVersions versions;
     // A GL 1 driver has no shading language string; it is asked for only from GL 2 on.
     const char* shading = nullptr;
     int major = 0;
-    if (version && std::sscanf(version, "%d", &major) == 1 && major >= 2) {
+    if (version && std::sscanf(afterEsPrefix(version), "%d", &major) == 1 && major >= 2) {
         shading = glString(GL_SHADING_LANGUAGE_VERSION);
     }
-    int result = parseGlVersions(version, shading, extensions, &versions);
+    int result = parseGlVersions(version, shading, extensions.c_str(), &versions);
     if (result == 1) {
         errorBox("Req check error", "Invalid GL_VERSION format");
         return 1;
@@ -271,7 +313,13 @@ int Screen::checkRequirements()
         return 1;
     }
     CORE_LOG("GL Shading Language Version: " << versions.shadingMajor << "." << versions.shadingMinor);
-    CORE_LOG("\nSupported Extensions:\n" << (extensions ? extensions : ""));
+    CORE_LOG("\nSupported Extensions:\n" << extensions);
+    const std::string missing = platform::missingRequirements(platform::contextInfo(), epoxy_has_gl_extension);
+    if (!missing.empty()) {
+        errorBox("Extension error", missing);
+        CORE_LOG("Extension error: " << missing);
+        return 1;
+    }
     return 0;
 }
 

@@ -44,7 +44,9 @@ struct Screen : ScreenSettings {
     int init(int showCommand);
     // Fills displayModes, pixelFormats, maxAnisotropy and soundDrivers.
     int enumerate();
-    // Logs the GL strings; 1 when the version strings cannot be parsed.
+    // Logs the GL strings; 1 when the version strings cannot be parsed or the context
+    // lacks what the renderer uses (platform::missingRequirements, one "Extension
+    // error" line).
     int checkRequirements();
     // Releases the context, restores the display, shows the statistics when asked,
     // destroys the window and switches the screen saver back on.

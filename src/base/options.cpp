@@ -87,6 +87,7 @@ const char* usageText()
            "  --no-vsync         do not wait for vertical sync\n"
            "  --aa N             antialiasing samples, 0 = none (default 0)\n"
            "  --aniso N          anisotropic filtering level 1, 2, 4, 8, ... (default 1 = none)\n"
+           "  --gl KIND          OpenGL context: auto (default), compat, core or es\n"
            "  --output NAME      sound output: auto, none or an audio driver name (default auto)\n"
            "  --log              write Core.log in the working directory\n"
            "  --stats            show the average frame rate at exit\n"
@@ -145,7 +146,7 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
         const bool takesValue = arg == "--width" || arg == "--height" || arg == "--aa" || arg == "--aniso" ||
                                 arg == "--output" || arg == "--data" || arg == "--shot" || arg == "--out" ||
                                 arg == "--capture" || arg == "--fps" || arg == "--from" || arg == "--to" ||
-                                arg == "--loop" || arg == "--crf" || arg == "--ssaa";
+                                arg == "--loop" || arg == "--crf" || arg == "--ssaa" || arg == "--gl";
         if (hasValue && !takesValue) {
             return fail("option '" + arg + "' takes no value");
         }
@@ -172,6 +173,8 @@ int parseOptions(int argc, const char* const* argv, Options* out, std::string* e
             if (!parseInt(value, 0, 64, &o.aa)) return bad();
         } else if (arg == "--aniso") {
             if (!parseInt(value, 0, 1024, &o.aniso)) return bad();
+        } else if (arg == "--gl") {
+            if (!platform::parseContextRequest(value, &o.gl)) return bad();
         } else if (arg == "--output") {
             if (value.empty()) return bad();
             o.output = value;

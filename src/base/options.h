@@ -6,6 +6,8 @@
 // are applied on top of the settings record's defaults (applyOptions, dialog.h);
 // a field left at its "not given" value keeps the default.
 #pragma once
+#include "platform/gl_context.h"
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ struct Options {
     int vsync = -1;          // --vsync 1 / --no-vsync 0 / -1 not given
     int aa = -1;             // --aa N: antialiasing samples (0 = none), -1 not given
     int aniso = -1;          // --aniso N: anisotropy level (1 or 0 = none, 2, 4, 8 ...), -1 not given
+    platform::ContextRequest gl = platform::ContextRequest::Auto;  // --gl auto|compat|core|es
     std::string output;      // --output NAME: "auto", "none" or an audio driver name; empty = not given
     bool log = false;        // --log: write Core.log
     bool stats = false;      // --stats: show the statistics at exit

@@ -1,11 +1,11 @@
 #include "platform/dialog.h"
+#include "platform/imgui_renderer.h"
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 
 #include <epoxy/gl.h>
 #include <fontconfig/fontconfig.h>
 #include <imgui.h>
-#include <backends/imgui_impl_opengl2.h>
 #include <backends/imgui_impl_sdl.h>
 
 #include <algorithm>
@@ -257,27 +257,11 @@ int runDialog(const DialogResource& resource, DialogState* state, std::string* e
     if (!initVideo(error)) {
         return dialogFailed;
     }
-    setWindowAttributes(0);
-    SDL_Window* window = SDL_CreateWindow(resource.caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 320, 320,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window) {
-        if (error) {
-            *error = SDL_GetError();
-        }
+    HelperWindow helper;
+    if (!openHelperWindow(resource.caption, 320, 320, &helper, error)) {
         return dialogFailed;
     }
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (!context || SDL_GL_MakeCurrent(window, context) != 0) {
-        if (error) {
-            *error = SDL_GetError();
-        }
-        if (context) {
-            SDL_GL_DeleteContext(context);
-        }
-        SDL_DestroyWindow(window);
-        restoreMainContext();
-        return dialogFailed;
-    }
+    SDL_Window* window = helper.window;
     SDL_GL_SetSwapInterval(1);
 
     // The dialog has its own GUI context; whoever used one before gets it back.
@@ -300,8 +284,15 @@ int runDialog(const DialogResource& resource, DialogState* state, std::string* e
     ImVec2 client(layout.w(resource.width), layout.h(resource.height));
     SDL_SetWindowSize(window, int(client.x), int(client.y));
     SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
-    ImGui_ImplSDL2_InitForOpenGL(window, context);
-    ImGui_ImplOpenGL2_Init();
+    ImGui_ImplSDL2_InitForOpenGL(window, helper.context);
+    if (!imguiRendererInit(helper.kind, error)) {
+        ImGui_ImplSDL2_Shutdown();
+        ImGui::DestroyContext(gui);
+        ImGui::SetCurrentContext(previous);
+        closeHelperWindow(&helper);
+        discardEvents();
+        return dialogFailed;
+    }
     SDL_ShowWindow(window);
 
     TestHook hook = readTestHook();
@@ -317,7 +308,6 @@ int runDialog(const DialogResource& resource, DialogState* state, std::string* e
             }
             got = SDL_PollEvent(&event) != 0;
         }
-        ImGui_ImplOpenGL2_NewFrame();
         ImGui_ImplSDL2_NewFrame();
         ImGui::NewFrame();
         ImGui::SetNextWindowPos(ImVec2(0, 0));
@@ -335,7 +325,7 @@ int runDialog(const DialogResource& resource, DialogState* state, std::string* e
         const ImVec4& bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
         glClearColor(bg.x, bg.y, bg.z, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+        imguiRendererDraw(ImGui::GetDrawData());
         if (hook.active && frame == 4) {
             if (hook.shot) {
                 saveShot(hook.shot, w, h);
@@ -348,14 +338,11 @@ int runDialog(const DialogResource& resource, DialogState* state, std::string* e
         }
     }
 
-    ImGui_ImplOpenGL2_Shutdown();
+    imguiRendererShutdown();
     ImGui_ImplSDL2_Shutdown();
     ImGui::DestroyContext(gui);
     ImGui::SetCurrentContext(previous);
-    SDL_GL_MakeCurrent(window, nullptr);
-    SDL_GL_DeleteContext(context);
-    SDL_DestroyWindow(window);
-    restoreMainContext();
+    closeHelperWindow(&helper);
     // Closing the only window also queued a quit event; it belongs to the dialog.
     discardEvents();
     return result;

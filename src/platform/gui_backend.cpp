@@ -1,10 +1,12 @@
 #include "platform/gui_backend.h"
+#include "platform/imgui_renderer.h"
 
-#include <epoxy/gl.h>
 #include <SDL2/SDL.h>
 #include <imgui.h>
-#include <backends/imgui_impl_opengl2.h>
 #include <backends/imgui_impl_sdl.h>
+
+#include <cstdio>
+#include <string>
 
 namespace platform {
 namespace {
@@ -42,9 +44,14 @@ bool guiInit()
     io.LogFilename = nullptr;
     ImGui::StyleColorsDark();
     ImGui::GetStyle().Alpha = 0.92f;
-    bool ok = ImGui_ImplSDL2_InitForOpenGL(window, glContext) && ImGui_ImplOpenGL2_Init();
+    std::string error;
+    bool ok = ImGui_ImplSDL2_InitForOpenGL(window, glContext) && imguiRendererInit(contextInfo().kind, &error);
     ImGui::SetCurrentContext(previous);
     if (!ok) {
+        // Only a broken build gets here; the demo plays on without the bar.
+        if (!error.empty()) {
+            std::fprintf(stderr, "coredemo: tweak bar: %s\n", error.c_str());
+        }
         guiShutdown();
     }
     return ok;
@@ -56,9 +63,7 @@ void guiShutdown()
         return;
     }
     enter();
-    if (ImGui::GetIO().BackendRendererUserData) {
-        ImGui_ImplOpenGL2_Shutdown();
-    }
+    imguiRendererShutdown();
     if (ImGui::GetIO().BackendPlatformUserData) {
         ImGui_ImplSDL2_Shutdown();
     }
@@ -114,7 +119,6 @@ void guiNewFrame()
         return;
     }
     enter();
-    ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
     gInFrame = true;  // ours stays current until guiRender
@@ -127,37 +131,7 @@ void guiRender()
     }
     gInFrame = false;
     ImGui::Render();
-    GLint program = 0, activeTexture = 0, clientTexture = 0, arrayBuffer = 0, elementBuffer = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
-    glGetIntegerv(GL_CLIENT_ACTIVE_TEXTURE, &clientTexture);
-    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
-    glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-    glActiveTexture(GL_TEXTURE0);
-    glMatrixMode(GL_TEXTURE);
-    glPushMatrix();
-    glLoadIdentity();
-    glUseProgram(0);
-    glClientActiveTexture(GL_TEXTURE0);
-    // The back end draws from client arrays: no buffer may be bound.
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisable(GL_TEXTURE_CUBE_MAP);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
-    glActiveTexture(GL_TEXTURE0);
-    glMatrixMode(GL_TEXTURE);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
-    glBindBuffer(GL_ARRAY_BUFFER, GLuint(arrayBuffer));
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(elementBuffer));
-    glClientActiveTexture(GLenum(clientTexture));
-    glActiveTexture(GLenum(activeTexture));
-    glUseProgram(GLuint(program));
+    imguiRendererDraw(ImGui::GetDrawData());
     leave();
 }
 

@@ -6,7 +6,8 @@
 
 namespace platform {
 
-// Creates the context and the SDL2 / OpenGL2 back ends once; false without a window.
+// Creates the context, its SDL2 back end and its renderer (imgui_renderer.h) once;
+// false without a window or when the renderer's program does not link.
 bool guiInit();
 void guiShutdown();
 // Offers the event's native SDL event to the GUI; true when the GUI wants that input
@@ -17,7 +18,7 @@ bool guiTyping();
 // Begins a GUI frame; the caller then builds windows with ImGui calls.
 void guiNewFrame();
 // Draws what was built since guiNewFrame into the current framebuffer and restores
-// every GL state it touches (program, buffers, texture units, matrices, attributes).
+// every GL state it touches (imgui_renderer.h).
 void guiRender();
 // Event::key of the key that shows and hides the tweak bar (F1).
 int guiToggleKey();

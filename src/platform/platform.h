@@ -1,11 +1,14 @@
 // The platform layer: everything the program asks of the operating system, over SDL2
-// and GLX. Only this folder includes SDL or X headers.
+// (X11 or Wayland), GLX and EGL. Only this folder includes SDL, X or EGL headers.
 //
 // All calls are main-thread only. A window and its GL context are created together
 // by createWindow and stay current until destroyWindow; at most one exists at a time.
+// The kind of context follows setContextRequest (gl_context.h).
 // In batch mode nothing waits for a user: message boxes print "caption: text" on
 // standard error and return at once.
 #pragma once
+#include "platform/gl_context.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -62,7 +65,9 @@ Rect workArea();
 // ---- pixel formats ----
 // One framebuffer configuration that matches the attribute list of the main window
 // (window drawable, RGBA, not a slow config, 8-bit red/green/blue/alpha, depth 24,
-// stencil 0 or more, double-buffered), in the order the system returns them.
+// stencil 0 or more, double-buffered; on EGL also renderable by the probe context's
+// kind), in the order the system returns them: GLX configurations on an X display,
+// EGL configurations of the display SDL draws through elsewhere (Wayland).
 struct PixelFormatInfo {
     int id = 0;       // the configuration's id
     int samples = 0;  // 0 without multisampling
@@ -90,8 +95,9 @@ struct WindowDesc {
 
 // Where window creation stopped.
 enum class WindowResult { Ok, WindowFailed, PixelFormatFailed, ContextFailed, MakeCurrentFailed };
-// Creates the window with an OpenGL compatibility-profile context made current.
-// On failure leaves no window behind and gives a reason in *error.
+// Creates the window with an OpenGL context made current: the first kind of the
+// request (contextRequest) that the system gives; contextInfo() then tells which.
+// On failure leaves no window behind and gives the first attempt's reason in *error.
 WindowResult openWindow(const WindowDesc& desc, std::string* error);
 // True when the last openWindow was asked for full screen and the system refused the
 // mode or the switch: the window is then an ordinary bordered one of the asked size.

@@ -1,8 +1,16 @@
 // The machine probe: framebuffer configurations and the anisotropy limit, read with a
 // hidden helper window and context that live only during the call.
+//
+// The configurations come from the system SDL draws through: GLX on an X display (its
+// configurations are what the window's visual is chosen from), EGL elsewhere. EGL is
+// asked on the display of SDL's own context (eglGetCurrentDisplay), so the list is
+// the one SDL later chooses from with the window's sample count; a second display
+// connection would see the same configurations at the cost of a second driver
+// instance, and asking SDL for one context per sample count would give no list at all.
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 
+#include <epoxy/egl.h>
 #include <epoxy/gl.h>
 #include <GL/glx.h>
 #include <SDL2/SDL_syswm.h>
@@ -32,15 +40,9 @@ const int probeAttributes[] = {
 
 constexpr int maxCandidates = 128;
 
-// Reads the configs that match the list; false when the display has no GLX 1.3.
-bool readConfigs(SDL_Window* window, std::vector<PixelFormatInfo>* formats)
+// Reads the GLX configs that match the list; false when the display has no GLX 1.3.
+bool readGlxConfigs(Display* display, std::vector<PixelFormatInfo>* formats)
 {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
-        return true;  // not an X display: no candidates, the default format serves
-    }
-    Display* display = info.info.x11.display;
     int major = 0;
     int minor = 0;
     if (!glXQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 3)) {
@@ -64,6 +66,60 @@ bool readConfigs(SDL_Window* window, std::vector<PixelFormatInfo>* formats)
     return true;
 }
 
+// The same list in EGL terms, for configs that can hold a context of `kind`, on the
+// display of the current EGL context. Without one (a system that is neither GLX nor
+// EGL) the list stays empty and the default format serves.
+void readEglConfigs(ContextKind kind, std::vector<PixelFormatInfo>* formats)
+{
+    EGLDisplay display = epoxy_has_egl() ? eglGetCurrentDisplay() : EGL_NO_DISPLAY;
+    if (display == EGL_NO_DISPLAY) {
+        return;
+    }
+    const EGLint attributes[] = {
+        EGL_SURFACE_TYPE, EGL_WINDOW_BIT,
+        EGL_RENDERABLE_TYPE, kind == ContextKind::Es ? EGL_OPENGL_ES3_BIT : EGL_OPENGL_BIT,
+        EGL_COLOR_BUFFER_TYPE, EGL_RGB_BUFFER,
+        EGL_CONFIG_CAVEAT, EGL_NONE,
+        EGL_RED_SIZE, 8,
+        EGL_GREEN_SIZE, 8,
+        EGL_BLUE_SIZE, 8,
+        EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 24,
+        EGL_STENCIL_SIZE, 0,
+        EGL_NONE,
+    };
+    EGLConfig configs[maxCandidates];
+    EGLint count = 0;
+    if (!eglChooseConfig(display, attributes, configs, maxCandidates, &count)) {
+        return;
+    }
+    for (EGLint i = 0; i < count; ++i) {
+        EGLint id = 0;
+        EGLint sampleBuffers = 0;
+        EGLint samples = 0;
+        eglGetConfigAttrib(display, configs[i], EGL_CONFIG_ID, &id);
+        eglGetConfigAttrib(display, configs[i], EGL_SAMPLE_BUFFERS, &sampleBuffers);
+        eglGetConfigAttrib(display, configs[i], EGL_SAMPLES, &samples);
+        formats->push_back({int(id), sampleBuffers > 0 ? int(samples) : 0});
+    }
+}
+
+// Reads the configs of the system the helper window's context came from; false when
+// an X display lacks GLX 1.3.
+bool readConfigs(const HelperWindow& helper, std::vector<PixelFormatInfo>* formats)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    // SDL may draw through EGL on X too (asked to by its hints): the current context
+    // tells which.
+    if (SDL_GetWindowWMInfo(helper.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11 &&
+        glXGetCurrentContext()) {
+        return readGlxConfigs(info.info.x11.display, formats);
+    }
+    readEglConfigs(helper.kind, formats);
+    return true;
+}
+
 }  // namespace
 
 bool probeMachine(ProbeResult* result, std::string* error)
@@ -72,32 +128,22 @@ bool probeMachine(ProbeResult* result, std::string* error)
     if (!initVideo(error)) {
         return false;
     }
-    setWindowAttributes(0);
-    SDL_Window* window = SDL_CreateWindow("probe", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window) {
-        if (error) {
-            *error = SDL_GetError();
+    HelperWindow helper;
+    if (!openHelperWindow("probe", 640, 480, &helper, error)) {
+        if (!mainWindow()) {
+            discardEvents();
         }
         return false;
     }
-    // The probe context only answers the anisotropy question; without it the
-    // limit stays 0 and the dialog offers "None" alone.
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (context && SDL_GL_MakeCurrent(window, context) == 0 &&
-        SDL_GL_ExtensionSupported("GL_EXT_texture_filter_anisotropic")) {
+    // Without the extension the limit stays 0 and the dialog offers "None" alone.
+    if (SDL_GL_ExtensionSupported("GL_EXT_texture_filter_anisotropic")) {
         GLfloat largest = 0.0f;
         glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &largest);
         result->maxAnisotropy = largest;
     }
-    bool haveConfigs = readConfigs(window, &result->pixelFormats);
-    SDL_GL_MakeCurrent(window, nullptr);
-    if (context) {
-        SDL_GL_DeleteContext(context);
-    }
-    SDL_DestroyWindow(window);
-    if (mainWindow()) {
-        restoreMainContext();
-    } else {
+    const bool haveConfigs = readConfigs(helper, &result->pixelFormats);
+    closeHelperWindow(&helper);
+    if (!mainWindow()) {
         discardEvents();
     }
     if (!haveConfigs) {

@@ -21,6 +21,7 @@ SDL_GLContext gContext = nullptr;
 SDL_DisplayMode gPendingMode;
 bool gHasPendingMode = false;
 bool gFullscreenRefused = false;
+ContextInfo gContextInfo;
 
 // Test input: events queued after a given number of buffer swaps.
 struct InjectedEvent {
@@ -130,10 +131,26 @@ void restoreMainContext()
     }
 }
 
-void setWindowAttributes(int samples)
+void setWindowAttributes(ContextKind kind, int samples)
 {
     SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    switch (kind) {
+    case ContextKind::Compat:
+        // SDL's default version, 2.1: the driver gives its newest compatibility context.
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        break;
+    case ContextKind::Core:
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_FORWARD_COMPATIBLE_FLAG);
+        break;
+    case ContextKind::Es:
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+        break;
+    }
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
@@ -176,6 +193,11 @@ bool initVideo(std::string* error)
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         return true;
     }
+    // On Wayland, SDL 2.26 with libdecor (client-side decorations, used where the
+    // compositor draws none) crashes in the event pump once the dialog's window is
+    // gone: windows go undecorated instead. SDL_VIDEO_WAYLAND_ALLOW_LIBDECOR=1 in the
+    // environment still wins over this default.
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0", SDL_HINT_DEFAULT);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (error) {
             *error = SDL_GetError();
@@ -185,7 +207,11 @@ bool initVideo(std::string* error)
     return true;
 }
 
-WindowResult openWindow(const WindowDesc& desc, std::string* error)
+namespace {
+
+// One attempt at the main window with a context of `kind`. On failure leaves no
+// window behind and gives a reason in *error.
+WindowResult openWindowOfKind(const WindowDesc& desc, ContextKind kind, std::string* error)
 {
     auto fail = [&](WindowResult result) {
         if (error) {
@@ -194,10 +220,9 @@ WindowResult openWindow(const WindowDesc& desc, std::string* error)
         destroyWindow();
         return result;
     };
-    if (gWindow) {
-        destroyWindow();
-    }
-    setWindowAttributes(desc.samples);
+    // The window is made anew for each kind: on EGL its configuration depends on the
+    // kind of context (desktop GL or ES).
+    setWindowAttributes(kind, desc.samples);
 
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (desc.fullscreen) {
@@ -223,7 +248,6 @@ WindowResult openWindow(const WindowDesc& desc, std::string* error)
                               SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN) == 0;
         if (!switched) {
             gFullscreenRefused = true;
-            gHasPendingMode = false;
             SDL_SetWindowFullscreen(gWindow, 0);
             SDL_SetWindowBordered(gWindow, SDL_TRUE);
             SDL_SetWindowSize(gWindow, desc.width, desc.height);
@@ -236,10 +260,86 @@ WindowResult openWindow(const WindowDesc& desc, std::string* error)
     if (SDL_GL_MakeCurrent(gWindow, gContext) != 0) {
         return fail(WindowResult::MakeCurrentFailed);
     }
-    if (!desc.hidden) {
-        SDL_ShowWindow(gWindow);
-    }
+    gContextInfo = readContextInfo(kind);
     return WindowResult::Ok;
+}
+
+}  // namespace
+
+WindowResult openWindow(const WindowDesc& desc, std::string* error)
+{
+    if (gWindow) {
+        destroyWindow();
+    }
+    // The kinds in the order of the request; the first failure is the one reported.
+    WindowResult first = WindowResult::ContextFailed;
+    std::string firstError;
+    bool failed = false;
+    for (ContextKind kind : contextKinds(contextRequest())) {
+        std::string why;
+        const WindowResult result = openWindowOfKind(desc, kind, &why);
+        if (result == WindowResult::Ok) {
+            if (gFullscreenRefused) {
+                gHasPendingMode = false;
+            }
+            if (!desc.hidden) {
+                SDL_ShowWindow(gWindow);
+            }
+            return result;
+        }
+        if (!failed) {
+            failed = true;
+            first = result;
+            firstError = why;
+        }
+    }
+    if (error) {
+        *error = firstError;
+    }
+    return first;
+}
+
+ContextInfo contextInfo() { return gWindow ? gContextInfo : ContextInfo(); }
+
+bool openHelperWindow(const char* title, int width, int height, HelperWindow* helper, std::string* error)
+{
+    *helper = HelperWindow();
+    std::string firstError;
+    for (ContextKind kind : contextKinds(contextRequest())) {
+        setWindowAttributes(kind, 0);
+        helper->window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (helper->window) {
+            helper->context = SDL_GL_CreateContext(helper->window);
+            if (helper->context && SDL_GL_MakeCurrent(helper->window, helper->context) == 0) {
+                helper->kind = kind;
+                return true;
+            }
+        }
+        if (firstError.empty()) {
+            firstError = SDL_GetError();
+        }
+        closeHelperWindow(helper);
+    }
+    if (error) {
+        *error = firstError;
+    }
+    return false;
+}
+
+void closeHelperWindow(HelperWindow* helper)
+{
+    if (helper->window) {
+        SDL_GL_MakeCurrent(helper->window, nullptr);
+    }
+    if (helper->context) {
+        SDL_GL_DeleteContext(helper->context);
+    }
+    if (helper->window) {
+        SDL_DestroyWindow(helper->window);
+    }
+    *helper = HelperWindow();
+    restoreMainContext();
 }
 
 bool createWindow(const WindowDesc& desc, std::string* error) { return openWindow(desc, error) == WindowResult::Ok; }

@@ -239,6 +239,11 @@ TEST_F(App, CommandLineErrorsAndInformation)
     EXPECT_EQ(value.exitCode, 2);
     EXPECT_EQ(lines(value.err).size(), 1u) << value.err;
 
+    Result gl = run(folder, {"--no-dialog", "--gl", "bogus"}, {}, 60, false);
+    EXPECT_EQ(gl.exitCode, 2);
+    EXPECT_EQ(lines(gl.err).size(), 1u) << gl.err;
+    EXPECT_NE(gl.err.find("--gl"), std::string::npos) << gl.err;
+
     Result output = run(folder, {"--output", "no-such-driver"}, {}, 60, false);
     EXPECT_EQ(output.exitCode, 2);
     EXPECT_EQ(messages(output.err).size(), 1u) << output.err;
@@ -339,6 +344,27 @@ TEST_F(App, SampleCountTheDisplayLacksStillStarts)
                 {{"CORE_TEST_INPUT", "escape@2"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(logText().find("AA samples: 0 samples\n"), std::string::npos);
+}
+
+// A context that lacks what the renderer uses is refused with one line that names it,
+// under the extension error's caption and exit code. Mesa is told to offer GL 2.1
+// without framebuffer objects.
+TEST_F(App, ContextWithoutFramebufferObjectsIsRefusedWithOneLine)
+{
+    if (!haveDisplay()) {
+        GTEST_SKIP() << "needs a display";
+    }
+    withArchive();
+    Result r = run(folder, {"--no-dialog", "--batch", "--windowed", "--width", "320", "--height", "180", "--gl", "compat"},
+                   {{"MESA_GL_VERSION_OVERRIDE", "2.1"},
+                    {"MESA_GLSL_VERSION_OVERRIDE", "120"},
+                    {"MESA_EXTENSION_OVERRIDE",
+                     "-GL_ARB_framebuffer_object -GL_EXT_framebuffer_object -GL_EXT_framebuffer_blit"},
+                    {"CORE_TEST_INPUT", "escape@2"}});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const std::vector<std::string> said = messages(r.err);
+    ASSERT_EQ(said.size(), 1u) << r.err;
+    EXPECT_EQ(said[0], "Extension error: Extension GL_ARB_framebuffer_object is required.");
 }
 
 TEST_F(App, DisplayWithoutMultisampleConfigsOrTrueColourModes)

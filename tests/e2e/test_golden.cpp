@@ -1,14 +1,12 @@
 // Golden frames: every part's chosen moments rendered by the shipped program at
 // 256 x 144 and compared with the references in tests/golden/ (table: moments.txt).
 //
-// Tolerance: the mean absolute difference per colour channel must stay at or below
-// 1.5 (of 255), and at most 0.25% of the pixels (92 of 256 x 144) may differ by more
-// than 32 in any channel.
-// The first allows the rounding noise of another driver build; the second catches a
-// small object that moved or vanished, which hardly changes the mean. A failure writes
+// Tolerance (picture_compare.h): the mean absolute difference per colour channel must
+// stay at or below 1.5 (of 255), and at most 0.25% of the pixels (92 of 256 x 144) may
+// differ by more than 32 in any channel. A failure writes
 // <Part>-<time>-expected.png, -actual.png and -diff.png (differences amplified 4x) into
 // build/golden-failures/.
-#include "picture_png.h"
+#include "picture_compare.h"
 
 #include <gtest/gtest.h>
 
@@ -61,46 +59,6 @@ void writePng(const std::string& path, const Image& image)
     png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr);
 }
 
-struct Difference {
-    double meanAbsolute[3] = {};  // per channel, 0..255
-    double farFraction = 0.0;     // pixels with a channel off by more than 32
-};
-
-Difference compare(const Image& a, const Image& b, Image* diff)
-{
-    Difference d;
-    const size_t pixels = size_t(a.width) * size_t(a.height);
-    diff->width = a.width;
-    diff->height = a.height;
-    diff->rgb.assign(pixels * 3, 0);
-    size_t far = 0;
-    for (size_t p = 0; p < pixels; ++p) {
-        bool isFar = false;
-        for (int c = 0; c < 3; ++c) {
-            const int delta = std::abs(int(a.rgb[p * 3 + c]) - int(b.rgb[p * 3 + c]));
-            d.meanAbsolute[c] += delta;
-            isFar = isFar || delta > 32;
-            diff->rgb[p * 3 + c] = uint8_t(std::min(255, delta * 4));
-        }
-        far += isFar ? 1 : 0;
-    }
-    for (double& m : d.meanAbsolute) {
-        m /= double(pixels);
-    }
-    d.farFraction = double(far) / double(pixels);
-    return d;
-}
-
-bool withinTolerance(const Difference& d)
-{
-    for (double m : d.meanAbsolute) {
-        if (m > 1.5) {
-            return false;
-        }
-    }
-    return d.farFraction <= 0.0025;
-}
-
 }  // namespace
 
 // The measure itself, on made-up pictures: noise of one level passes; a square of
@@ -123,10 +81,10 @@ TEST(Golden, ToleranceTakesNoiseAndCatchesAMovedObject)
     for (uint8_t& v : darker.rgb) {
         v = uint8_t(v - 3);
     }
-    EXPECT_TRUE(withinTolerance(compare(base, base, &diff)));
-    EXPECT_TRUE(withinTolerance(compare(base, noisy, &diff)));
-    EXPECT_FALSE(withinTolerance(compare(base, moved, &diff)));
-    EXPECT_FALSE(withinTolerance(compare(base, darker, &diff)));
+    EXPECT_TRUE(withinGoldenTolerance(comparePictures(base, base, &diff)));
+    EXPECT_TRUE(withinGoldenTolerance(comparePictures(base, noisy, &diff)));
+    EXPECT_FALSE(withinGoldenTolerance(comparePictures(base, moved, &diff)));
+    EXPECT_FALSE(withinGoldenTolerance(comparePictures(base, darker, &diff)));
 }
 
 TEST(Golden, EveryPartLooksAsRecorded)
@@ -152,8 +110,8 @@ TEST(Golden, EveryPartLooksAsRecorded)
         ASSERT_TRUE(readPng(dir + "/shot-" + m.time + ".png", actual)) << name;
         ASSERT_EQ(actual.width, expected.width) << name;
         ASSERT_EQ(actual.height, expected.height) << name;
-        const Difference d = compare(expected, actual, &diff);
-        if (!withinTolerance(d)) {
+        const PictureDifference d = comparePictures(expected, actual, &diff);
+        if (!withinGoldenTolerance(d)) {
             mkdir(failureDir.c_str(), 0755);
             writePng(failureDir + "/" + name + "-expected.png", expected);
             writePng(failureDir + "/" + name + "-actual.png", actual);

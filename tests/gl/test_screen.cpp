@@ -10,6 +10,7 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -41,6 +42,21 @@ TEST(GlVersions, VersionOneUsesTheExtensionString)
     EXPECT_EQ(v.shadingMajor, 0);
     EXPECT_EQ(v.shadingMinor, 0);
     ASSERT_EQ(parseGlVersions("1.4", nullptr, nullptr, &v), 0);
+}
+
+TEST(GlVersions, OpenGlEsStrings)
+{
+    GlVersions v;
+    ASSERT_EQ(parseGlVersions("OpenGL ES 3.2 Mesa 22.3.6", "OpenGL ES GLSL ES 3.20", "", &v), 0);
+    EXPECT_EQ(v.major, 3);
+    EXPECT_EQ(v.minor, 2);
+    EXPECT_EQ(v.shadingMajor, 3);
+    EXPECT_EQ(v.shadingMinor, 20);
+    ASSERT_EQ(parseGlVersions("OpenGL ES-CM 1.1", nullptr, "", &v), 0);
+    EXPECT_EQ(v.major, 1);
+    EXPECT_EQ(v.minor, 1);
+    EXPECT_EQ(parseGlVersions("OpenGL ES", "OpenGL ES GLSL ES 3.20", "", &v), 1);
+    EXPECT_EQ(parseGlVersions("OpenGL ES 3.0", "OpenGL ES GLSL ES", "", &v), 2);
 }
 
 TEST(GlVersions, UnreadableStrings)
@@ -131,6 +147,36 @@ TEST_F(ScreenInit, WindowedStartLogsSettingsThenGlStrings)
     EXPECT_EQ(lines[10], "");
     EXPECT_EQ(lines[11], "Supported Extensions:");
     EXPECT_NE(lines[12].find("GL_ARB_multisample"), std::string::npos);
+}
+
+// Each --gl kind starts, and the log lists its extensions (one by one from GL 3.0 on:
+// a core context has no single string of them).
+TEST_F(ScreenInit, EachContextKindStartsAndLogsItsExtensions)
+{
+    const struct {
+        platform::ContextRequest request;
+        platform::ContextKind kind;
+    } cases[] = {{platform::ContextRequest::Compat, platform::ContextKind::Compat},
+                 {platform::ContextRequest::Core, platform::ContextKind::Core},
+                 {platform::ContextRequest::Es, platform::ContextKind::Es}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::contextKindName(c.kind));
+        options.log = true;
+        options.gl = c.request;
+        Screen s;
+        ASSERT_EQ(s.init(1), 0);
+        EXPECT_EQ(platform::contextInfo().kind, c.kind);
+        s.close();
+        coreLog.stream.close();
+        coreLog.created = false;
+        std::vector<std::string> lines = readLines("Core.log");
+        ASSERT_GE(lines.size(), 13u);
+        expectSettingsThenGlStrings(lines, 320, 240);
+        EXPECT_EQ(lines[11], "Supported Extensions:");
+        EXPECT_EQ(lines[12].rfind("GL_", 0), 0u) << lines[12];
+        EXPECT_GT(std::count(lines[12].begin(), lines[12].end(), ' '), 20) << lines[12];
+    }
+    platform::setContextRequest(platform::ContextRequest::Auto);
 }
 
 TEST_F(ScreenInit, VerticalSyncSetsTheSwapInterval)

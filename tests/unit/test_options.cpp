@@ -36,6 +36,7 @@ TEST(Options, NoArgumentsKeepEveryDefault)
     EXPECT_EQ(p.options.aa, -1);
     EXPECT_EQ(p.options.aniso, -1);
     EXPECT_EQ(p.options.dataPath, "");  // look in the usual places
+    EXPECT_EQ(p.options.gl, platform::ContextRequest::Auto);
     EXPECT_FALSE(p.options.batch);
     EXPECT_FALSE(p.options.offline());
 }
@@ -58,6 +59,23 @@ TEST(Options, EveryOptionSetsItsField)
     EXPECT_TRUE(o.stats);
     EXPECT_TRUE(o.batch);
     EXPECT_EQ(o.dataPath, "x/y.zip");
+}
+
+TEST(Options, GlNamesTheContextKind)
+{
+    const struct {
+        const char* value;
+        platform::ContextRequest request;
+    } cases[] = {{"auto", platform::ContextRequest::Auto},
+                 {"compat", platform::ContextRequest::Compat},
+                 {"core", platform::ContextRequest::Core},
+                 {"es", platform::ContextRequest::Es}};
+    for (const auto& c : cases) {
+        Parsed p = parse({"--gl", c.value});
+        ASSERT_EQ(p.result, 0) << p.error;
+        EXPECT_EQ(p.options.gl, c.request) << c.value;
+        EXPECT_EQ(parse({(std::string("--gl=") + c.value).c_str()}).options.gl, c.request) << c.value;
+    }
 }
 
 TEST(Options, LaterChoiceWins)
@@ -95,6 +113,8 @@ TEST(Options, RefusalsAreExitCodeTwoWithOneLine)
         {"--loop", "78,90", "--shot", "80"},
         {"--crf", "52"},      {"--crf", "-1"},
         {"--ssaa", "0"},      {"--ssaa", "5"},
+        {"--gl", "bogus"},    {"--gl", ""},
+        {"--gl", "ES"},       {"--gl"},
     };
     for (const auto& args : bad) {
         std::vector<const char*> argv = {"coredemo"};
