@@ -32,8 +32,24 @@ void mirror(MatrixMode which)
     glGetIntegerv(GL_MATRIX_MODE, &saved);
     glMatrixMode(which == MatrixMode::ModelView ? GL_MODELVIEW : which == MatrixMode::Projection ? GL_PROJECTION
                                                                                               : GL_TEXTURE);
-    glLoadMatrixf(matrix(which));
+    const Stack& s = stacks[int(which)];
+    glLoadMatrixf(s.m[s.top]);
     glMatrixMode(GLenum(saved));
+}
+
+// Draws not yet moved onto this file still set the fixed-function matrices themselves:
+// while the copy is kept, the top of a stack is read back from it before it is read or
+// edited, so that what they set carries on here (a matrix loaded whole needs no read).
+void adopt(MatrixMode which)
+{
+    if (epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
+        return;
+    }
+    Stack& s = stacks[int(which)];
+    glGetFloatv(which == MatrixMode::ModelView ? GL_MODELVIEW_MATRIX : which == MatrixMode::Projection
+                                                                       ? GL_PROJECTION_MATRIX
+                                                                       : GL_TEXTURE_MATRIX,
+                s.m[s.top]);
 }
 
 void changed()
@@ -45,6 +61,7 @@ void changed()
 // top := top x m (column-major).
 void multiplyTop(const float* m)
 {
+    adopt(mode);
     float out[16];
     multiplyMatrix(m, top(), out);  // row-major a x b on column-major data is b x a
     std::memcpy(top(), out, sizeof out);
@@ -127,6 +144,7 @@ void frustum(double l, double r, double b, double t, double n, double f)
 void pushMatrix()
 {
     Stack& s = current();
+    adopt(mode);
     if (s.top + 1 < kStackDepth) {
         std::memcpy(s.m[s.top + 1], s.m[s.top], 16 * sizeof(float));
         ++s.top;
@@ -144,6 +162,7 @@ void popMatrix()
 
 const float* matrix(MatrixMode which)
 {
+    adopt(which);
     const Stack& s = stacks[int(which)];
     return s.m[s.top];
 }
