@@ -22,10 +22,26 @@ const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 Stack& current() { return stacks[int(mode)]; }
 float* top() { return current().m[current().top]; }
 
+// Whether the context has fixed-function matrices to keep in step (desktop GL), asked
+// of GL once a context is current (epoxy parses the version string at every ask) and
+// again after resetMatrices.
+int fixedFunction = -1;
+
+bool keepsFixedFunction()
+{
+    if (fixedFunction < 0) {
+        if (epoxy_gl_version() == 0) {
+            return false;  // no context yet
+        }
+        fixedFunction = epoxy_is_desktop_gl() != 0 ? 1 : 0;
+    }
+    return fixedFunction == 1;
+}
+
 // Until every draw reads the matrices from here, the fixed-function GL keeps a copy.
 void mirror(MatrixMode which)
 {
-    if (epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
+    if (!keepsFixedFunction()) {
         return;
     }
     GLint saved = GL_MODELVIEW;
@@ -42,7 +58,7 @@ void mirror(MatrixMode which)
 // edited, so that what they set carries on here (a matrix loaded whole needs no read).
 void adopt(MatrixMode which)
 {
-    if (epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
+    if (!keepsFixedFunction()) {
         return;
     }
     Stack& s = stacks[int(which)];
@@ -181,6 +197,7 @@ void resetMatrices()
         std::memcpy(s.m[0], identity, sizeof identity);
     }
     mode = MatrixMode::ModelView;
+    fixedFunction = -1;
     ++serial;
 }
 
