@@ -1,6 +1,8 @@
 #include "effects/credits.h"
 
 #include "base/screen_settings.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 
 #include <epoxy/gl.h>
 
@@ -25,40 +27,45 @@ void Credits::render(float /*localTime*/)
     view.zFar = zFar;
     setProjection(view, projection);
 
-    const int right = screenSettings.viewportWidth - 1;
-    const int top = screenSettings.viewportHeight - 1;
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, right, 0.0, top, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
+    const float right = float(screenSettings.viewportWidth - 1);
+    const float top = float(screenSettings.viewportHeight - 1);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::pushMatrix();
+    gpu::loadIdentity();
+    gpu::ortho(0.0, right, 0.0, top, -1.0, 1.0);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
 
     glDisable(GL_DEPTH_TEST);
     glDepthMask(GL_FALSE);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    glEnable(GL_TEXTURE_2D);
+    gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
+    gpu::setTexturing(true);
     glBindTexture(GL_TEXTURE_2D, picture.crc);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
 
-    glRecti(0, 0, right, top);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(0.0f, 0.0f, 0.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(float(right), 0.0f, 0.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(float(right), float(top), 0.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(0.0f, float(top), 0.0f);
-    glEnd();
+    // Two quads over the viewport: the first all at the current texture coordinate (the
+    // picture's corner the last frame ended on, transparent), then the picture.
+    gpu::begin(gpu::Primitive::Quads);
+    gpu::vertex(0.0f, 0.0f);
+    gpu::vertex(right, 0.0f);
+    gpu::vertex(right, top);
+    gpu::vertex(0.0f, top);
+    gpu::texCoord(0.0f, 0.0f);
+    gpu::vertex(0.0f, 0.0f);
+    gpu::texCoord(1.0f, 0.0f);
+    gpu::vertex(right, 0.0f);
+    gpu::texCoord(1.0f, 1.0f);
+    gpu::vertex(right, top);
+    gpu::texCoord(0.0f, 1.0f);
+    gpu::vertex(0.0f, top);
+    gpu::end();
 
     glDepthMask(GL_TRUE);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     controlGrid();
 
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::popMatrix();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
 }

@@ -4,14 +4,16 @@
 // camera block is on the GUI bar but unused).
 //
 // init, in order: the camera variables; the entry count to 0; the outline font (once:
-// "Arial", one display list per character code 32..126, extruded 0.01, advances in
-// ems; a failed build shows "wglUseFontOutlines failed!" with caption "GLFont" and the
-// part goes on without visible text); the names of data/text/greetings.txt, each after
-// the first taking six or more draws from the shared generator; greets_render. The
-// entries never change afterwards; everything that moves is a function of t. The font's
-// lists live until the process ends.
+// "Arial", the solids of character codes 32..126, extruded 0.01, advances in ems; a
+// failed build shows "wglUseFontOutlines failed!" with caption "GLFont" and the part
+// goes on without visible text); the names of data/text/greetings.txt, each after the
+// first taking six or more draws from the shared generator; each entry's text laid out
+// glyph after glyph into one vertex batch; greets_render. The entries never change
+// afterwards; everything that moves is a function of t. The batches are released by
+// the destructor.
 #pragma once
 #include "effects/effect.h"
+#include "gpu/immediate.h"
 #include "platform/outline_font.h"
 #include "resources/shader.h"
 
@@ -35,6 +37,11 @@ extern const int greetingNameCount;
 
 class Greetings : public Effect {
 public:
+    Greetings() = default;
+    ~Greetings() override;
+    Greetings(const Greetings&) = delete;
+    Greetings& operator=(const Greetings&) = delete;
+
     int init() override;
     void render(float localTime) override;
 
@@ -43,18 +50,25 @@ public:
     // and, for every entry but the first, six draws x = (r - .5)·24, y = (r - .5)·10,
     // z = (r - .5)·12, a1 = (r - .5)·360, a2 = (r - .5)·360, a3 = (r - .5)·640, then a
     // fresh draw for each of x, y, z within ±2 of the middle, which multiplies it by
-    // 2 + 10r, 2 + 2r and 2 + 10r respectively.
+    // 2 + 10r, 2 + 2r and 2 + 10r respectively. Its batch is made by init.
     void add(const char* name);
 
     const char* fontFace = "Arial";
     Shader shader;  // shaders/greets_render.cgfx
     GreetingEntry entries[greetingCapacity];
     int entryCount = 0;
-    unsigned int listBase = 0;      // first font list minus 32: a character code indexes its list
-    unsigned int fontListBase = 0;  // 0 until the font lists exist
-    platform::GlyphMetrics glyphMetrics[glyphCount];
+    bool fontTried = false;  // the font was built (or failed) once: never again
+    platform::OutlineGlyph glyphs[glyphCount];  // a character code less 32 indexes its solid and metrics
+    // Entry i's text, its glyphs one after the other from the origin along their
+    // advances (what the normals and the current colour light), drawn in one go.
+    gpu::VertexBatch nameBatches[greetingCapacity];
     CameraBlock camera{0.0f, -1.0f, -10.0f, 0.0f, 0.0f, 0.0f, 70.0f, 20.0f};
+
+    // Lays each entry's text out into its batch (a text without a glyph to draw gets no
+    // buffer).
+    void buildNameBatches();
 
 private:
     void buildFont();
+    void buildNameBatch(const GreetingEntry& entry, gpu::VertexBatch& batch) const;
 };

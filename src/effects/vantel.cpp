@@ -2,6 +2,8 @@
 
 #include "base/matrix.h"
 #include "effects/sfmt.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "render/lod.h"
 #include "render/sphere.h"
 #include "resources/control_bar.h"
@@ -42,8 +44,54 @@ float pixelsAcross(float radius, float nearest, float pixelsPerUnit)
 constexpr float glassRimFactor = 1.08f;
 constexpr float glassThreshold = 0.06f;
 
-// Vertex layout of the satellite mesh: position, normal, the centre of its sphere.
-constexpr int satelliteStride = 9 * sizeof(float);
+// Vertex layout of the satellite mesh: position, normal, the centre of its sphere (the
+// wire shader's TEXCOORD1).
+const gpu::VertexLayout satelliteLayout = [] {
+    gpu::VertexLayout l;
+    l.stride = 9 * sizeof(float);
+    l.position = 0;
+    l.normal = 3 * sizeof(float);
+    l.texCoord1 = 6 * sizeof(float);
+    l.texCoord1Size = 3;
+    return l;
+}();
+
+// The grid's corners: (u, v, 0).
+const gpu::VertexLayout gridLayout = [] {
+    gpu::VertexLayout l;
+    l.stride = 3 * sizeof(float);
+    l.position = 0;
+    return l;
+}();
+
+// A buffer bound to `target` holding `bytes` of `data`, left unbound.
+unsigned int staticBuffer(unsigned int target, const void* data, size_t bytes)
+{
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(target, buffer);
+    glBufferData(target, GLsizeiptr(bytes), data, GL_STATIC_DRAW);
+    glBindBuffer(target, 0);
+    return buffer;
+}
+
+// Where a satellite sits about the origin of its swarm at angle a (degrees): turned by
+// R, moved to its place, turned by R again, R = about Y by 2a, Z by a, X by 1.5a.
+void satelliteMatrix(const Satellite& s, float a, float* out)
+{
+    float ry[16], rz[16], rx[16], ryz[16], r[16], rt[16];
+    rotationMatrix(2.0f * a, 0.0f, 1.0f, 0.0f, ry);
+    rotationMatrix(a, 0.0f, 0.0f, 1.0f, rz);
+    rotationMatrix(1.5f * a, 1.0f, 0.0f, 0.0f, rx);
+    // multiplyMatrix(x, y) on column-major matrices is y x.
+    multiplyMatrix(rz, ry, ryz);
+    multiplyMatrix(rx, ryz, r);
+    copyMatrix(r, rt);
+    for (int row = 0; row < 3; ++row) {
+        rt[12 + row] = r[row] * s.x + r[4 + row] * s.y + r[8 + row] * s.z;
+    }
+    multiplyMatrix(r, rt, out);
+}
 
 // Appends spheres of `radius` at `steps` slices and stacks about each of `centres` to
 // the vertex list, and their triangles to `indices`.
@@ -112,7 +160,7 @@ int VantelBody::loadShadersAndMesh()
     return loadMesh("objects/cube_env100out.mmf", loader, envMesh) != 0 ? 1 : 0;
 }
 
-void VantelBody::buildLists(float radiusA, float radiusB)
+void VantelBody::buildMeshes(float radiusA, float radiusB)
 {
     this->radiusA = radiusA;
     this->radiusB = radiusB;
@@ -142,28 +190,32 @@ void VantelBody::buildLists(float radiusA, float radiusB)
     satelliteMesh.indexBuffer = fillBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.data(),
                                            indices.size() * sizeof(uint32_t), GL_STATIC_DRAW);
 
-    // The grid is the same every frame: one list holds its quads in drawing order, for
-    // i and inside it j, (u0, v0), (u1, v0), (u1, v1), (u0, v1) with u over a full turn
-    // and v over a half turn.
+    // The grid is the same every frame: corner (i, j) at u = i du (a full turn in 80
+    // steps), v = j dv (a half turn), its quads for i and inside it j as (i, j),
+    // (i + 1, j), (i, j + 1) and (i + 1, j), (i + 1, j + 1), (i, j + 1): split along the
+    // diagonal GL splits a quad (the colours are interpolated across each triangle).
     const float du = float(PI / 40.0);
     const float dv = float(PI / 80.0);
-    gridList = glGenLists(1);
-    glNewList(gridList, GL_COMPILE);
-    glBegin(GL_QUADS);
-    for (int i = 0; i < gridSteps; ++i) {
-        const float u0 = float(i) * du;
-        const float u1 = u0 + du;
-        for (int j = 0; j < gridSteps; ++j) {
-            const float v0 = float(j) * dv;
-            const float v1 = v0 + dv;
-            glVertex3f(u0, v0, 0.0f);
-            glVertex3f(u1, v0, 0.0f);
-            glVertex3f(u1, v1, 0.0f);
-            glVertex3f(u0, v1, 0.0f);
+    constexpr int corners = gridSteps + 1;
+    std::vector<float> grid;
+    grid.reserve(size_t(corners) * corners * 3);
+    for (int i = 0; i < corners; ++i) {
+        for (int j = 0; j < corners; ++j) {
+            grid.insert(grid.end(), {float(i) * du, float(j) * dv, 0.0f});
         }
     }
-    glEnd();
-    glEndList();
+    std::vector<uint16_t> quads;
+    quads.reserve(size_t(gridSteps) * gridSteps * 6);
+    for (int i = 0; i < gridSteps; ++i) {
+        for (int j = 0; j < gridSteps; ++j) {
+            const uint16_t c00 = uint16_t(i * corners + j), c10 = uint16_t(c00 + corners);
+            quads.insert(quads.end(), {c00, c10, uint16_t(c00 + 1), c10, uint16_t(c10 + 1), uint16_t(c00 + 1)});
+        }
+    }
+    releaseBuffers({&gridMesh.vertexBuffer, &gridMesh.indexBuffer});
+    gridMesh.vertexBuffer = staticBuffer(GL_ARRAY_BUFFER, grid.data(), grid.size() * sizeof(float));
+    gridMesh.indexBuffer = staticBuffer(GL_ELEMENT_ARRAY_BUFFER, quads.data(), quads.size() * sizeof(uint16_t));
+    gridMesh.indexCount = int(quads.size());
 }
 
 void VantelBody::drawSatellites(float t)
@@ -173,47 +225,33 @@ void VantelBody::drawSatellites(float t)
     // A satellite off screen would have every vertex of its seven spheres shaded only to
     // be clipped (the scene companions draw ten swarms a frame). Its reach: the farthest
     // companion sphere, grown by the ripple (positions scale by up to 1 + ripple).
-    float projection[16];
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    const ViewVolume view = viewVolume(projection, viewport[3]);
+    const ViewVolume view = viewVolume(gpu::matrix(gpu::MatrixMode::Projection), viewport[3]);
     float ripple = 0.5f;
     fx::currentValues(shaderParameter(wireShader, "ripple"), &ripple, 1);
     float gain = 14.0f;
     fx::currentValues(shaderParameter(wireShader, "glassGain"), &gain, 1);
     const float grow = 1.0f + std::fabs(ripple);
     const float reach = grow * std::max(radiusA, 1.0f + radiusB);  // the companions sit 1 from the centre
-    float modelView[16];
     glBindBuffer(GL_ARRAY_BUFFER, satelliteMesh.vertexBuffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, satelliteMesh.indexBuffer);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glVertexPointer(3, GL_FLOAT, satelliteStride, nullptr);
-    glNormalPointer(GL_FLOAT, satelliteStride, reinterpret_cast<const void*>(3 * sizeof(float)));
-    glClientActiveTexture(GL_TEXTURE1);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glTexCoordPointer(3, GL_FLOAT, satelliteStride, reinterpret_cast<const void*>(6 * sizeof(float)));
+    gpu::bindVertexLayout(satelliteLayout);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    float place[16];
     for (int i = 0; i < satelliteCount; ++i) {
         const float alpha = satelliteAlpha(i, t);
         if (alpha * gain * glassRimFactor < 0.99f * glassThreshold) {
             continue;  // every fragment of its glass would be discarded (with a margin for rounding)
         }
         const Satellite& s = satellites[i];
-        const float a = s.w * t;
-        glPushMatrix();
-        glRotatef(2.0f * a, 0.0f, 1.0f, 0.0f);
-        glRotatef(a, 0.0f, 0.0f, 1.0f);
-        glRotatef(1.5f * a, 1.0f, 0.0f, 0.0f);
-        glTranslatef(s.x, s.y, s.z);
-        glRotatef(2.0f * a, 0.0f, 1.0f, 0.0f);
-        glRotatef(a, 0.0f, 0.0f, 1.0f);
-        glRotatef(1.5f * a, 1.0f, 0.0f, 0.0f);
-        glColor4f(1.0f, 1.0f, 1.0f, alpha);
-        glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+        gpu::pushMatrix();
+        satelliteMatrix(s, s.w * t, place);
+        gpu::multMatrix(place);
+        const float* modelView = gpu::matrix(gpu::MatrixMode::ModelView);
         const float stretch = maxStretch(modelView);
         if (outsideView(view, &modelView[12], reach * stretch)) {
-            glPopMatrix();
+            gpu::popMatrix();
             continue;
         }
         // Sphere A sits at the centre; the B are judged at the group's nearest point.
@@ -223,18 +261,16 @@ void VantelBody::drawSatellites(float t)
                                             satelliteMinPixels, satelliteLevels);
         const int levelB = levelForPixels(pixelsAcross(radiusB * scale, depth - reach * stretch, view.pixelsPerUnit),
                                             satelliteMinPixels, satelliteLevels);
-        glDrawRangeElements(GL_TRIANGLES, 0, satelliteMesh.lastVertex, GLsizei(satelliteMesh.count[levelA][levelB]),
-                            GL_UNSIGNED_INT,
-                            reinterpret_cast<const void*>(uintptr_t(satelliteMesh.first[levelA][levelB]) *
-                                                          sizeof(uint32_t)));
-        glPopMatrix();
+        gpu::color(1.0f, 1.0f, 1.0f, alpha);
+        gpu::drawRangeElements(GL_TRIANGLES, 0, satelliteMesh.lastVertex,
+                               GLsizei(satelliteMesh.count[levelA][levelB]), GL_UNSIGNED_INT,
+                               reinterpret_cast<const void*>(uintptr_t(satelliteMesh.first[levelA][levelB]) *
+                                                             sizeof(uint32_t)));
+        gpu::popMatrix();
     }
     // The current colour is left as the last record's, drawn or not.
-    glColor4f(1.0f, 1.0f, 1.0f, satelliteAlpha(satelliteCount - 1, t));
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glClientActiveTexture(GL_TEXTURE0);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    gpu::color(1.0f, 1.0f, 1.0f, satelliteAlpha(satelliteCount - 1, t));
+    gpu::unbindVertexLayout();
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     endShaderPass(pass);
@@ -245,9 +281,16 @@ void VantelBody::drawSurface(float t, float scale)
     setShape(surfaceShader, m0, m1, t);
     fx::Pass* pass = beginShaderPass(surfaceShader);
     if (scale != 1.0f) {
-        glScalef(scale, scale, scale);
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::scale(scale, scale, scale);
     }
-    glCallList(gridList);
+    glBindBuffer(GL_ARRAY_BUFFER, gridMesh.vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gridMesh.indexBuffer);
+    gpu::bindVertexLayout(gridLayout);
+    gpu::drawElements(GL_TRIANGLES, gridMesh.indexCount, GL_UNSIGNED_SHORT, nullptr);
+    gpu::unbindVertexLayout();
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
     endShaderPass(pass);
 }
 
@@ -264,7 +307,7 @@ int Vantel::init()
         return 1;
     }
     fillSatellites(body.satellites, satelliteCount, vantelSpread);
-    body.buildLists(0.5f, 0.25f);
+    body.buildMeshes(0.5f, 0.25f);
     giveEnvironment(body, textures[0], textures[1]);
     return 0;
 }
@@ -307,7 +350,7 @@ int VantelObject::init()
         return 1;
     }
     fillSatellites(body.satellites, satelliteCount, vantelObjectSpread);
-    body.buildLists(0.05f, 0.025f);
+    body.buildMeshes(0.05f, 0.025f);
     giveEnvironment(body, textures[1], textures[2]);
     return 0;
 }

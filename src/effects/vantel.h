@@ -17,7 +17,7 @@
 // environment mesh, the textures (failing loads return 1 at once), the 32 satellite
 // records (four draws each: x, y, z, w), the satellite's mesh (sphere A and its six
 // spheres B, a quadric's spheres as one indexed list: render/sphere.h), then the grid's
-// display list.
+// buffers.
 // GL objects live until the process ends.
 #pragma once
 #include "effects/effect.h"
@@ -75,7 +75,13 @@ struct VantelBody {
         uint32_t count[satelliteLevels][satelliteLevels] = {};
         uint32_t lastVertex = 0;
     } satelliteMesh;
-    unsigned int gridList = 0;         // the 80 x 80 grid of quads
+    // The 81 x 81 corners of the 80 x 80 grid (u, v, 0) and its quads as two triangles
+    // each, in GL buffers.
+    struct GridMesh {
+        unsigned int vertexBuffer = 0;
+        unsigned int indexBuffer = 0;
+        int indexCount = 0;
+    } gridMesh;
     float radiusA = 0.0f;              // the radii the satellite mesh was built with
     float radiusB = 0.0f;
 
@@ -84,7 +90,7 @@ struct VantelBody {
     // Loads the three effect files and the environment mesh; 1 at the first failure.
     int loadShadersAndMesh();
     // The satellite mesh (spheres of radii a and b) and the grid.
-    void buildLists(float radiusA, float radiusB);
+    void buildMeshes(float radiusA, float radiusB);
     // The satellites under the current matrices: "m0", "m1", "t" := 0.4·t on
     // sh_wire_render, its first pass, every record with its colour and the satellite mesh;
     // a satellite whose spheres lie wholly outside the view volume, or whose glass is too

@@ -20,6 +20,7 @@ struct Immediate {
     std::vector<VertexBatch::Range> ranges;  // of the batch being recorded
     ImmediateVertex current = {0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 1};
     bool texturing = false;
+    bool texCoord1Array = false;  // the second texture coordinate array is on
     GLuint stream = 0;
     size_t streamCapacity = 0;
     void (*beforeDraw)() = nullptr;
@@ -490,6 +491,15 @@ void bindVertexLayout(const VertexLayout& layout, const void* base)
     if (layout.texCoord >= 0) {
         glTexCoordPointer(layout.texCoordSize, GL_FLOAT, layout.stride, at + layout.texCoord);
     }
+    if (layout.texCoord1 >= 0 || state.texCoord1Array) {
+        glClientActiveTexture(GL_TEXTURE1);
+        setClientArray(GL_TEXTURE_COORD_ARRAY, layout.texCoord1 >= 0);
+        if (layout.texCoord1 >= 0) {
+            glTexCoordPointer(layout.texCoord1Size, GL_FLOAT, layout.stride, at + layout.texCoord1);
+        }
+        glClientActiveTexture(GL_TEXTURE0);
+        state.texCoord1Array = layout.texCoord1 >= 0;
+    }
     setClientArray(GL_COLOR_ARRAY, layout.color >= 0);
     if (layout.color >= 0) {
         glColorPointer(layout.colorSize, GL_FLOAT, layout.stride, at + layout.color);
@@ -509,6 +519,12 @@ void unbindVertexLayout()
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
+    if (state.texCoord1Array) {
+        glClientActiveTexture(GL_TEXTURE1);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glClientActiveTexture(GL_TEXTURE0);
+        state.texCoord1Array = false;
+    }
     if (hadColors) {
         // A colour array leaves the current colour undefined.
         glColor4f(state.current.r, state.current.g, state.current.b, state.current.a);

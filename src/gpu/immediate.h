@@ -24,6 +24,7 @@ constexpr unsigned kAttributePosition = 0;
 constexpr unsigned kAttributeNormal = 2;
 constexpr unsigned kAttributeColor = 3;
 constexpr unsigned kAttributeTexCoord0 = 8;
+constexpr unsigned kAttributeTexCoord1 = 9;
 
 enum class Primitive { Points, Lines, LineStrip, LineLoop, Triangles, TriangleStrip, TriangleFan, Quads };
 
@@ -79,6 +80,7 @@ struct VertexLayout {
     int position = -1, positionSize = 3;
     int normal = -1;
     int texCoord = -1, texCoordSize = 2;
+    int texCoord1 = -1, texCoord1Size = 2;  // a second set (TEXCOORD1 of a program)
     int color = -1, colorSize = 4;
 };
 // Points the attributes at the bound array buffer (or at client memory `base` when no

@@ -23,18 +23,50 @@ const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 Stack& current() { return stacks[int(mode)]; }
 float* top() { return current().m[current().top]; }
 
+// Whether the context has fixed-function matrices to keep in step (desktop GL), asked
+// of GL once a context is current (epoxy parses the version string at every ask) and
+// again after resetMatrices.
+int fixedFunction = -1;
+
+bool keepsFixedFunction()
+{
+    if (fixedFunction < 0) {
+        if (epoxy_gl_version() == 0) {
+            return false;  // no context yet
+        }
+        fixedFunction = epoxy_is_desktop_gl() != 0 ? 1 : 0;
+    }
+    return fixedFunction == 1;
+}
+
 // Until every draw reads the matrices from here, the fixed-function GL keeps a copy.
 void mirror(MatrixMode which)
 {
-    if (genericAttributes() || epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
+    if (genericAttributes() || !keepsFixedFunction()) {
         return;
     }
     GLint saved = GL_MODELVIEW;
     glGetIntegerv(GL_MATRIX_MODE, &saved);
     glMatrixMode(which == MatrixMode::ModelView ? GL_MODELVIEW : which == MatrixMode::Projection ? GL_PROJECTION
                                                                                               : GL_TEXTURE);
-    glLoadMatrixf(matrix(which));
+    const Stack& s = stacks[int(which)];
+    glLoadMatrixf(s.m[s.top]);
     glMatrixMode(GLenum(saved));
+}
+
+// Draws not yet moved onto this file still set the fixed-function matrices themselves:
+// while the copy is kept, the top of a stack is read back from it before it is read or
+// edited, so that what they set carries on here (a matrix loaded whole needs no read).
+void adopt(MatrixMode which)
+{
+    if (!keepsFixedFunction()) {
+        return;
+    }
+    Stack& s = stacks[int(which)];
+    glGetFloatv(which == MatrixMode::ModelView ? GL_MODELVIEW_MATRIX : which == MatrixMode::Projection
+                                                                       ? GL_PROJECTION_MATRIX
+                                                                       : GL_TEXTURE_MATRIX,
+                s.m[s.top]);
 }
 
 void changed()
@@ -46,6 +78,7 @@ void changed()
 // top := top x m (column-major).
 void multiplyTop(const float* m)
 {
+    adopt(mode);
     float out[16];
     multiplyMatrix(m, top(), out);  // row-major a x b on column-major data is b x a
     std::memcpy(top(), out, sizeof out);
@@ -128,6 +161,7 @@ void frustum(double l, double r, double b, double t, double n, double f)
 void pushMatrix()
 {
     Stack& s = current();
+    adopt(mode);
     if (s.top + 1 < kStackDepth) {
         std::memcpy(s.m[s.top + 1], s.m[s.top], 16 * sizeof(float));
         ++s.top;
@@ -145,6 +179,7 @@ void popMatrix()
 
 const float* matrix(MatrixMode which)
 {
+    adopt(which);
     const Stack& s = stacks[int(which)];
     return s.m[s.top];
 }
@@ -163,6 +198,7 @@ void resetMatrices()
         std::memcpy(s.m[0], identity, sizeof identity);
     }
     mode = MatrixMode::ModelView;
+    fixedFunction = -1;
     ++serial;
 }
 

@@ -1,6 +1,5 @@
 #include "platform/outline_font.h"
 
-#include <epoxy/gl.h>
 #include <GL/glu.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -176,9 +175,15 @@ void GLAPIENTRY tessCombineData(GLdouble coords[3], void*[4], GLfloat[4], void**
     *out = d->extra.back().data();
 }
 
+void addVertex(std::vector<OutlineVertex>& out, double x, double y, double z, double nx, double ny, double nz)
+{
+    out.push_back({float(x), float(y), float(z), float(nx), float(ny), float(nz)});
+}
+
 // Front and back faces and side walls of one glyph (contours in ems, outer ones
-// counter-clockwise) into the current display list.
-void emitGlyph(GLUtesselator* tess, const std::vector<Contour>& contours, double depth)
+// counter-clockwise) appended to `out`.
+void emitGlyph(GLUtesselator* tess, const std::vector<Contour>& contours, double depth,
+               std::vector<OutlineVertex>& out)
 {
     std::vector<std::vector<double>> coords(contours.size());
     for (size_t c = 0; c < contours.size(); ++c) {
@@ -201,24 +206,21 @@ void emitGlyph(GLUtesselator* tess, const std::vector<Contour>& contours, double
     }
     gluTessEndPolygon(tess);
 
+    // The back face is the front one mirrored: each triangle's corners in reverse.
     const std::vector<const double*>& tri = data.tess.triangles;
-    glBegin(GL_TRIANGLES);
-    glNormal3f(0.0f, 0.0f, 1.0f);
     for (const double* v : tri) {
-        glVertex3d(v[0], v[1], 0.0);
+        addVertex(out, v[0], v[1], 0.0, 0.0, 0.0, 1.0);
     }
-    glNormal3f(0.0f, 0.0f, -1.0f);
     for (size_t i = tri.size(); i >= 3; i -= 3) {
         for (size_t k = 0; k < 3; ++k) {
             const double* v = tri[i - 1 - k];
-            glVertex3d(v[0], v[1], -depth);
+            addVertex(out, v[0], v[1], -depth, 0.0, 0.0, -1.0);
         }
     }
-    glEnd();
 
     // Walls: along a counter-clockwise outer contour (and a clockwise hole) the
-    // material lies to the left, so (dy, -dx) points out of it.
-    glBegin(GL_QUADS);
+    // material lies to the left, so (dy, -dx) points out of it. Each wall is the quad
+    // p, p behind, q behind, q as two triangles.
     for (const Contour& c : contours) {
         for (size_t i = 0, n = c.size(); i < n; ++i) {
             const Point& p = c[i];
@@ -228,14 +230,13 @@ void emitGlyph(GLUtesselator* tess, const std::vector<Contour>& contours, double
             if (len <= 0.0) {
                 continue;
             }
-            glNormal3d(dy / len, -dx / len, 0.0);
-            glVertex3d(p.x, p.y, 0.0);
-            glVertex3d(p.x, p.y, -depth);
-            glVertex3d(q.x, q.y, -depth);
-            glVertex3d(q.x, q.y, 0.0);
+            const double nx = dy / len, ny = -dx / len;
+            const double corners[4][3] = {{p.x, p.y, 0.0}, {p.x, p.y, -depth}, {q.x, q.y, -depth}, {q.x, q.y, 0.0}};
+            for (int k : {0, 1, 2, 0, 2, 3}) {
+                addVertex(out, corners[k][0], corners[k][1], corners[k][2], nx, ny, 0.0);
+            }
         }
     }
-    glEnd();
 }
 
 // The glyph's contours in ems, outer contours counter-clockwise; false when FreeType
@@ -287,8 +288,8 @@ bool glyphContours(FT_Face face, unsigned long code, double tolerance, std::vect
 
 }  // namespace
 
-bool buildOutlineFont(const char* face, int first, int count, unsigned int listBase, float deviation, float depth,
-                      GlyphMetrics* metrics, std::string* error)
+bool buildOutlineFont(const char* face, int first, int count, float deviation, float depth, OutlineGlyph* glyphs,
+                      std::string* error)
 {
     std::string file;
     int faceIndex = 0;
@@ -310,6 +311,12 @@ bool buildOutlineFont(const char* face, int first, int count, unsigned int listB
         return false;
     }
     GLUtesselator* tess = gluNewTess();
+    if (tess == nullptr) {
+        *error = "the outline tessellator could not be made";
+        FT_Done_Face(ftFace);
+        FT_Done_FreeType(library);
+        return false;
+    }
     gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<_GLUfuncptr>(tessBegin));
     gluTessCallback(tess, GLU_TESS_EDGE_FLAG, reinterpret_cast<_GLUfuncptr>(tessEdgeFlag));
     gluTessCallback(tess, GLU_TESS_VERTEX_DATA, reinterpret_cast<_GLUfuncptr>(tessVertexData));
@@ -320,11 +327,12 @@ bool buildOutlineFont(const char* face, int first, int count, unsigned int listB
     const double unitsPerEm = double(ftFace->units_per_EM);
     std::vector<Contour> contours;
     for (int i = 0; i < count; ++i) {
+        OutlineGlyph& glyph = glyphs[i];
+        glyph.triangles.clear();
         GlyphMetrics m;
-        glNewList(listBase + unsigned(i), GL_COMPILE);
         if (glyphContours(ftFace, static_cast<unsigned long>(first + i), tolerance, &contours)) {
             if (!contours.empty()) {
-                emitGlyph(tess, contours, depth);
+                emitGlyph(tess, contours, depth, glyph.triangles);
             }
             const FT_Glyph_Metrics& gm = ftFace->glyph->metrics;
             m.blackBoxX = float(gm.width / unitsPerEm);
@@ -334,9 +342,7 @@ bool buildOutlineFont(const char* face, int first, int count, unsigned int listB
             m.cellIncX = float(ftFace->glyph->advance.x / unitsPerEm);
             m.cellIncY = float(ftFace->glyph->advance.y / unitsPerEm);
         }
-        glTranslatef(m.cellIncX, m.cellIncY, 0.0f);
-        glEndList();
-        metrics[i] = m;
+        glyph.metrics = m;
     }
     gluDeleteTess(tess);
     FT_Done_Face(ftFace);

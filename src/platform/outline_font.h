@@ -1,23 +1,24 @@
-// Outline fonts as solid 3D glyphs in GL display lists.
+// Outline fonts as solid 3D glyphs, given as triangles on the CPU.
 //
 // buildOutlineFont resolves a face name through fontconfig (a metric-compatible
 // substitute counts as the face: "Arial" is Liberation Sans here; a generic fallback
-// does not), reads the glyph outlines with FreeType and compiles one display list per
-// character code first .. first + count - 1 into the lists listBase + (code - first),
-// which the caller reserved with glGenLists. Each list draws the glyph as a solid,
-// extruded `depth` along -z: the front face at z = 0 (normal +z), the back face at
-// z = -depth (normal -z), and the side walls (normals pointing out of the letter), as
-// triangles and quads with normals but no texture coordinates, the faces tessellated
-// with the GLU tessellator under the non-zero winding rule (holes stay open). The
-// outline's curves are flattened to within `deviation` em; 0 or less means finely
-// enough that no facet shows at any size the glyphs are drawn at. After drawing,
-// each list translates by the glyph's advance, so glCallLists lays out a string.
+// does not), reads the glyph outlines with FreeType and fills one OutlineGlyph per
+// character code first .. first + count - 1. Each glyph is a solid extruded `depth`
+// along -z: the front face at z = 0 (normal +z), the back face at z = -depth (normal
+// -z), and the side walls (normals pointing out of the letter), as triangles wound
+// counter-clockwise seen from outside the solid, the faces tessellated with the GLU
+// tessellator under the non-zero winding rule (holes stay open). The glyph's origin is
+// at (0, 0, 0); the next glyph's origin lies its advance (cellIncX, cellIncY) further.
+// The outline's curves are flattened to within `deviation` em; 0 or less means finely
+// enough that no facet shows at any size the glyphs are drawn at.
 //
 // Units are ems: text one em high has glyphs about 0.7 high (capitals) and
-// advances of about 0.56 for an average letter. Needs the GL context current; main
-// thread only. Nothing is allocated or kept once the call returns.
+// advances of about 0.56 for an average letter. Needs no GL context (the tessellator
+// works on the CPU); main thread only (fontconfig). The caller owns what it is given;
+// nothing is kept once the call returns.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -31,9 +32,22 @@ struct GlyphMetrics {
     float cellIncY = 0.0f;
 };
 
-// Builds the lists and fills metrics[0 .. count - 1]. False when the face cannot be
-// found or read (no list is compiled then); *error says why.
-bool buildOutlineFont(const char* face, int first, int count, unsigned int listBase, float deviation, float depth,
-                      GlyphMetrics* metrics, std::string* error);
+// One corner of a glyph's triangles: position and normal, in ems.
+struct OutlineVertex {
+    float x, y, z;
+    float nx, ny, nz;
+};
+
+// One character's solid: three vertices a triangle, and its metrics.
+struct OutlineGlyph {
+    std::vector<OutlineVertex> triangles;
+    GlyphMetrics metrics;
+};
+
+// Fills glyphs[0 .. count - 1] (their old triangles replaced). False when the face
+// cannot be found or read (the glyphs are left untouched then); *error says why. A
+// character the face has no outline for gets no triangles and zero metrics.
+bool buildOutlineFont(const char* face, int first, int count, float deviation, float depth, OutlineGlyph* glyphs,
+                      std::string* error);
 
 }  // namespace platform

@@ -1,8 +1,9 @@
 // The finale in the real Core with the generated archive: Vantel, its scene companion,
 // Greetings and Credits. What their inits drew from the shared generator, the names'
-// widths from real glyph advances, the outline-font builder's solids (holes, winding,
-// extrusion, advance), the missing-font box, the fade-in of the names, the credits
-// picture over the frame and the GL state it leaves, and no allocation per frame.
+// widths from real glyph advances, the names' batches drawn as the glyph solids laid
+// along their advances, the missing-font box, the fade-in of the names, the credits
+// picture over the frame and the GL state it leaves, and no allocation per frame. (The
+// outline font's solids themselves: tests/unit/test_outline_font.cpp.)
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/credits.h"
@@ -10,6 +11,8 @@
 #include "effects/sfmt.h"
 #include "effects/vantel.h"
 #include "core_fixture.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "platform/outline_font.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
@@ -48,85 +51,6 @@ int differingPixels(const std::vector<unsigned char>& a, const std::vector<unsig
         n += std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2]) > 24;
     }
     return n;
-}
-
-// Draws the glyph list of `code` filling a size x size square at the window's corner,
-// white on black, fixed function, back faces culled; `fromBehind` turns it round Y.
-// Returns 1 per covered pixel, 0 per background pixel.
-std::vector<int> glyphPicture(unsigned int listBase, const platform::GlyphMetrics& m, int size, bool fromBehind)
-{
-    glUseProgram(0);
-    glViewport(0, 0, size, size);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_BACK);
-    glFrontFace(GL_CCW);
-    const float cx = m.originX + 0.5f * m.blackBoxX;
-    const float cy = m.originY - 0.5f * m.blackBoxY;
-    const float half = 0.6f * std::max(m.blackBoxX, m.blackBoxY);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-half, half, -half, half, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    if (fromBehind) {
-        glRotatef(180.0f, 0.0f, 1.0f, 0.0f);
-    }
-    glTranslatef(-cx, -cy, 0.0f);
-    glColor4f(1, 1, 1, 1);
-    glCallList(listBase);
-    std::vector<unsigned char> rgba = readWindow(0, 0, size, size);
-    std::vector<int> covered(size_t(size) * size);
-    for (size_t i = 0; i < covered.size(); ++i) {
-        covered[i] = rgba[i * 4] > 127 ? 1 : 0;
-    }
-    glDisable(GL_CULL_FACE);
-    return covered;
-}
-
-// Background regions not connected to the picture's border (4-neighbourhood), each of
-// at least `minimum` pixels: the glyph's holes.
-int enclosedRegions(std::vector<int> covered, int size, int minimum)
-{
-    int regions = 0;
-    std::vector<int> stack;
-    auto fill = [&](int start) {
-        int count = 0;
-        stack.assign(1, start);
-        covered[size_t(start)] = 2;
-        while (!stack.empty()) {
-            const int p = stack.back();
-            stack.pop_back();
-            ++count;
-            const int x = p % size, y = p / size;
-            const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
-            for (const auto& q : next) {
-                if (q[0] >= 0 && q[0] < size && q[1] >= 0 && q[1] < size && covered[size_t(q[1] * size + q[0])] == 0) {
-                    covered[size_t(q[1] * size + q[0])] = 2;
-                    stack.push_back(q[1] * size + q[0]);
-                }
-            }
-        }
-        return count;
-    };
-    for (int i = 0; i < size; ++i) {
-        for (int p : {i, (size - 1) * size + i, i * size, i * size + size - 1}) {
-            if (covered[size_t(p)] == 0) {
-                fill(p);
-            }
-        }
-    }
-    for (int p = 0; p < size * size; ++p) {
-        if (covered[size_t(p)] == 0 && fill(p) >= minimum) {
-            ++regions;
-        }
-    }
-    return regions;
 }
 
 class FinaleTest : public ::testing::Test {
@@ -234,13 +158,14 @@ TEST_F(FinaleTest, InitsDrawSatellitesThenNamesThenTheCompanionsSatellites)
     EXPECT_EQ(companion.z, 12.0f * stream[c + 2] - 6.0f);
     EXPECT_EQ(companion.w, 30.0f * stream[c + 3] - 15.0f);
     EXPECT_NE(vantelObject.body.satelliteMesh.indexBuffer, 0u);
-    EXPECT_NE(vantelObject.body.gridList, 0u);
+    EXPECT_NE(vantelObject.body.gridMesh.indexBuffer, 0u);
+    EXPECT_EQ(vantelObject.body.gridMesh.indexCount, gridSteps * gridSteps * 6);
 }
 
 TEST_F(FinaleTest, NamesAreHalfTheirGlyphAdvances)
 {
-    const platform::GlyphMetrics* m = greetings->glyphMetrics;
-    auto advance = [m](char c) { return m[c - glyphFirst].cellIncX; };
+    const platform::OutlineGlyph* m = greetings->glyphs;
+    auto advance = [m](char c) { return m[c - glyphFirst].metrics.cellIncX; };
     // Liberation Sans, 2048 units per em: W 1933, i 455, space 569.
     EXPECT_NEAR(advance('W'), 1933.0f / 2048.0f, 1e-6f);
     EXPECT_NEAR(advance('i'), 455.0f / 2048.0f, 1e-6f);
@@ -248,7 +173,7 @@ TEST_F(FinaleTest, NamesAreHalfTheirGlyphAdvances)
 
     Greetings g;
     for (int i = 0; i < glyphCount; ++i) {
-        g.glyphMetrics[i] = m[i];
+        g.glyphs[i].metrics = m[i].metrics;
     }
     struct Case {
         const char* name;
@@ -282,67 +207,60 @@ TEST_F(FinaleTest, NamesAreHalfTheirGlyphAdvances)
     EXPECT_STREQ(g.entries[greetingCapacity - 1].text, "x");
 }
 
-TEST_F(FinaleTest, OutlineGlyphsAreClosedSolidsWithOpenHoles)
+TEST_F(FinaleTest, ANameIsItsGlyphsAlongTheirAdvancesInOneBatch)
 {
-    platform::GlyphMetrics metrics[glyphCount];
-    const unsigned int lists = glGenLists(glyphCount);
-    std::string error;
-    ASSERT_TRUE(platform::buildOutlineFont("Arial", glyphFirst, glyphCount, lists, 0.0f, 0.01f, metrics, &error))
-        << error;
+    // The Core's font, its names' batches made here.
+    Greetings g;
+    for (int i = 0; i < glyphCount; ++i) {
+        g.glyphs[i] = greetings->glyphs[i];
+    }
+    g.add("Ai");
+    g.add("  ");
+    g.buildNameBatches();
+    EXPECT_NE(g.nameBatches[0].buffer, 0u);
+    EXPECT_EQ(g.nameBatches[1].buffer, 0u) << "blanks only: nothing to draw";
 
-    constexpr int size = 160;
-    struct Case {
-        char glyph;
-        int holes;
+    // The batch and the two glyphs drawn one by one, the pen moved by the advance between
+    // them, flat white from the front with back faces culled: the same pixels.
+    constexpr int size = 128;
+    auto picture = [](auto draw) {
+        glUseProgram(0);
+        glViewport(0, 0, size, size);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        gpu::setTexturing(false);
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::ortho(-0.1, 1.1, -0.4, 0.8, -1.0, 1.0);
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
+        gpu::color(1, 1, 1, 1);
+        draw();
+        glDisable(GL_CULL_FACE);
+        return readWindow(0, 0, size, size);
     };
-    for (const Case& c : {Case{'O', 1}, Case{'8', 2}, Case{'B', 2}, Case{'A', 1}, Case{'e', 1}, Case{'l', 0},
-                          Case{'%', 2}}) {
-        const unsigned int list = lists + unsigned(c.glyph - glyphFirst);
-        const platform::GlyphMetrics& m = metrics[c.glyph - glyphFirst];
-        for (bool behind : {false, true}) {
-            std::vector<int> covered = glyphPicture(list, m, size, behind);
-            int area = 0;
-            for (int v : covered) {
-                area += v;
+    const std::vector<unsigned char> batch = picture([&g] { gpu::drawBatch(g.nameBatches[0]); });
+    const std::vector<unsigned char> oneByOne = picture([&g] {
+        for (char c : {'A', 'i'}) {
+            const platform::OutlineGlyph& glyph = g.glyphs[c - glyphFirst];
+            gpu::begin(gpu::Primitive::Triangles);
+            for (const platform::OutlineVertex& v : glyph.triangles) {
+                gpu::vertex(v.x, v.y, v.z);
             }
-            // Culling keeps the face turned to the eye: a wrongly wound face would vanish.
-            EXPECT_GT(area, size * size / 12) << c.glyph << (behind ? " from behind" : " from the front");
-            EXPECT_EQ(enclosedRegions(covered, size, 12), c.holes) << c.glyph << (behind ? " from behind" : "");
+            gpu::end();
+            gpu::translate(glyph.metrics.cellIncX, 0.0f, 0.0f);
         }
+    });
+    int lit = 0;
+    for (size_t i = 0; i < batch.size(); i += 4) {
+        lit += batch[i] > 127;
     }
-
-    // The solid is 0.01 deep behind z = 0, and the list moves the pen by the advance.
-    const platform::GlyphMetrics& mi = metrics['I' - glyphFirst];
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-1.0, 1.0, -1.0, 1.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_CULL_FACE);
-    std::vector<float> feedback(200000);
-    glFeedbackBuffer(GLsizei(feedback.size()), GL_3D, feedback.data());
-    glRenderMode(GL_FEEDBACK);
-    glCallList(lists + unsigned('I' - glyphFirst));
-    const GLint used = glRenderMode(GL_RENDER);
-    ASSERT_GT(used, 0);
-    float zMin = 1.0f, zMax = 0.0f;
-    for (GLint i = 0; i < used;) {
-        const GLint token = GLint(feedback[size_t(i++)]);
-        ASSERT_EQ(token, GL_POLYGON_TOKEN);
-        const int n = int(feedback[size_t(i++)]);
-        for (int k = 0; k < n; ++k, i += 3) {
-            zMin = std::min(zMin, feedback[size_t(i + 2)]);
-            zMax = std::max(zMax, feedback[size_t(i + 2)]);
-        }
-    }
-    // Window depth of this projection is (1 - z) / 2.
-    EXPECT_NEAR(zMin, 0.5f, 1e-5f) << "the front face lies at z = 0";
-    EXPECT_NEAR(2.0f * (zMax - zMin), 0.01f, 1e-5f) << "extrusion depth";
-    float after[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, after);
-    EXPECT_FLOAT_EQ(after[12], mi.cellIncX);
-    EXPECT_GT(mi.cellIncX, mi.blackBoxX);
-    glDeleteLists(lists, glyphCount);
+    EXPECT_GT(lit, size * size / 20);
+    EXPECT_LE(differingPixels(batch, oneByOne), 4);
 }
 
 TEST_F(FinaleTest, AMissingFaceShowsTheBoxAndTheNamesGoOnWithoutText)
@@ -351,18 +269,16 @@ TEST_F(FinaleTest, AMissingFaceShowsTheBoxAndTheNamesGoOnWithoutText)
     g.fontFace = "No Such Typeface Anywhere";
     testing::internal::CaptureStderr();
     EXPECT_EQ(g.init(), 0);
-    EXPECT_EQ(g.init(), 0);  // the lists exist already: no second build, no second box
+    EXPECT_EQ(g.init(), 0);  // the font was tried already: no second build, no second box
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "GLFont: wglUseFontOutlines failed!\n");
-    EXPECT_NE(g.fontListBase, 0u);
-    EXPECT_EQ(g.listBase, g.fontListBase - 32u);
+    EXPECT_TRUE(g.fontTried);
     EXPECT_EQ(g.entryCount, greetingCapacity);
     EXPECT_EQ(g.entries[3].halfWidth, 0.0f);
-
-    std::string error;
-    platform::GlyphMetrics m[1];
-    EXPECT_FALSE(platform::buildOutlineFont("No Such Typeface Anywhere", 65, 1, glGenLists(1), 0.0f, 0.01f, m, &error));
-    EXPECT_NE(error.find("No Such Typeface Anywhere"), std::string::npos) << error;
+    for (const gpu::VertexBatch& batch : g.nameBatches) {
+        EXPECT_EQ(batch.buffer, 0u);
+    }
+    g.render(5.0f);  // nothing to draw, nothing to fail
 }
 
 TEST_F(FinaleTest, NamesFadeInOverTheSculptureAndCreditsKeepTheirState)
@@ -387,7 +303,7 @@ TEST_F(FinaleTest, NamesFadeInOverTheSculptureAndCreditsKeepTheirState)
     glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glTexCoord2f(0.0f, 1.0f);
+    gpu::texCoord(0.0f, 1.0f);
     credits->render(0.0f);
     const std::vector<unsigned char> picture = band();
     const int w = screen.viewportWidth;
@@ -406,11 +322,9 @@ TEST_F(FinaleTest, NamesFadeInOverTheSculptureAndCreditsKeepTheirState)
     GLboolean depthMask = GL_FALSE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
     EXPECT_EQ(depthMask, GL_TRUE);
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_TRUE(gpu::texturing());
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_EQ(gpu::currentMatrixMode(), gpu::MatrixMode::ModelView);
 }
 
 TEST_F(FinaleTest, CutsRestartsCompanionScaleAndNoAllocationPerFrame)
@@ -432,12 +346,11 @@ TEST_F(FinaleTest, CutsRestartsCompanionScaleAndNoAllocationPerFrame)
     EXPECT_EQ(vantel->camera.camY, -3.5f);
 
     // The companion draws under the model-view it is given and leaves it scaled by 0.1.
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslatef(1.0f, 2.0f, -8.0f);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
+    gpu::translate(1.0f, 2.0f, -8.0f);
     vantelObject.render(4.0f);
-    float m[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const float* m = gpu::matrix(gpu::MatrixMode::ModelView);
     EXPECT_FLOAT_EQ(m[0], 0.1f);
     EXPECT_FLOAT_EQ(m[10], 0.1f);
     EXPECT_FLOAT_EQ(m[14], -8.0f);
