@@ -135,7 +135,7 @@ int Core::init()
             dropPrefetchedScenes();
         }
     } prefetchScope;
-    startPrefetch(loader, prefetchScenes);
+    startPrefetch(loader, textureSizeLimits(), prefetchScenes);
     loadingBar.fade(1, 1.0f);
     finishPrefetch();
     deferTextureUploads(true);

@@ -414,7 +414,7 @@ TEST_F(TextureTest, PicturesBeyondTheGlAreRefusedAndSeveralImagesGiveTheFirst)
 {
     const std::string largest = std::to_string(maxTextureSize()) + "x" + std::to_string(maxTextureSize());
     const std::string wide = std::to_string(maxTextureSize() + 1) + "x4";
-    startPrefetch(loader);
+    startPrefetch(loader, textureSizeLimits());
     finishPrefetch();
     for (const char* name : {"textures/wide.png", "textures/huge.png"}) {
         EXPECT_EQ(prefetchedPicture(name), nullptr) << name;
@@ -492,7 +492,7 @@ TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoadTheirTexelsLaterAt
         glDeleteTextures(1, &texture.crc);
     }
 
-    startPrefetch(loader);
+    startPrefetch(loader, textureSizeLimits());
     finishPrefetch();
     EXPECT_NE(prefetchedPicture("TEXTURES/RGBA.PNG"), nullptr) << "letter case ignored, as the archive does";
     EXPECT_EQ(prefetchedPicture("textures/broken.png"), nullptr) << "not decodable: left to the load";
