@@ -199,6 +199,8 @@ void setTexturing(bool on)
     state.texturing = on;
     if (on) {
         glEnable(GL_TEXTURE_2D);
+        // The texture's colour replaces the vertex colour (GL's default multiplies them).
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     } else {
         glDisable(GL_TEXTURE_2D);
     }

@@ -22,16 +22,22 @@ const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 Stack& current() { return stacks[int(mode)]; }
 float* top() { return current().m[current().top]; }
 
+GLenum glMatrixModeOf(MatrixMode which)
+{
+    return which == MatrixMode::ModelView ? GL_MODELVIEW : which == MatrixMode::Projection ? GL_PROJECTION : GL_TEXTURE;
+}
+
 // Until every draw reads the matrices from here, the fixed-function GL keeps a copy.
+bool mirroring() { return epoxy_gl_version() != 0 && epoxy_is_desktop_gl() != 0; }
+
 void mirror(MatrixMode which)
 {
-    if (epoxy_gl_version() == 0 || epoxy_is_desktop_gl() == 0) {
+    if (!mirroring()) {
         return;
     }
     GLint saved = GL_MODELVIEW;
     glGetIntegerv(GL_MATRIX_MODE, &saved);
-    glMatrixMode(which == MatrixMode::ModelView ? GL_MODELVIEW : which == MatrixMode::Projection ? GL_PROJECTION
-                                                                                              : GL_TEXTURE);
+    glMatrixMode(glMatrixModeOf(which));
     glLoadMatrixf(matrix(which));
     glMatrixMode(GLenum(saved));
 }
@@ -57,7 +63,15 @@ struct Init {
 
 }  // namespace
 
-void matrixMode(MatrixMode m) { mode = m; }
+void matrixMode(MatrixMode m)
+{
+    mode = m;
+    // The mode is part of the copy: code still editing GL's own stacks edits the one
+    // chosen last, as it did when every mode change went to GL.
+    if (mirroring()) {
+        glMatrixMode(glMatrixModeOf(m));
+    }
+}
 
 MatrixMode currentMatrixMode() { return mode; }
 
