@@ -185,6 +185,7 @@ int Core::initGL()
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
+    gpu::setTexturing(false);
 
     // The 16:9 band of the window; supersampled, the band is drawn that many times
     // larger into an off-screen frame that stands for the window (and fills it).

@@ -197,10 +197,11 @@ void rect(float x0, float y0, float x1, float y1, float s0, float t0, float s1, 
 void setTexturing(bool on)
 {
     state.texturing = on;
+    // The texture's colour replaces the vertex colour (GL's default multiplies them): set
+    // with either switch, so that it holds from the first one on.
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     if (on) {
         glEnable(GL_TEXTURE_2D);
-        // The texture's colour replaces the vertex colour (GL's default multiplies them).
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     } else {
         glDisable(GL_TEXTURE_2D);
     }
