@@ -112,20 +112,22 @@ void FrameStages(benchmark::State& state)
          {}},
         {"bright",
          [] {
-             glPushAttrib(GL_VIEWPORT_BIT);
+             GLint viewport[4];
+             glGetIntegerv(GL_VIEWPORT, viewport);
              bindRenderTarget(core.bloomA);
              glViewport(0, 0, core.bloomA.width, core.bloomA.height);
              setShaderSampler(core.brightPassShader, "RT", core.sceneCopy.colorTexture);
              runQuadPass(core.brightPassShader, core.quadMesh);
-             glPopAttrib();
+             glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
              glBindFramebuffer(GL_FRAMEBUFFER, 0);
          },
          {}},
         {"blur",
          [] {
-             glPushAttrib(GL_VIEWPORT_BIT);
+             GLint viewport[4];
+             glGetIntegerv(GL_VIEWPORT, viewport);
              blurTargets(core.bloomA, core.bloomB, core.blurVShader, core.blurHShader, "Blur0", core.quadMesh);
-             glPopAttrib();
+             glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
          },
          {}},
         {"final",

@@ -7,6 +7,7 @@
 //     build/bench_reload --benchmark_counters_tabular=true
 #include "core/gui.h"
 #include "datagen/image.h"
+#include "gpu/immediate.h"
 #include "platform/platform.h"
 #include "bench_core.h"
 #include "resources/loader.h"
@@ -98,10 +99,10 @@ struct Setup {
     {
         reload::poll();
         glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_TEXTURE_2D);
+        gpu::setTexturing(true);
         glBindTexture(GL_TEXTURE_2D, texture.crc);
-        glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
-        glDisable(GL_TEXTURE_2D);
+        gpu::rect(-1.0f, -1.0f, 1.0f, 1.0f);
+        gpu::setTexturing(false);
         platform::swapBuffers();
         glFinish();
     }

@@ -16,8 +16,12 @@
 #include "effects/stripes_dof.h"
 #include "effects/the_hub.h"
 #include "effects/vantel.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
+#include "gpu/state.h"
 #include "platform/platform.h"
 #include "resources/alpha_coverage.h"
+#include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
 #include "resources/reload.h"
@@ -61,33 +65,26 @@ Effect* makeDemoEffect(int slot)
 // The window-sized orthographic projection of the band, pushed over the current one.
 void pushBandProjection()
 {
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, screenSettings.viewportWidth - 1, 0.0, screenSettings.viewportHeight - 1, -1.0, 1.0);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::pushMatrix();
+    gpu::loadIdentity();
+    gpu::ortho(0.0, screenSettings.viewportWidth - 1, 0.0, screenSettings.viewportHeight - 1, -1.0, 1.0);
 }
 
 // One quad of the overlay: texture coordinates (s0, t0)-(s1, t1) at the band's
 // positions that the whole picture, stretched over 0..right x 0..top, gives them.
 void overlayQuad(float s0, float t0, float s1, float t1, float right, float top)
 {
-    glTexCoord2f(s0, t0);
-    glVertex3f(s0 * right, t0 * top, 0.0f);
-    glTexCoord2f(s1, t0);
-    glVertex3f(s1 * right, t0 * top, 0.0f);
-    glTexCoord2f(s1, t1);
-    glVertex3f(s1 * right, t1 * top, 0.0f);
-    glTexCoord2f(s0, t1);
-    glVertex3f(s0 * right, t1 * top, 0.0f);
+    gpu::rect(s0 * right, t0 * top, s1 * right, t1 * top, s0, t0, s1, t1);
 }
 
 void popBandProjection()
 {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::popMatrix();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
 }
 
 }  // namespace
@@ -135,7 +132,7 @@ int Core::init()
             dropPrefetchedScenes();
         }
     } prefetchScope;
-    startPrefetch(loader, prefetchScenes);
+    startPrefetch(loader, textureSizeLimits(), prefetchScenes);
     loadingBar.fade(1, 1.0f);
     finishPrefetch();
     deferTextureUploads(true);
@@ -184,15 +181,11 @@ int Core::init()
 
 int Core::initGL()
 {
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     glEnable(GL_BLEND);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    gpu::setTexturing(false);
 
     // The 16:9 band of the window; supersampled, the band is drawn that many times
     // larger into an off-screen frame that stands for the window (and fills it).
@@ -207,11 +200,11 @@ int Core::initGL()
     }
     glViewport(viewportX, viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight);
 
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
     const double f = std::tan(0.5235987901687622) * 0.02;
     const double aspect = float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight);
-    glFrustum(-f * aspect, f * aspect, -f, f, 0.02, 200.0);
+    gpu::frustum(-f * aspect, f * aspect, -f, f, 0.02, 200.0);
 
     RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
     for (int i = 0; i < 5; ++i) {
@@ -281,19 +274,19 @@ void Core::frame()
 
 void Core::renderFrameUnseen()
 {
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
+    const gpu::StateRecord saved = gpu::saveState();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::pushMatrix();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::pushMatrix();
     glEnable(GL_SCISSOR_TEST);
     glScissor(viewportX, viewportY, 1, 1);
     renderFrame();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopAttrib();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::popMatrix();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::popMatrix();
+    gpu::restoreState(saved);
 }
 
 void Core::renderFrame()
@@ -375,8 +368,8 @@ void Core::renderFrame()
 void Core::drawOverlay()
 {
     pushBandProjection();
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    glEnable(GL_TEXTURE_2D);
+    gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
+    gpu::setTexturing(true);
     glBindTexture(GL_TEXTURE_2D, overlayTexture);
     // An overlay is drawn near its own size: the nearest mipmap level alone is as sharp
     // as blending two and costs half as much over a whole screen (an overlay texture is
@@ -387,7 +380,7 @@ void Core::drawOverlay()
     const float right = float(screenSettings.viewportWidth - 1);
     const float top = float(screenSettings.viewportHeight - 1);
     const AlphaCoverage* coverage = findAlphaCoverage(overlayTexture);
-    glBegin(GL_QUADS);
+    gpu::begin(gpu::Primitive::Quads);
     if (coverage && coverageHolds(*coverage, screenSettings.viewportWidth, screenSettings.viewportHeight)) {
         // Only where the picture is not wholly transparent: every run of set tiles in a
         // tile row is one quad with the whole picture's mapping, so the pixels it
@@ -411,8 +404,8 @@ void Core::drawOverlay()
     } else {
         overlayQuad(0.0f, 0.0f, 1.0f, 1.0f, right, top);
     }
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
+    gpu::end();
+    gpu::setTexturing(false);
     popBandProjection();
     overlayTexture = 0;
 }
@@ -431,15 +424,15 @@ void Core::fade(const Wash& wash)
     glDisable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
     glDepthMask(GL_FALSE);
-    glDisable(GL_TEXTURE_2D);
+    gpu::setTexturing(false);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(wash.grey, wash.grey, wash.grey, wash.opacity);
+    gpu::color(wash.grey, wash.grey, wash.grey, wash.opacity);
     // A wash fainter than half a step of an 8-bit channel blends to the same pixels:
     // the music's flash is that faint in about half the frames, and the rectangle
     // would cost a full-screen blend for nothing. The state above is set either way.
     if (wash.opacity * 255.0f >= 0.5f) {
-        glRectf(0.0f, 0.0f, float(screenSettings.viewportWidth - 1), float(screenSettings.viewportHeight - 1));
+        gpu::rect(0.0f, 0.0f, float(screenSettings.viewportWidth - 1), float(screenSettings.viewportHeight - 1));
     }
     glDepthMask(GL_TRUE);
     popBandProjection();
@@ -460,8 +453,15 @@ void Core::release()
         schedule[i].effect = nullptr;
     }
     if (!platform::hasWindow()) {
-        return;  // the context is gone, and its objects with it
+        // The context is gone, and its objects with it: names kept now would name
+        // another context's objects.
+        forgetMeshBuffers(quadMesh);
+        forgetMeshBuffers(cubeMesh);
+        return;
     }
+    releaseMeshBuffers(quadMesh);
+    releaseMeshBuffers(cubeMesh);
+    gpu::releaseImmediate();
     supersampler.release();
     RenderTarget* const targets[] = {&sceneCopy, &fadeOutCopy, &fadeInCopy, &bloomA, &bloomB};
     for (RenderTarget* target : targets) {
@@ -475,31 +475,26 @@ void LoadingBar::draw()
     GLint saved[4];
     glGetIntegerv(GL_VIEWPORT, saved);
     glViewport(0, 0, screenSettings.width, screenSettings.height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, screenSettings.width - 1, 0.0, screenSettings.height - 1, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslatef(float((screenSettings.width - barWidth) / 2), float((screenSettings.height - barHeight) / 2), -0.5f);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
+    gpu::ortho(0.0, screenSettings.width - 1, 0.0, screenSettings.height - 1, -1.0, 1.0);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
+    gpu::translate(float((screenSettings.width - barWidth) / 2), float((screenSettings.height - barHeight) / 2), -0.5f);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(barRed, barGreen, barBlue, alpha);
+    gpu::color(barRed, barGreen, barBlue, alpha);
     const float right = float(barWidth - 1);
     const float top = float(barHeight - 1);
-    glBegin(GL_LINE_LOOP);
-    glVertex2f(0.0f, 0.0f);
-    glVertex2f(right, 0.0f);
-    glVertex2f(right, top);
-    glVertex2f(0.0f, top);
-    glEnd();
-    glBegin(GL_QUADS);
-    glVertex2f(2.0f, 2.0f);
-    glVertex2f(float(fill), 2.0f);
-    glVertex2f(float(fill), float(barHeight - 3));
-    glVertex2f(2.0f, float(barHeight - 3));
-    glEnd();
+    gpu::begin(gpu::Primitive::LineLoop);
+    gpu::vertex(0.0f, 0.0f);
+    gpu::vertex(right, 0.0f);
+    gpu::vertex(right, top);
+    gpu::vertex(0.0f, top);
+    gpu::end();
+    gpu::rect(2.0f, 2.0f, float(fill), float(barHeight - 3));
 
     glViewport(saved[0], saved[1], saved[2], saved[3]);
     platform::swapBuffers();

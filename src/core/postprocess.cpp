@@ -59,7 +59,9 @@ void runChainPass(const Shader& shader, fx::Technique* mixed, float blend)
 
 void runPostProcess(const Wash& flash)
 {
-    glPushAttrib(GL_VIEWPORT_BIT);
+    // The chain's targets take their own viewport; the band's is put back for the last pass.
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
 
     // A cross-fade's two pictures are mixed where the bright pass and the final pass read
     // them; files without the mixing techniques get the mixer's own pass.
@@ -93,7 +95,7 @@ void runPostProcess(const Wash& flash)
     runChainPass(core.brightPassShader, mixAsRead ? brightMixed : nullptr, blend);
 
     blurTargets(core.bloomA, core.bloomB, core.blurVShader, core.blurHShader, "Blur0", core.quadMesh);
-    glPopAttrib();
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 
     setShaderSampler(core.finalShader, "RT", picture.colorTexture);
     setShaderSampler(core.finalShader, "Blur1", core.bloomA.colorTexture);

@@ -161,20 +161,23 @@ void Supersampler::readPicture(std::vector<uint8_t>& pixels, PixelLayout layout)
 
 void Supersampler::showPicture()
 {
-    glPushAttrib(GL_SCISSOR_BIT);
+    // A blit is clipped by the scissor test: off for the copy, then as it was.
+    const bool scissored = glIsEnabled(GL_SCISSOR_TEST);
     glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glBlitFramebuffer(0, 0, frame.width, frame.height, band.x, band.y, band.x + band.width, band.y + band.height,
                       GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frame.framebuffer);
-    glPopAttrib();
+    glBindFramebuffer(GL_FRAMEBUFFER, frame.framebuffer);
+    if (scissored) {
+        glEnable(GL_SCISSOR_TEST);
+    }
 }
 
 void Supersampler::release()
 {
     if (frame.framebuffer != 0 && windowFramebuffer() == frame.framebuffer) {
         setWindowFramebuffer(0);
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
     }
     releaseTarget(frame);
     releaseDepthBuffer(&frameDepth);
@@ -190,7 +193,7 @@ int largestFrameSide()
 {
     GLint texture = 0, renderbuffer = 0, viewport[2] = {};
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &renderbuffer);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
     return std::min({texture, renderbuffer, viewport[0], viewport[1]});
 }

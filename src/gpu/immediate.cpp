@@ -410,6 +410,9 @@ void setTexturing(bool on)
     if (state.generic) {
         return;
     }
+    // The texture's colour replaces the vertex colour (GL's default multiplies them): set
+    // with either switch, so that it holds from the first one on.
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     if (on) {
         glEnable(GL_TEXTURE_2D);
     } else {

@@ -1,5 +1,6 @@
 #include "render/draw.h"
 
+#include "gpu/immediate.h"
 #include "resources/alpha_coverage.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
@@ -101,20 +102,20 @@ void blurTargets(const RenderTarget& a, const RenderTarget& b, const Shader& ver
 
 void drawReferenceGrid()
 {
-    glDisable(GL_TEXTURE_2D);
+    gpu::setTexturing(false);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1.0f, 1.0f, 1.0f, 0.5f);
-    glBegin(GL_LINES);
+    gpu::color(1.0f, 1.0f, 1.0f, 0.5f);
+    gpu::begin(gpu::Primitive::Lines);
     for (int i = -10; i <= 10; ++i) {
         const float b = float(i);
-        glVertex3f(10.0f, 0.0f, b);
-        glVertex3f(-10.0f, 0.0f, b);
-        glVertex3f(b, 0.0f, 10.0f);
-        glVertex3f(b, 0.0f, -10.0f);
-        glVertex3f(10.0f, b, 0.0f);
-        glVertex3f(-10.0f, b, 0.0f);
-        glVertex3f(b, 10.0f, 0.0f);
-        glVertex3f(b, -10.0f, 0.0f);
+        gpu::vertex(10.0f, 0.0f, b);
+        gpu::vertex(-10.0f, 0.0f, b);
+        gpu::vertex(b, 0.0f, 10.0f);
+        gpu::vertex(b, 0.0f, -10.0f);
+        gpu::vertex(10.0f, b, 0.0f);
+        gpu::vertex(-10.0f, b, 0.0f);
+        gpu::vertex(b, 10.0f, 0.0f);
+        gpu::vertex(b, -10.0f, 0.0f);
     }
-    glEnd();
+    gpu::end();
 }

@@ -101,60 +101,119 @@ int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
     return 0;
 }
 
+namespace {
+
+// Uploads the mesh's lists into its buffers (made on first use), or finds them unusable.
+void fillMeshBuffers(const Mesh& mesh)
+{
+    MeshBuffers& b = mesh.buffers;
+    b.filled = true;
+    b.pointCount = mesh.points.size();
+    b.uvCount = mesh.uvs.size();
+    b.indexCount = mesh.polygons.size();
+    b.withTextures = !mesh.textures.empty();
+    b.drawable = checkMeshLists(mesh.polygons, mesh.points, mesh.normals, mesh.uvs, b.withTextures) == 0;
+    if (!b.drawable) {
+        return;
+    }
+    if (b.indexBuffer == 0) {
+        glGenBuffers(1, &b.indexBuffer);
+    }
+    if (b.vertexBuffer == 0) {
+        glGenBuffers(1, &b.vertexBuffer);
+    }
+    const std::vector<InterleavedVertex> vertices = interleaveVertices(mesh.points, mesh.normals, mesh.uvs);
+    glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(InterleavedVertex)), vertices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.polygons.size() * sizeof(int32_t)), mesh.polygons.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+bool buffersHoldLists(const Mesh& mesh)
+{
+    const MeshBuffers& b = mesh.buffers;
+    return b.filled && b.pointCount == mesh.points.size() && b.uvCount == mesh.uvs.size() &&
+           b.indexCount == mesh.polygons.size() && b.withTextures == !mesh.textures.empty();
+}
+
+gpu::VertexLayout makeInterleavedLayout(bool withTexCoords)
+{
+    gpu::VertexLayout layout;
+    layout.stride = int(vertexStride);
+    layout.position = int(positionOffset);
+    layout.normal = int(normalOffset);
+    layout.texCoord = withTexCoords ? int(texCoordOffset) : -1;
+    return layout;
+}
+
+}  // namespace
+
 void drawMesh(const Mesh& mesh)
 {
-    if (checkMeshLists(mesh.polygons, mesh.points, mesh.normals, mesh.uvs, !mesh.textures.empty()) != 0) {
+    if (!buffersHoldLists(mesh)) {
+        fillMeshBuffers(mesh);
+    }
+    const MeshBuffers& b = mesh.buffers;
+    if (!b.drawable) {
         return;
     }
     // The lists passed the check: texture coordinates are absent or one pair per vertex.
-    const bool textured = !mesh.uvs.empty();
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    if (textured) {
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, 0, mesh.uvs.data());
-    }
-    glNormalPointer(GL_FLOAT, 0, mesh.normals.data());
-    glVertexPointer(3, GL_FLOAT, 0, mesh.points.data());
-    glDrawElements(GL_TRIANGLES, GLsizei(mesh.polygons.size()), GL_UNSIGNED_INT, mesh.polygons.data());
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    if (textured) {
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
+    glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffer);
+    gpu::bindVertexLayout(interleavedLayout(!mesh.uvs.empty()));
+    gpu::drawElements(GL_TRIANGLES, GLsizei(b.indexCount), GL_UNSIGNED_INT, nullptr);
+    unbindUploadedMesh();
 }
 
-void setInterleavedPointers()
+void releaseMeshBuffers(const Mesh& mesh)
 {
-    const char* base = nullptr;
-    glTexCoordPointer(2, GL_FLOAT, GLsizei(vertexStride), base + texCoordOffset);
-    glNormalPointer(GL_FLOAT, GLsizei(vertexStride), base + normalOffset);
-    glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), base + positionOffset);
+    MeshBuffers& b = mesh.buffers;
+    for (unsigned int* name : {&b.indexBuffer, &b.vertexBuffer}) {
+        if (*name != 0) {
+            glDeleteBuffers(1, name);
+        }
+    }
+    forgetMeshBuffers(mesh);
+}
+
+void forgetMeshBuffers(const Mesh& mesh)
+{
+    MeshBuffers& b = mesh.buffers;
+    b.indexBuffer = 0;
+    b.vertexBuffer = 0;
+    b.filled = false;
+    b.drawable = false;
+}
+
+const gpu::VertexLayout& interleavedLayout(bool withTexCoords)
+{
+    static const gpu::VertexLayout with = makeInterleavedLayout(true);
+    static const gpu::VertexLayout without = makeInterleavedLayout(false);
+    return withTexCoords ? with : without;
 }
 
 void bindUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer)
 {
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
-    setInterleavedPointers();
+    gpu::bindVertexLayout(interleavedLayout());
 }
 
 void unbindUploadedMesh()
 {
+    gpu::unbindVertexLayout();
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
 void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
                       uint32_t indexCount)
 {
     bindUploadedMesh(indexBuffer, vertexBuffer);
-    glDrawRangeElements(GL_TRIANGLES, 0, vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+    gpu::drawRangeElements(GL_TRIANGLES, 0, vertexCount, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
     unbindUploadedMesh();
 }

@@ -1,11 +1,13 @@
 // Geometry on the card: the 32-byte interleaved vertex layout, mesh upload into buffer
-// objects, and drawing a Mesh straight from its lists.
+// objects, and drawing a Mesh from the buffers it keeps (Mesh::buffers).
 //
 // Every buffer-object draw in the program uses InterleavedVertex with stride 32 and the
 // offsets below, and 32-bit unsigned indices (GL_UNSIGNED_INT). Buffers made by
 // uploadMesh belong to the caller. Needs a current GL context with linked extensions.
 // The scene's upload and release are scene/scene_loader.h.
 #pragma once
+#include "gpu/immediate.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -54,22 +56,29 @@ int uploadMesh(unsigned int* indexBuffer, const std::vector<int32_t>& polygons,
                const std::vector<float>& points, const std::vector<float>& normals, unsigned int usage,
                unsigned int* vertexBuffer, std::vector<float> uvs);
 
-// Draws the mesh's triangles from client-side arrays, with texture coordinates whenever
-// the mesh has them (texture entries demand them, but a mesh whose texture item was lost
-// is still drawn with its coordinates). No vertex or index buffer may be bound. A mesh
-// that fails checkMeshLists is not drawn (logged).
+// Draws the mesh's triangles under the current matrices and pass, with texture
+// coordinates whenever the mesh has them (texture entries demand them, but a mesh whose
+// texture item was lost is still drawn with its coordinates). The first draw uploads the
+// lists into mesh.buffers, and so does the first after the record was assigned new
+// lists, or after a list changed size or the texture entries came or went; values
+// edited in place at the same sizes are not seen.
+// A mesh that fails checkMeshLists is not drawn (logged once per upload). Leaves no
+// buffer bound.
 void drawMesh(const Mesh& mesh);
+// Deletes the buffers drawMesh made for the mesh (its owner calls this while the context
+// is current); forgetMeshBuffers drops their names without GL, when the context that
+// made them is gone. The next draw uploads again.
+void releaseMeshBuffers(const Mesh& mesh);
+void forgetMeshBuffers(const Mesh& mesh);
 
-// For users drawing uploaded geometry: with the vertex buffer bound as GL_ARRAY_BUFFER,
-// points the texture-coordinate, normal and vertex arrays at the interleaved layout
-// (does not enable them).
-void setInterleavedPointers();
-// Makes an uploaded mesh the source of indexed draws: enables the three arrays, binds
-// both buffers and points the arrays at them. unbindUploadedMesh undoes it (no buffer
-// bound, no array enabled).
+// The interleaved layout for gpu::bindVertexLayout, with or without its texture
+// coordinates (without: the current texture coordinate applies).
+const gpu::VertexLayout& interleavedLayout(bool withTexCoords = true);
+// Makes an uploaded mesh the source of indexed draws: binds both buffers and the
+// interleaved layout. unbindUploadedMesh undoes it (no buffer bound, no layout).
 void bindUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer);
 void unbindUploadedMesh();
 // Draws the first `indexCount` indices of an uploaded mesh (its `vertexCount` vertices)
-// under the current matrices and pass, between a bind and an unbind.
+// under the current matrices and pass, between a bind and an unbind (gpu::drawRangeElements).
 void drawUploadedMesh(unsigned int indexBuffer, unsigned int vertexBuffer, uint32_t vertexCount,
                       uint32_t indexCount);

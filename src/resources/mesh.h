@@ -2,7 +2,8 @@
 //
 // Plain record shared by the program (loadMesh fills it) and by datagen (writeMmf
 // writes it). Vertex k is points[3k..3k+2], normals[3k..3k+2], uvs[2k..2k+1].
-// The record owns its lists; drawing and upload live in resources/geometry.h.
+// The record owns its lists, and the buffers drawMesh fills from them; drawing and upload
+// live in resources/geometry.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -16,12 +17,35 @@ struct MeshTexture {
     std::string path;   // the item's path with every '/' turned into '\\'
 };
 
+// The lists of a mesh on the card, as drawMesh (resources/geometry.h) keeps them: GL
+// names, and what they were filled from. Never shared by two records: a copy starts
+// without buffers; a record assigned new lists keeps its buffers and fills them again at
+// its next draw.
+struct MeshBuffers {
+    unsigned int indexBuffer = 0;
+    unsigned int vertexBuffer = 0;
+    bool filled = false;    // holding the lists of the sizes below (or found unusable)
+    bool drawable = false;  // the lists passed checkMeshLists
+    size_t pointCount = 0, uvCount = 0, indexCount = 0;
+    bool withTextures = false;  // texture entries demand texture coordinates
+
+    MeshBuffers() = default;
+    MeshBuffers(const MeshBuffers&) {}
+    MeshBuffers& operator=(const MeshBuffers&)
+    {
+        filled = false;
+        return *this;
+    }
+};
+
 struct Mesh {
     std::vector<float> points;
     std::vector<float> normals;
     std::vector<float> uvs;
     std::vector<int32_t> polygons;
     std::vector<MeshTexture> textures;
+    // drawMesh's copy of the lists, filled by the draw itself (hence mutable).
+    mutable MeshBuffers buffers;
 };
 
 // Reads the MMF file `path` of the archive into mesh (its earlier contents are

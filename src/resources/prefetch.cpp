@@ -4,7 +4,6 @@
 #include "resources/loader.h"
 #include "resources/mesh.h"
 #include "resources/picture.h"
-#include "resources/texture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -76,7 +75,7 @@ std::string prefetchKey(const std::string& path)
     return entryKey(path);
 }
 
-void startPrefetch(Loader& loader, PrefetchJob more)
+void startPrefetch(Loader& loader, const PictureLimits& limits, PrefetchJob more)
 {
     if (worker.joinable() || !loader.opened) {
         return;
@@ -84,7 +83,7 @@ void startPrefetch(Loader& loader, PrefetchJob more)
     std::vector<std::string> pictureNames = loader.entryNames("textures/");
     std::vector<std::string> meshNames = loader.entryNames("objects/");
     try {
-        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames), textureSizeLimits(),
+        worker = std::thread(decodeAll, &loader, std::move(pictureNames), std::move(meshNames), limits,
                              more);
     } catch (const std::system_error&) {
         // No thread: every picture is decoded by its load.

@@ -3,8 +3,9 @@
 // (resources/picture.h) every picture in the archive's "textures/" folder and parses
 // every mesh in its "objects/" folder, so that the parts' inits only upload them.
 //
-// Protocol (main thread): startPrefetch before the fade-in (with the GL context current:
-// pictures larger than its textures are left to their loads, which refuse them), then no use of the image
+// Protocol (main thread): startPrefetch before the fade-in (with the sizes the GL's
+// textures can have, textureSizeLimits() of resources/texture.h: pictures larger than
+// that are left to their loads, which refuse them), then no use of the image
 // library or the loader until finishPrefetch has returned; the loaders then take what
 // they need with prefetchedPicture / prefetchedMesh (path letter case ignored) and read
 // by themselves whatever is missing (a file the worker could not read, decode or parse
@@ -18,14 +19,15 @@
 #pragma once
 #include <string>
 
+#include "resources/picture.h"
+
 class Loader;
-struct DecodedPicture;
 struct Mesh;
 
 using PrefetchJob = void (*)(Loader& loader);
 // The key the stores use for an archive path: the path in lower case.
 std::string prefetchKey(const std::string& path);
-void startPrefetch(Loader& loader, PrefetchJob more = nullptr);
+void startPrefetch(Loader& loader, const PictureLimits& limits, PrefetchJob more = nullptr);
 void finishPrefetch();
 bool prefetchRunning();
 const DecodedPicture* prefetchedPicture(const char* path);

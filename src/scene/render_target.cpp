@@ -18,9 +18,9 @@ void setWindowFramebuffer(unsigned int framebuffer) { standIn = framebuffer; }
 void bindFramebuffer(unsigned int framebuffer)
 {
     GLint bound = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     if (GLuint(bound) != framebuffer) {
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     }
 }
 
@@ -30,23 +30,24 @@ namespace {
 void releaseTarget(GLuint framebuffer)
 {
     GLint bound = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     if (GLuint(bound) == framebuffer) {
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, standIn);
+        glBindFramebuffer(GL_FRAMEBUFFER, standIn);
     }
 }
 
 const char* statusText(GLenum status)
 {
     switch (status) {
-    case GL_FRAMEBUFFER_COMPLETE_EXT: return " status: complete";
-    case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT_EXT: return " status: incomplete_attachment";
-    case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT: return " status: incomplete_missing_attachment";
-    case GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT: return " status: incomplete_dimensions";
-    case GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT: return " status: incomplete_formats";
-    case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER_EXT: return " status: incomplete_draw_buffer";
-    case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER_EXT: return " status: incomplete_read_buffer";
-    case GL_FRAMEBUFFER_UNSUPPORTED_EXT: return " status: unsupported";
+    case GL_FRAMEBUFFER_COMPLETE: return " status: complete";
+    case GL_FRAMEBUFFER_UNDEFINED: return " status: undefined";
+    case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT: return " status: incomplete_attachment";
+    case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT: return " status: incomplete_missing_attachment";
+    case GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS: return " status: incomplete_dimensions";
+    case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER: return " status: incomplete_draw_buffer";
+    case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER: return " status: incomplete_read_buffer";
+    case GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE: return " status: incomplete_multisample";
+    case GL_FRAMEBUFFER_UNSUPPORTED: return " status: unsupported";
     default: return nullptr;
     }
 }
@@ -55,13 +56,13 @@ const char* statusText(GLenum status)
 
 int RenderTarget::create(int width, int height)
 {
-    glGenFramebuffersEXT(1, &framebuffer);
+    glGenFramebuffers(1, &framebuffer);
     glGenTextures(1, &colorTexture);
     glBindTexture(GL_TEXTURE_2D, colorTexture);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     attachColorTexture(colorTexture);
     this->width = width;
@@ -72,9 +73,9 @@ int RenderTarget::create(int width, int height)
 unsigned int RenderTarget::attachColorTexture(unsigned int texture)
 {
     GLint entry = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &entry);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &entry);
     bindFramebuffer(framebuffer);
-    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     releaseTarget(framebuffer);
     return GLuint(entry);
 }
@@ -82,14 +83,14 @@ unsigned int RenderTarget::attachColorTexture(unsigned int texture)
 void RenderTarget::attachDepthBuffer(unsigned int renderbuffer)
 {
     bindFramebuffer(framebuffer);
-    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, renderbuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, renderbuffer);
     releaseTarget(framebuffer);
 }
 
 int RenderTarget::checkStatus()
 {
     bindFramebuffer(framebuffer);
-    GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+    GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     releaseTarget(framebuffer);
     const char* text = statusText(status);
     if (!text) {
@@ -98,32 +99,32 @@ int RenderTarget::checkStatus()
         return 0;
     }
     CORE_LOG("fbo " << framebuffer << text);
-    return status == GL_FRAMEBUFFER_COMPLETE_EXT ? 0 : int(status);
+    return status == GL_FRAMEBUFFER_COMPLETE ? 0 : int(status);
 }
 
 void RenderTarget::destroy()
 {
-    glDeleteFramebuffersEXT(1, &framebuffer);
+    glDeleteFramebuffers(1, &framebuffer);
 }
 
 int createDepthBuffer(int width, int height, unsigned int* name)
 {
     GLint max = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &max);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max);
     if (unsigned(width) > unsigned(max) || unsigned(height) > unsigned(max)) {
         CORE_LOG("RenderBuffer error, max size is: " << max);
         return 1;
     }
-    glGenRenderbuffersEXT(1, name);
+    glGenRenderbuffers(1, name);
     GLint bound = 0;
-    glGetIntegerv(GL_RENDERBUFFER_BINDING_EXT, &bound);
+    glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
     if (GLuint(bound) != *name) {
-        glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, *name);
+        glBindRenderbuffer(GL_RENDERBUFFER, *name);
     }
-    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
-    glGetIntegerv(GL_RENDERBUFFER_BINDING_EXT, &bound);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
     if (GLuint(bound) == *name) {
-        glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
     }
     return 0;
 }
@@ -140,7 +141,7 @@ void releaseTarget(RenderTarget& target)
 void releaseDepthBuffer(unsigned int* name)
 {
     if (*name != 0) {
-        glDeleteRenderbuffersEXT(1, name);
+        glDeleteRenderbuffers(1, name);
         *name = 0;
     }
 }

@@ -2,6 +2,8 @@
 
 #include "base/matrix.h"
 #include "base/screen_settings.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "platform/platform.h"
 #include "resources/geometry.h"
 #include "scene/envelope.h"
@@ -53,8 +55,8 @@ void setSemanticMatrix(fx::Effect* effect, const char* semantic, const float* m)
 void drawRange(const Surface& surface)
 {
     const char* base = nullptr;
-    glDrawRangeElements(GL_TRIANGLES, surface.min, surface.max, GLsizei(surface.polyCount), GL_UNSIGNED_INT,
-                        base + size_t(surface.polyOffset) * 4);
+    gpu::drawRangeElements(GL_TRIANGLES, surface.min, surface.max, GLsizei(surface.polyCount), GL_UNSIGNED_INT,
+                           base + size_t(surface.polyOffset) * 4);
 }
 
 }  // namespace
@@ -101,10 +103,10 @@ void SceneRenderer::setCamera(Tessary& scene, float time)
     const float aspect = screenSettings.viewportHeight > 0 ? float(screenSettings.viewportWidth) / float(screenSettings.viewportHeight) : 1.0f;
     perspectiveMatrix(fovy, aspect, 0.02f, 800.0, projection);
     transposeMatrix(projection);
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(projection);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadMatrix(projection);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
 
     if (camera.parent.type > 1 && !camera.toldParent) {
         platform::messageBox("error", "parent not implemented!", platform::MessageIcon::Error);
@@ -206,9 +208,6 @@ void SceneRenderer::render(Tessary& scene, float time)
     setCamera(scene, time);
     placeParents(scene, time);
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     for (size_t i = 0; i < scene.object.size(); ++i) {
         Object& object = scene.object[i];
         if (channel(time, object.dissolve) != 0.0f) {
@@ -216,24 +215,18 @@ void SceneRenderer::render(Tessary& scene, float time)
             continue;  // any dissolve hides the object entirely
         }
         placeObject(scene, i, time);
-        glLoadMatrixf(modelview);
+        gpu::loadMatrix(modelview);
         if (object.type != 0) {
             drawObject(object, scene);
         } else if (companion) {
             companion(time);
-            glMatrixMode(GL_PROJECTION);
-            glLoadMatrixf(projection);
-            glMatrixMode(GL_MODELVIEW);
-            glEnableClientState(GL_VERTEX_ARRAY);
-            glEnableClientState(GL_NORMAL_ARRAY);
-            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            gpu::matrixMode(gpu::MatrixMode::Projection);
+            gpu::loadMatrix(projection);
+            gpu::matrixMode(gpu::MatrixMode::ModelView);
         }
     }
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisable(GL_TEXTURE_2D);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    gpu::setTexturing(false);
+    gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
 }
 
 void SceneRenderer::drawObject(const Object& object, const Tessary& scene)
@@ -243,22 +236,30 @@ void SceneRenderer::drawObject(const Object& object, const Tessary& scene)
     }
     glBindBuffer(GL_ARRAY_BUFFER, object.pointsID);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, object.polygonsID);
-    setInterleavedPointers();
     drawSurfaces(object, scene);
+    gpu::unbindVertexLayout();
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 void SceneRenderer::drawSurfaces(const Object& object, const Tessary& scene)
 {
+    // The object's buffer is pointed at once, and again only where a surface takes or
+    // leaves the texture coordinates.
+    int texCoordsBound = -1;
+    auto bindLayout = [&texCoordsBound](bool withTexCoords) {
+        if (texCoordsBound != int(withTexCoords)) {
+            gpu::bindVertexLayout(interleavedLayout(withTexCoords));
+            texCoordsBound = int(withTexCoords);
+        }
+    };
     for (const Surface& surface : object.surface) {
         const Material& material = scene.libMaterial.material[surface.materialID - 1];
         if (material.shader != 0) {
             const Shader& shader = scene.libShader.shaders[material.shader - 1];
             fx::Effect* effect = shader.effect;
-            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-            // A flat-coloured surface before this one switched the coordinates off.
-            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
+            bindLayout(true);
             fx::setStateMatrixParameter(fx::parameterBySemantic(effect, "state.matrix.mvp"),
                                         fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
             setSemanticMatrix(effect, "tsy.matrix.model", model);
@@ -278,15 +279,15 @@ void SceneRenderer::drawSurfaces(const Object& object, const Tessary& scene)
             }
         } else if (material.mappingType != 0) {
             glActiveTexture(GL_TEXTURE0);
-            glEnable(GL_TEXTURE_2D);
-            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            gpu::setTexturing(true);
+            gpu::color(1.0f, 1.0f, 1.0f, 1.0f);
             glBindTexture(GL_TEXTURE_2D, material.tTexID);
-            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            bindLayout(true);
             drawRange(surface);
         } else {
-            glDisable(GL_TEXTURE_2D);
-            glColor4f(material.r, material.g, material.b, 1.0f);
-            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            gpu::setTexturing(false);
+            gpu::color(material.r, material.g, material.b, 1.0f);
+            bindLayout(false);
             drawRange(surface);
         }
     }

@@ -5,11 +5,11 @@
 // places every object that parents others once, parents first, and draws every object
 // whose dissolve is exactly 0: its model matrix from its motion, pivot and its parent's
 // placement, each surface with its material (an effect file with the six matrix/camera
-// semantics and its samplers, or fixed-function textured or flat colour), so that a
+// semantics and its samplers, or a plain textured or flat-coloured draw), so that a
 // frame costs time linear in the objects whatever their nesting.
 // Objects of type 0 are handed to the companion (the scene part of the Vantel object),
-// which draws under the loaded projection and model-view; the renderer puts the matrix
-// mode and its client arrays back after it. What the tree asks for and is not
+// which draws under the loaded projection and model-view; the renderer puts the
+// projection and the matrix mode back after it. What the tree asks for and is not
 // implemented (a camera parent or target of another kind, a post behaviour past 4) is
 // reported once per object or camera with the "error" box, not every frame. The tree must
 // have passed checkScene and orderParents (loadScene does both); a frame allocates
@@ -23,7 +23,7 @@ public:
     explicit SceneRenderer(Companion companion = nullptr) : companion(companion) {}
 
     Companion companion;  // drawn in place of objects of type 0 (null: nothing)
-    // Matrices as 16 floats m[4 * row + column]; projection as loaded into GL.
+    // Matrices as 16 floats m[4 * row + column]; projection as loaded (gpu/matrices.h).
     float model[16] = {};
     float view[16] = {};  // all zero until a camera view was computed
     float modelview[16] = {};  // transposed (GL order) once the object is placed
@@ -38,7 +38,7 @@ public:
     void render(Tessary& scene, float time);
 
     // The steps of render, for its users and tests:
-    // projection (loaded into GL) and view from the first camera at `time`.
+    // projection (loaded into gpu/matrices.h) and view from the first camera at `time`.
     void setCamera(Tessary& scene, float time);
     // The placement of every object in scene.parentsFirst at `time`, parents first.
     void placeParents(Tessary& scene, float time);

@@ -7,6 +7,8 @@
 #include "core/timeline.h"
 #include "effects/effect.h"
 #include "effects/phalanx.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "resources/loader.h"
 #include "picture_png.h"
 
@@ -49,23 +51,23 @@ public:
     int init() override { return 0; }
     void render(float localTime) override
     {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
+        gpu::setTexturing(false);
         if (slot == 0) {
-            glColor3fv(first);
-            glRectf(-1, -1, 1, 1);
+            gpu::color(first[0], first[1], first[2]);
+            gpu::rect(-1, -1, 1, 1);
         } else if (slot == 1) {
-            glColor3fv(second);
-            glRectf(-1, -1, 1, 1);
+            gpu::color(second[0], second[1], second[2]);
+            gpu::rect(-1, -1, 1, 1);
         } else if (slot == 2) {
             squareTimes.push_back(localTime);
-            glColor3f(1, 1, 1);
-            glRectf(-0.1f, -0.1f, 0.1f, 0.1f);
+            gpu::color(1, 1, 1);
+            gpu::rect(-0.1f, -0.1f, 0.1f, 0.1f);
         }
     }
     int slot;

@@ -1,6 +1,7 @@
 // A hidden window with a current compatibility-profile context for GL tests.
 // Usage: class MyTest : public GlTest {}; TEST_F(MyTest, ...) { ... }
 #pragma once
+#include "gpu/immediate.h"
 #include "platform/platform.h"
 
 #include <epoxy/gl.h>
@@ -22,7 +23,7 @@ inline void resolveFramebufferBind()
 {
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(bound));
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(bound));
 }
 
 // Opens a hidden window of the given size with its context current and GL linked
@@ -44,7 +45,11 @@ inline void openTestWindow(const char* title, int width, int height)
 class GlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { openTestWindow("gl test", 256, 256); }
-    static void TearDownTestSuite() { platform::destroyWindow(); }
+    static void TearDownTestSuite()
+    {
+        gpu::releaseImmediate();  // its stream buffer goes with the context
+        platform::destroyWindow();
+    }
 };
 
 // Spread of the brightness (r + g + b, divided by 3) over the bottom-left width x height

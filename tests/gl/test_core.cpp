@@ -6,6 +6,8 @@
 #include "core/postprocess.h"
 #include "effects/effect.h"
 #include "effects/sfmt.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "platform/platform.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
@@ -48,16 +50,16 @@ public:
     void render(float localTime) override
     {
         renders.push_back(localTime);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
+        gpu::setTexturing(false);
         const Colour& c = palette[slot];
-        glColor4f(c.r, c.g, c.b, 1.0f);
-        glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
+        gpu::color(c.r, c.g, c.b, 1.0f);
+        gpu::rect(-1.0f, -1.0f, 1.0f, 1.0f);
         if (overlay != 0) {
             handOverOverlay(overlay);
         }
@@ -298,7 +300,7 @@ TEST_F(CoreTest, OverlayTilesGiveTheWholePicture)
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    glGenerateMipmap(GL_TEXTURE_2D);
     const AlphaCoverage coverage = measureAlphaCoverage(texels.data(), w, h);
     ASSERT_TRUE(coverageHolds(coverage, windowWidth, windowHeight));
 
@@ -376,14 +378,15 @@ TEST_F(CoreTest, UnseenFrameRunsThePartsAndKeepsPictureAndState)
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, 10.0, 0.0, 10.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
+    gpu::ortho(0.0, 10.0, 0.0, 10.0, -1.0, 1.0);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    float projection[16] = {};
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    const float* top = gpu::matrix(gpu::MatrixMode::Projection);
+    const std::vector<float> projection(top, top + 16);
+    gpu::color(0.25f, 0.5f, 0.75f, 1.0f);
     const size_t rendersBefore = parts[0]->renders.size();
 
     core.renderFrameUnseen();
@@ -396,14 +399,15 @@ TEST_F(CoreTest, UnseenFrameRunsThePartsAndKeepsPictureAndState)
     GLint after[4] = {};
     glGetIntegerv(GL_VIEWPORT, after);
     EXPECT_EQ(std::vector<GLint>(after, after + 4), std::vector<GLint>(viewport, viewport + 4));
-    float projectionAfter[16] = {};
-    glGetFloatv(GL_PROJECTION_MATRIX, projectionAfter);
-    EXPECT_EQ(std::vector<float>(projectionAfter, projectionAfter + 16), std::vector<float>(projection, projection + 16));
-    GLint mode = 0, framebuffer = -1, program = -1;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    top = gpu::matrix(gpu::MatrixMode::Projection);
+    EXPECT_EQ(std::vector<float>(top, top + 16), projection);
+    const float* colour = gpu::currentColor();
+    EXPECT_EQ(std::vector<float>(colour, colour + 4), std::vector<float>({0.25f, 0.5f, 0.75f, 1.0f}));
+    EXPECT_FALSE(gpu::texturing());
+    GLint framebuffer = -1, program = -1;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-    EXPECT_EQ(mode, GL_MODELVIEW);
+    EXPECT_TRUE(gpu::currentMatrixMode() == gpu::MatrixMode::ModelView);
     EXPECT_EQ(framebuffer, 0);
     EXPECT_EQ(program, 0);
     glDisable(GL_BLEND);
@@ -412,11 +416,11 @@ TEST_F(CoreTest, UnseenFrameRunsThePartsAndKeepsPictureAndState)
 TEST_F(CoreTest, ControlGridDrawsOnlyWhenSwitchedOn)
 {
     renderAt(196.0f);  // black
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-11, 11, -11, 11, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
+    gpu::ortho(-11, 11, -11, 11, -1, 1);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
     auto litPixels = []() {

@@ -4,6 +4,8 @@
 #include "app/screen.h"
 #include "core/core.h"
 #include "effects/effect.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
@@ -24,14 +26,14 @@ public:
     int init() override { return 0; }
     void render(float) override
     {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_BLEND);
-        glColor3f(slot == 0 ? 0.4f : 0.0f, slot == 1 ? 0.4f : 0.0f, 0.2f);
-        glRectf(-1, -1, 1, 1);
+        gpu::color(slot == 0 ? 0.4f : 0.0f, slot == 1 ? 0.4f : 0.0f, 0.2f);
+        gpu::rect(-1, -1, 1, 1);
     }
     int slot;
 };

@@ -3,6 +3,8 @@
 
 #include "base/log.h"
 #include "datagen/basic_meshes.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/mesh.h"
@@ -70,22 +72,21 @@ double coverage(Draw draw)
 {
     RenderTarget target;
     target.create(32, 32);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
     glViewport(0, 0, 32, 32);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
+    gpu::setTexturing(false);
     glDisable(GL_DEPTH_TEST);
-    glColor4f(1, 1, 1, 1);
+    gpu::color(1, 1, 1, 1);
     draw();
     std::vector<uint8_t> pixels(32 * 32 * 4);
     glReadPixels(0, 0, 32, 32, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     target.destroy();
     glDeleteTextures(1, &target.colorTexture);
     int lit = 0;
@@ -125,17 +126,8 @@ TEST_F(GeometryTest, UploadInterleavesAndLogsTheSizes)
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     EXPECT_EQ(readIndices, quad.polygons);
 
-    // The uploaded quad covers the whole target through the interleaved pointers.
-    double covered = coverage([&] {
-        glBindBuffer(GL_ARRAY_BUFFER, vertices);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
-        setInterleavedPointers();
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, nullptr);
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    });
+    // The uploaded quad covers the whole target through the interleaved layout.
+    double covered = coverage([&] { drawUploadedMesh(indices, vertices, 4, 6); });
     EXPECT_EQ(covered, 1.0);
     GLuint names[2] = {indices, vertices};
     glDeleteBuffers(2, names);
@@ -186,19 +178,29 @@ TEST_F(GeometryTest, GeometryOutsideTheLimitsIsRejectedWithoutBuffers)
     EXPECT_EQ(lines, bad.size()) << log;
 }
 
-TEST_F(GeometryTest, DrawMeshFromClientArrays)
+TEST_F(GeometryTest, DrawMeshFromItsOwnBuffers)
 {
     Mesh quad = datagen::makeQuad();
     EXPECT_EQ(coverage([&] { drawMesh(quad); }), 1.0);
-    quad.textures.clear();
+    EXPECT_EQ(buffersMade, 2);
+    const GLuint names[2] = {quad.buffers.indexBuffer, quad.buffers.vertexBuffer};
+    EXPECT_EQ(coverage([&] { drawMesh(quad); }), 1.0);
+    EXPECT_EQ(buffersMade, 2) << "uploaded once, drawn again from the same buffers";
+    GLint bound = -1;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+    glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
     GLint enabled = 1;
     glGetIntegerv(GL_VERTEX_ARRAY, &enabled);
     EXPECT_EQ(enabled, 0);
     glGetIntegerv(GL_NORMAL_ARRAY, &enabled);
     EXPECT_EQ(enabled, 0);
+    quad.textures.clear();
 
     // Without texture entries the uvs are never read; with them they must be present.
     Mesh noUvs = quad;
+    EXPECT_EQ(noUvs.buffers.indexBuffer, 0u) << "a copy has no buffers of its own yet";
     noUvs.uvs.clear();
     EXPECT_EQ(coverage([&] { drawMesh(noUvs); }), 1.0);
     Mesh textured = quad;
@@ -206,9 +208,13 @@ TEST_F(GeometryTest, DrawMeshFromClientArrays)
     EXPECT_EQ(coverage([&] { drawMesh(textured); }), 1.0);
     glGetIntegerv(GL_TEXTURE_COORD_ARRAY, &enabled);
     EXPECT_EQ(enabled, 0);
-    noUvs.textures = textured.textures;
+    noUvs.textures = textured.textures;  // drawn before: the entries alone make it unusable
     EXPECT_EQ(coverage([&] { drawMesh(noUvs); }), 0.0);
-    EXPECT_NE(logText().find("\tmesh rejected: texture coordinates missing"), std::string::npos) << logText();
+    EXPECT_EQ(coverage([&] { drawMesh(noUvs); }), 0.0);
+    const std::string log = logText();
+    const size_t rejected = log.find("\tmesh rejected: texture coordinates missing");
+    ASSERT_NE(rejected, std::string::npos) << log;
+    EXPECT_EQ(log.find("\tmesh rejected", rejected + 1), std::string::npos) << "logged once, not every draw";
 
     // The coordinates go with the mesh whenever it has them, texture entries or not (a quad
     // whose texture item was lost is still sampled across): black | white covers half.
@@ -223,19 +229,31 @@ TEST_F(GeometryTest, DrawMeshFromClientArrays)
     for (const Mesh* mesh : {&quad, &textured}) {
         const double covered = coverage([&] {
             glBindTexture(GL_TEXTURE_2D, texture);  // the target's set-up bound its own
-            glEnable(GL_TEXTURE_2D);
+            gpu::setTexturing(true);
             drawMesh(*mesh);
-            glDisable(GL_TEXTURE_2D);
+            gpu::setTexturing(false);
         });
         EXPECT_NEAR(covered, 0.5, 0.05) << mesh->textures.size() << " texture entries";
     }
     glDeleteTextures(1, &texture);
 
-    // Half the quad: one triangle covers half the pixels (the diagonal split).
+    // Half the quad: one triangle covers half the pixels (the diagonal split). Assigned
+    // over the quad, the new lists go into the quad's own buffers at its next draw.
     Mesh half = quad;
     half.polygons.resize(3);
-    double covered = coverage([&] { drawMesh(half); });
-    EXPECT_NEAR(covered, 0.5, 0.05);
+    EXPECT_NEAR(coverage([&] { drawMesh(half); }), 0.5, 0.05);
+    const int made = buffersMade;
+    quad = half;
+    EXPECT_NEAR(coverage([&] { drawMesh(quad); }), 0.5, 0.05);
+    EXPECT_EQ(buffersMade, made);
+    EXPECT_EQ(quad.buffers.indexBuffer, names[0]);
+
+    for (const Mesh* mesh : {&quad, &noUvs, &textured, &half}) {
+        releaseMeshBuffers(*mesh);
+        EXPECT_EQ(mesh->buffers.indexBuffer, 0u);
+    }
+    EXPECT_FALSE(glIsBuffer(names[0]));
+    EXPECT_FALSE(glIsBuffer(names[1]));
 }
 
 TEST_F(GeometryTest, ArchiveMeshesLoadAndUpload)

@@ -11,6 +11,7 @@
 #include "datagen/image.h"
 #include "datagen/mmf_writer.h"
 #include "fx/fx.h"
+#include "gpu/immediate.h"
 #include "resources/geometry.h"
 #include "resources/loader.h"
 #include "resources/mesh.h"
@@ -105,19 +106,7 @@ Pixel centre()
     return {rgba[0], rgba[1], rgba[2]};
 }
 
-void quad()
-{
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2f(-1, -1);
-    glTexCoord2f(1, 0);
-    glVertex2f(1, -1);
-    glTexCoord2f(1, 1);
-    glVertex2f(1, 1);
-    glTexCoord2f(0, 1);
-    glVertex2f(-1, 1);
-    glEnd();
-}
+void quad() { gpu::rect(-1, -1, 1, 1); }
 
 Pixel drawShader(const Shader& shader)
 {
@@ -133,12 +122,11 @@ Pixel drawShader(const Shader& shader)
 Pixel drawTexture(uint32_t name)
 {
     glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_TEXTURE_2D);
+    gpu::setTexturing(true);
     glBindTexture(GL_TEXTURE_2D, name);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     quad();
     glBindTexture(GL_TEXTURE_2D, 0);
-    glDisable(GL_TEXTURE_2D);
+    gpu::setTexturing(false);
     return centre();
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 // Every framebuffer bind the code makes goes through this wrapper while installed.
 std::vector<GLuint> binds;
-PFNGLBINDFRAMEBUFFEREXTPROC realBind = nullptr;
+PFNGLBINDFRAMEBUFFERPROC realBind = nullptr;
 void GLAPIENTRY countingBind(GLenum target, GLuint framebuffer)
 {
     binds.push_back(framebuffer);
@@ -25,7 +25,7 @@ void GLAPIENTRY countingBind(GLenum target, GLuint framebuffer)
 GLuint boundFramebuffer()
 {
     GLint bound = -1;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &bound);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     return GLuint(bound);
 }
 
@@ -36,13 +36,13 @@ protected:
         logCapture.open("rt");
         ASSERT_FALSE(HasFatalFailure());
         resolveFramebufferBind();
-        realBind = epoxy_glBindFramebufferEXT;
-        epoxy_glBindFramebufferEXT = countingBind;
+        realBind = epoxy_glBindFramebuffer;
+        epoxy_glBindFramebuffer = countingBind;
         binds.clear();
     }
     void TearDown() override
     {
-        epoxy_glBindFramebufferEXT = realBind;
+        epoxy_glBindFramebuffer = realBind;
         logCapture.close();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
@@ -79,14 +79,14 @@ TEST_F(RenderTargetTest, CreatedTargetsAreCompleteAndLeaveTheWindowFramebufferBo
 
     small.destroy();
     wide.destroy();
-    EXPECT_FALSE(glIsFramebufferEXT(small.framebuffer));
+    EXPECT_FALSE(glIsFramebuffer(small.framebuffer));
 }
 
 TEST_F(RenderTargetTest, NoBindWhenAlreadyBoundAndUnbindAfterwards)
 {
     RenderTarget target;
     target.create(64, 64);
-    realBind(GL_FRAMEBUFFER_EXT, target.framebuffer);
+    realBind(GL_FRAMEBUFFER, target.framebuffer);
     binds.clear();
     EXPECT_EQ(target.attachColorTexture(target.colorTexture), target.framebuffer)
         << "returns the binding found on entry";
@@ -102,7 +102,7 @@ TEST_F(RenderTargetTest, NoBindWhenAlreadyBoundAndUnbindAfterwards)
     // bound afterwards.
     RenderTarget other;
     other.create(32, 32);
-    realBind(GL_FRAMEBUFFER_EXT, other.framebuffer);
+    realBind(GL_FRAMEBUFFER, other.framebuffer);
     binds.clear();
     target.checkStatus();
     EXPECT_EQ(binds, (std::vector<GLuint>{target.framebuffer, 0}));
@@ -115,7 +115,7 @@ TEST_F(RenderTargetTest, StatusTextsAndResults)
     RenderTarget target;
     target.create(16, 16);
     target.attachColorTexture(0);
-    EXPECT_EQ(target.checkStatus(), GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT);
+    EXPECT_EQ(target.checkStatus(), GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT);
     EXPECT_NE(logText().find("fbo " + std::to_string(target.framebuffer) + " status: incomplete_missing_attachment\n"),
               std::string::npos)
         << logText();
@@ -123,7 +123,7 @@ TEST_F(RenderTargetTest, StatusTextsAndResults)
     // Same result with logging off, and nothing written.
     coreLog.created = false;
     size_t before = logText().size();
-    EXPECT_EQ(target.checkStatus(), GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT);
+    EXPECT_EQ(target.checkStatus(), GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT);
     coreLog.created = true;
     EXPECT_EQ(logText().size(), before);
 
@@ -135,7 +135,7 @@ TEST_F(RenderTargetTest, StatusTextsAndResults)
 TEST_F(RenderTargetTest, DepthBufferUpToTheMaximumSize)
 {
     GLint max = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &max);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max);
     ASSERT_GT(max, 0);
     const unsigned untouched = 4242;
     unsigned name = untouched;
@@ -151,11 +151,11 @@ TEST_F(RenderTargetTest, DepthBufferUpToTheMaximumSize)
         name = untouched;
         ASSERT_EQ(createDepthBuffer(size.first, size.second, &name), 0);
         EXPECT_NE(name, untouched);
-        EXPECT_TRUE(glIsRenderbufferEXT(name));
+        EXPECT_TRUE(glIsRenderbuffer(name));
         GLint bound = -1;
-        glGetIntegerv(GL_RENDERBUFFER_BINDING_EXT, &bound);
+        glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
         EXPECT_EQ(bound, 0);
-        glDeleteRenderbuffersEXT(1, &name);
+        glDeleteRenderbuffers(1, &name);
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
@@ -168,11 +168,11 @@ TEST_F(RenderTargetTest, DepthBufferUpToTheMaximumSize)
     EXPECT_EQ(binds, (std::vector<GLuint>{target.framebuffer, 0}));
     EXPECT_EQ(target.checkStatus(), 0);
     GLint type = 0;
-    realBind(GL_FRAMEBUFFER_EXT, target.framebuffer);
-    glGetFramebufferAttachmentParameterivEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT,
-                                             GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE_EXT, &type);
-    realBind(GL_FRAMEBUFFER_EXT, 0);
-    EXPECT_EQ(type, GL_RENDERBUFFER_EXT);
+    realBind(GL_FRAMEBUFFER, target.framebuffer);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
+                                             GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+    realBind(GL_FRAMEBUFFER, 0);
+    EXPECT_EQ(type, GL_RENDERBUFFER);
     target.destroy();
-    glDeleteRenderbuffersEXT(1, &name);
+    glDeleteRenderbuffers(1, &name);
 }

@@ -12,6 +12,7 @@
 #include "datagen/zip_writer.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
+#include "resources/texture.h"
 #include "platform/platform.h"
 #include "scene/scene_archive.h"
 #include "scene/scene_loader.h"
@@ -181,7 +182,7 @@ protected:
 void readAhead(bool ahead, Loader& archive)
 {
     if (ahead) {
-        startPrefetch(archive, prefetchScenes);
+        startPrefetch(archive, textureSizeLimits(), prefetchScenes);
         finishPrefetch();
     }
 }

@@ -5,6 +5,8 @@
 #include "base/log.h"
 #include "app/screen.h"
 #include "datagen/image.h"
+#include "gpu/immediate.h"
+#include "gpu/matrices.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "resources/prefetch.h"
@@ -353,34 +355,51 @@ TEST_F(TextureTest, SixFaceDdsBecomesACubeMapInFileOrder)
     // The loaded faces sample to their colours along the six axes.
     RenderTarget target;
     target.create(6, 1);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
     glBindTexture(GL_TEXTURE_CUBE_MAP, cube.crc);
     glEnable(GL_TEXTURE_CUBE_MAP);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glViewport(0, 0, 6, 1);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 6, 0, 1, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::loadIdentity();
+    gpu::ortho(0, 6, 0, 1, -1, 1);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
     const float axes[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
                               {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-    glBegin(GL_QUADS);
+    // Pixel `face` is two triangles with that face's axis as their texture coordinate.
+    struct AxisVertex {
+        float x, y, s, t, r;
+    };
+    std::vector<AxisVertex> vertices;
+    const float corners[6][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}};
     for (int face = 0; face < 6; ++face) {
-        glTexCoord3fv(axes[face]);
-        glVertex2f(float(face), 0);
-        glVertex2f(float(face + 1), 0);
-        glVertex2f(float(face + 1), 1);
-        glVertex2f(float(face), 1);
+        for (const float* corner : corners) {
+            vertices.push_back({float(face) + corner[0], corner[1], axes[face][0], axes[face][1], axes[face][2]});
+        }
     }
-    glEnd();
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(AxisVertex)), vertices.data(), GL_STATIC_DRAW);
+    gpu::VertexLayout layout;
+    layout.stride = sizeof(AxisVertex);
+    layout.position = offsetof(AxisVertex, x);
+    layout.positionSize = 2;
+    layout.texCoord = offsetof(AxisVertex, s);
+    layout.texCoordSize = 3;
+    gpu::bindVertexLayout(layout);
+    gpu::drawArrays(GL_TRIANGLES, 0, GLsizei(vertices.size()));
+    gpu::unbindVertexLayout();
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glDeleteBuffers(1, &buffer);
     glDisable(GL_TEXTURE_CUBE_MAP);
     Rgba drawn[6];
     glReadPixels(0, 0, 6, 1, GL_RGBA, GL_UNSIGNED_BYTE, drawn);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     target.destroy();
     glDeleteTextures(1, &target.colorTexture);
     for (int face = 0; face < 6; ++face) {
@@ -414,7 +433,7 @@ TEST_F(TextureTest, PicturesBeyondTheGlAreRefusedAndSeveralImagesGiveTheFirst)
 {
     const std::string largest = std::to_string(maxTextureSize()) + "x" + std::to_string(maxTextureSize());
     const std::string wide = std::to_string(maxTextureSize() + 1) + "x4";
-    startPrefetch(loader);
+    startPrefetch(loader, textureSizeLimits());
     finishPrefetch();
     for (const char* name : {"textures/wide.png", "textures/huge.png"}) {
         EXPECT_EQ(prefetchedPicture(name), nullptr) << name;
@@ -492,7 +511,7 @@ TEST_F(TextureTest, PicturesDecodedAheadLoadAsDecodedByTheLoadTheirTexelsLaterAt
         glDeleteTextures(1, &texture.crc);
     }
 
-    startPrefetch(loader);
+    startPrefetch(loader, textureSizeLimits());
     finishPrefetch();
     EXPECT_NE(prefetchedPicture("TEXTURES/RGBA.PNG"), nullptr) << "letter case ignored, as the archive does";
     EXPECT_EQ(prefetchedPicture("textures/broken.png"), nullptr) << "not decodable: left to the load";
