@@ -54,21 +54,6 @@ void mirror(MatrixMode which)
     glMatrixMode(GLenum(saved));
 }
 
-// Draws not yet moved onto this file still set the fixed-function matrices themselves:
-// while the copy is kept, the top of a stack is read back from it before it is read or
-// edited, so that what they set carries on here (a matrix loaded whole needs no read).
-void adopt(MatrixMode which)
-{
-    if (!keepsFixedFunction()) {
-        return;
-    }
-    Stack& s = stacks[int(which)];
-    glGetFloatv(which == MatrixMode::ModelView ? GL_MODELVIEW_MATRIX : which == MatrixMode::Projection
-                                                                       ? GL_PROJECTION_MATRIX
-                                                                       : GL_TEXTURE_MATRIX,
-                s.m[s.top]);
-}
-
 void changed()
 {
     ++serial;
@@ -78,7 +63,6 @@ void changed()
 // top := top x m (column-major).
 void multiplyTop(const float* m)
 {
-    adopt(mode);
     float out[16];
     multiplyMatrix(m, top(), out);  // row-major a x b on column-major data is b x a
     std::memcpy(top(), out, sizeof out);
@@ -161,7 +145,6 @@ void frustum(double l, double r, double b, double t, double n, double f)
 void pushMatrix()
 {
     Stack& s = current();
-    adopt(mode);
     if (s.top + 1 < kStackDepth) {
         std::memcpy(s.m[s.top + 1], s.m[s.top], 16 * sizeof(float));
         ++s.top;
@@ -179,7 +162,6 @@ void popMatrix()
 
 const float* matrix(MatrixMode which)
 {
-    adopt(which);
     const Stack& s = stacks[int(which)];
     return s.m[s.top];
 }
