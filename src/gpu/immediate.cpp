@@ -4,6 +4,7 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -127,7 +128,7 @@ void bindVertexArray()
     }
 }
 
-void setGenericArray(unsigned location, int size, int stride, const char* at, bool on)
+void setGenericArray(unsigned location, int size, int stride, const void* at, bool on)
 {
     const unsigned bit = 1u << location;
     if (on) {
@@ -471,41 +472,45 @@ void releaseBatch(VertexBatch& batch)
 
 void bindVertexLayout(const VertexLayout& layout, const void* base)
 {
-    const char* at = static_cast<const char*>(base);
+    // Offsets into a bound buffer are passed as pointers: computed as integers, since a
+    // null base with an offset is no pointer arithmetic C++ allows.
+    const auto at = [base](int offset) {
+        return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + uintptr_t(offset < 0 ? 0 : offset));
+    };
     if (state.generic) {
         bindVertexArray();
-        setGenericArray(kAttributePosition, layout.positionSize, layout.stride, at + layout.position,
+        setGenericArray(kAttributePosition, layout.positionSize, layout.stride, at(layout.position),
                         layout.position >= 0);
-        setGenericArray(kAttributeNormal, 3, layout.stride, at + layout.normal, layout.normal >= 0);
-        setGenericArray(kAttributeTexCoord0, layout.texCoordSize, layout.stride, at + layout.texCoord,
+        setGenericArray(kAttributeNormal, 3, layout.stride, at(layout.normal), layout.normal >= 0);
+        setGenericArray(kAttributeTexCoord0, layout.texCoordSize, layout.stride, at(layout.texCoord),
                         layout.texCoord >= 0);
-        setGenericArray(kAttributeColor, layout.colorSize, layout.stride, at + layout.color, layout.color >= 0);
+        setGenericArray(kAttributeColor, layout.colorSize, layout.stride, at(layout.color), layout.color >= 0);
         return;
     }
     setClientArray(GL_VERTEX_ARRAY, layout.position >= 0);
     if (layout.position >= 0) {
-        glVertexPointer(layout.positionSize, GL_FLOAT, layout.stride, at + layout.position);
+        glVertexPointer(layout.positionSize, GL_FLOAT, layout.stride, at(layout.position));
     }
     setClientArray(GL_NORMAL_ARRAY, layout.normal >= 0);
     if (layout.normal >= 0) {
-        glNormalPointer(GL_FLOAT, layout.stride, at + layout.normal);
+        glNormalPointer(GL_FLOAT, layout.stride, at(layout.normal));
     }
     setClientArray(GL_TEXTURE_COORD_ARRAY, layout.texCoord >= 0);
     if (layout.texCoord >= 0) {
-        glTexCoordPointer(layout.texCoordSize, GL_FLOAT, layout.stride, at + layout.texCoord);
+        glTexCoordPointer(layout.texCoordSize, GL_FLOAT, layout.stride, at(layout.texCoord));
     }
     if (layout.texCoord1 >= 0 || state.texCoord1Array) {
         glClientActiveTexture(GL_TEXTURE1);
         setClientArray(GL_TEXTURE_COORD_ARRAY, layout.texCoord1 >= 0);
         if (layout.texCoord1 >= 0) {
-            glTexCoordPointer(layout.texCoord1Size, GL_FLOAT, layout.stride, at + layout.texCoord1);
+            glTexCoordPointer(layout.texCoord1Size, GL_FLOAT, layout.stride, at(layout.texCoord1));
         }
         glClientActiveTexture(GL_TEXTURE0);
         state.texCoord1Array = layout.texCoord1 >= 0;
     }
     setClientArray(GL_COLOR_ARRAY, layout.color >= 0);
     if (layout.color >= 0) {
-        glColorPointer(layout.colorSize, GL_FLOAT, layout.stride, at + layout.color);
+        glColorPointer(layout.colorSize, GL_FLOAT, layout.stride, at(layout.color));
     }
 }
 
