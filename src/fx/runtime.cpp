@@ -288,16 +288,6 @@ void beforeDraw()
     }
 }
 
-bool isCoreProfile()
-{
-    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 32) {
-        return false;
-    }
-    GLint mask = 0;
-    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
-    return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
-}
-
 void enable(GLenum cap, bool on)
 {
     if (on) {
@@ -366,7 +356,7 @@ void applyState(const StateAssignment& s, GlslTarget target)
         break;
     case StateKind::PolygonMode:
         // Core GL sets both faces at once.
-        glPolygonMode(target != GlslTarget::Compat120 && isCoreProfile() ? GL_FRONT_AND_BACK : GLenum(s.i[0]),
+        glPolygonMode(target != GlslTarget::Compat120 && gpu::isCoreProfile() ? GL_FRONT_AND_BACK : GLenum(s.i[0]),
                       GLenum(s.i[1]));
         break;
     case StateKind::PolygonOffset:

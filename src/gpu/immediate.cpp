@@ -98,16 +98,6 @@ void setClientArray(GLenum array, bool on)
 
 // ---- the generic path ----
 
-bool isCoreProfile()
-{
-    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 32) {
-        return false;
-    }
-    GLint mask = 0;
-    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
-    return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
-}
-
 bool hasVertexArrays()
 {
     return !epoxy_is_desktop_gl() || epoxy_gl_version() >= 30 ||
@@ -583,6 +573,16 @@ void releaseImmediate()
         }
     }
     state.plainTried = false;
+}
+
+bool isCoreProfile()
+{
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 32) {
+        return false;
+    }
+    GLint mask = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
+    return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
 }
 
 void useGenericAttributes(bool on) { state.generic = on; }

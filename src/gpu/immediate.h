@@ -107,6 +107,9 @@ void releaseImmediate();
 void useGenericAttributes(bool on);
 bool genericAttributes();
 
+// Whether the current context is a desktop core profile (no fixed function at all).
+bool isCoreProfile();
+
 // The first line(s) of a GLSL program for the current context: "#version 120",
 // "#version 330 core" or "#version 300 es" with precision lines.
 const char* glslVersionHeader();
