@@ -151,7 +151,7 @@ int pictureHeight()
 }
 
 // Reads the band of the back buffer (rows bottom-up) into pixels laid out as `layout`;
-// supersampled, the picture reduced from the off-screen frame. BGRA is the GL's own
+// supersampled, the picture reduced from the off-screen frame. BGRA is desktop GL's own
 // layout here: read as it is, seven times faster than RGB.
 void readBand(std::vector<uint8_t>& pixels, PixelLayout layout)
 {
@@ -162,9 +162,8 @@ void readBand(std::vector<uint8_t>& pixels, PixelLayout layout)
     pixels.resize(size_t(screenSettings.viewportWidth) * size_t(screenSettings.viewportHeight) *
                   size_t(bytesPerPixel(layout)));
     glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(core.viewportX, core.viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight,
-                 layout == PixelLayout::Rgb ? GL_RGB : GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+    gpu::readPixels(core.viewportX, core.viewportY, screenSettings.viewportWidth, screenSettings.viewportHeight, layout,
+                    pixels.data());
 }
 
 // A frame whose picture nobody sees: the parts' state advances, the rasteriser does

@@ -153,8 +153,7 @@ int Supersampler::create(const Band& windowBand)
 
 void Supersampler::readPicture(std::vector<uint8_t>& pixels, PixelLayout layout)
 {
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, frame.width, frame.height, GL_BGRA, GL_UNSIGNED_BYTE, samples.data());
+    gpu::readPixels(0, 0, frame.width, frame.height, PixelLayout::Bgra, samples.data());
     pixels.resize(size_t(band.width) * size_t(band.height) * bytesPerPixel(layout));
     filter.reduce(samples.data(), band.width, band.height, pixels.data(), layout);
 }

@@ -15,15 +15,16 @@
 // nothing is allocated per picture.
 #pragma once
 #include "core/timeline.h"
+#include "gpu/pixels.h"
 #include "scene/render_target.h"
 
 #include <cstdint>
 #include <vector>
 
 // How a picture's pixels are laid out: RGB (three bytes, for picture files) or BGRA (four
-// bytes, alpha opaque: what the GL reads fastest, for the video encoder).
-enum class PixelLayout { Rgb, Bgra };
-inline int bytesPerPixel(PixelLayout layout) { return layout == PixelLayout::Rgb ? 3 : 4; }
+// bytes, alpha opaque: what desktop GL reads fastest, for the video encoder).
+using gpu::PixelLayout;
+using gpu::bytesPerPixel;
 
 // The box filter: each picture pixel the mean of its factor x factor block of samples,
 // rounded to the nearest level (halves up). Pure; the scratch is kept between calls.

@@ -3,15 +3,13 @@
 // subset of cg_subset.md, techniques and passes with state assignments) are parsed
 // once, each pass's programs are translated to GLSL and linked with the driver.
 //
-// GLSL targets: Compat120 (the default until every draw feeds generic attributes) reads
-// GL's built-in vertex attributes, matrices and varyings and leaves alpha test, lighting
-// and texture enables to fixed-function GL. Glsl120, Glsl330 (core) and Essl300 read
+// GLSL targets: Glsl120, Glsl330 (core) and Essl300, one per kind of GL context, read
 // only generic things: attributes named by the gpu::kAttribute* locations, state
 // matrices as uniforms taken from gpu/matrices.h (set by setPassState and again before
 // each gpu:: draw whose matrices changed), varyings and outputs of our own; alpha test
-// happens in the fragment program. A technique is translated for the target current
-// when it is validated: set the target before validating (the context code does, as it
-// makes the context). Passes of those targets need both a vertex and a fragment program.
+// happens in the fragment program, and a pass needs both a vertex and a fragment
+// program. A technique is translated when it is validated, for the target of the
+// current context (contextGlslTarget) unless setGlslTarget chose one.
 //
 // Ownership: a Context owns its effects; an Effect owns its parameters, techniques,
 // passes and GL programs. Every handle stays valid until destroyContext (or
@@ -48,8 +46,15 @@ enum class Type {
 const char* typeString(Type type);
 
 // ---- GLSL target (process-wide) ----
-enum class GlslTarget { Compat120, Glsl120, Glsl330, Essl300 };
+enum class GlslTarget { Glsl120, Glsl330, Essl300 };
+// The target of the current context: Essl300 on OpenGL ES, Glsl330 on a core profile,
+// Glsl120 otherwise.
+GlslTarget contextGlslTarget();
+// Validation translates for `target` from now on (tests); followContextGlslTarget goes
+// back to the context's.
 void setGlslTarget(GlslTarget target);
+void followContextGlslTarget();
+// What validation translates for now.
 GlslTarget glslTarget();
 
 // ---- context and errors ----
@@ -142,8 +147,8 @@ void setMatrixParameterRowMajor(Parameter* parameter, const float* m);
 
 enum class StateMatrix { ModelView, Projection, ModelViewProjection, Texture };
 enum class MatrixTransform { Identity, Transpose, Inverse, InverseTranspose };
-// Sets a float4x4 parameter to a state matrix read at the moment of the call: from GL for
-// Compat120, from gpu/matrices.h for the other targets.
+// Sets a float4x4 parameter to a state matrix of gpu/matrices.h as it is at the moment
+// of the call.
 void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTransform transform);
 
 // Gives a sampler parameter its GL texture and applies the sampler's state (filters,

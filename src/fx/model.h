@@ -165,7 +165,7 @@ struct PassData {
     std::vector<UniformBinding> uniforms;
     std::vector<SamplerBinding> samplers;
     std::vector<StateMatrixBinding> stateMatrices;
-    GlslTarget target = GlslTarget::Compat120;  // what the programs were translated for
+    GlslTarget target = GlslTarget::Glsl120;  // what the programs were translated for
     uint32_t matrixSerial = 0;  // gpu::matricesSerial() at the last upload of stateMatrices
     int alphaRefLocation = -1;
     float alphaRef = 0.0f;
@@ -223,7 +223,7 @@ extern const AttributeName kAttributeNames[12];
 
 // What the translation of one program needs besides the program, and what it tells back.
 struct ProgramTranslation {
-    GlslTarget target = GlslTarget::Compat120;
+    GlslTarget target = GlslTarget::Glsl120;
     // Fragment programs of the generic targets: the GL compare function of the pass's
     // alpha test, done after the colour is computed; 0 = none.
     int alphaFunc = 0;
@@ -241,7 +241,7 @@ struct ProgramTranslation {
 // On success fills `glsl` and the parameters the program reads.
 bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
                       std::vector<ParameterData*>& used, std::string& listing, ProgramTranslation& how);
-// The same for Compat120.
+// The same for GLSL 1.20.
 bool translateProgram(const EffectData& effect, const ProgramRef& program, int stage, std::string& glsl,
                       std::vector<ParameterData*>& used, std::string& listing);
 

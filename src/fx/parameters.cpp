@@ -54,9 +54,9 @@ void applySamplerState(const ParameterData& sampler, uint32_t texture)
     if (s.magFilter) {
         glTexParameteri(target, GL_TEXTURE_MAG_FILTER, s.magFilter);
     }
-    const bool compat = glslTarget() == GlslTarget::Compat120;
-    // GL_CLAMP is gone from core and ES GL; its nearest there is GL_CLAMP_TO_EDGE.
-    auto wrap = [compat](int mode) { return !compat && mode == GL_CLAMP ? GL_CLAMP_TO_EDGE : mode; };
+    // GL_CLAMP (which blends the border colour in at the edges) is gone from core and ES
+    // GL: its nearest, GL_CLAMP_TO_EDGE, stands for it on every GL so that all draw alike.
+    auto wrap = [](int mode) { return mode == GL_CLAMP ? GL_CLAMP_TO_EDGE : mode; };
     if (s.wrapS) {
         glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap(s.wrapS));
     }
@@ -66,9 +66,7 @@ void applySamplerState(const ParameterData& sampler, uint32_t texture)
     if (s.wrapR) {
         glTexParameteri(target, GL_TEXTURE_WRAP_R, wrap(s.wrapR));
     }
-    if (s.generateMipmap >= 0 && compat) {
-        glTexParameteri(target, GL_GENERATE_MIPMAP, s.generateMipmap ? GL_TRUE : GL_FALSE);
-    } else if (s.generateMipmap > 0) {
+    if (s.generateMipmap > 0) {
         generateMipmap(target);
     }
     glBindTexture(target, GLuint(previous));
@@ -258,38 +256,19 @@ void setStateMatrixParameter(Parameter* parameter, StateMatrix matrix, MatrixTra
         return;
     }
     float m[16], a[16];
-    if (glslTarget() != GlslTarget::Compat120) {
-        switch (matrix) {
-        case StateMatrix::ModelView:
-            std::memcpy(m, gpu::matrix(gpu::MatrixMode::ModelView), sizeof(m));
-            break;
-        case StateMatrix::Projection:
-            std::memcpy(m, gpu::matrix(gpu::MatrixMode::Projection), sizeof(m));
-            break;
-        case StateMatrix::Texture:
-            std::memcpy(m, gpu::matrix(gpu::MatrixMode::Texture), sizeof(m));
-            break;
-        case StateMatrix::ModelViewProjection:
-            gpu::modelViewProjection(m);
-            break;
-        }
-    } else switch (matrix) {
+    switch (matrix) {
     case StateMatrix::ModelView:
-        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        std::memcpy(m, gpu::matrix(gpu::MatrixMode::ModelView), sizeof(m));
         break;
     case StateMatrix::Projection:
-        glGetFloatv(GL_PROJECTION_MATRIX, m);
+        std::memcpy(m, gpu::matrix(gpu::MatrixMode::Projection), sizeof(m));
         break;
     case StateMatrix::Texture:
-        glGetFloatv(GL_TEXTURE_MATRIX, m);
+        std::memcpy(m, gpu::matrix(gpu::MatrixMode::Texture), sizeof(m));
         break;
-    case StateMatrix::ModelViewProjection: {
-        float p[16];
-        glGetFloatv(GL_PROJECTION_MATRIX, p);
-        glGetFloatv(GL_MODELVIEW_MATRIX, a);
-        multiplyMatrix(a, p, m);  // column-major: projection * modelview
+    case StateMatrix::ModelViewProjection:
+        gpu::modelViewProjection(m);
         break;
-    }
     }
     if (transform == MatrixTransform::Inverse || transform == MatrixTransform::InverseTranspose) {
         if (!invertMatrix(m, a)) {

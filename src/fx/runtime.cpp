@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 struct fx::Context {
@@ -37,7 +38,8 @@ GLenum samplerTarget(const TypeInfo& type)
 namespace {
 
 Context* gShared = nullptr;
-GlslTarget gTarget = GlslTarget::Compat120;
+GlslTarget gTarget = GlslTarget::Glsl120;
+bool gTargetChosen = false;  // setGlslTarget, else the context's
 // The pass set last and not reset: gpu's draws hand its programs the matrices.
 PassData* gActivePass = nullptr;
 
@@ -97,8 +99,54 @@ int alphaTestFunction(const PassData& pass, float& reference)
     return enabled && function != GL_ALWAYS ? function : 0;
 }
 
-// Translates the pass's programs for `target`. Generic targets: the vertex program also
-// writes (0) the varyings the fragment program reads and it does not.
+// What stands for the stage a pass leaves out, as the fixed-function GL did it: the
+// vertices transformed by the model-view-projection, colours and texture coordinates
+// passed on (set 0 through the texture matrix); the fragment the interpolated colour.
+const char* const kStandInText = R"(
+struct StandInVertex {
+    float4 position : POSITION;
+    float4 color : COLOR0;
+    float4 secondary : COLOR1;
+    float4 t0 : TEXCOORD0; float4 t1 : TEXCOORD1; float4 t2 : TEXCOORD2; float4 t3 : TEXCOORD3;
+    float4 t4 : TEXCOORD4; float4 t5 : TEXCOORD5; float4 t6 : TEXCOORD6; float4 t7 : TEXCOORD7;
+};
+StandInVertex standInVertex(float4 position : POSITION, float4 color : COLOR0, float4 secondary : COLOR1,
+                            float4 t0 : TEXCOORD0, float4 t1 : TEXCOORD1, float4 t2 : TEXCOORD2,
+                            float4 t3 : TEXCOORD3, float4 t4 : TEXCOORD4, float4 t5 : TEXCOORD5,
+                            float4 t6 : TEXCOORD6, float4 t7 : TEXCOORD7)
+{
+    StandInVertex o;
+    o.position = mul(glstate.matrix.mvp, position);
+    o.color = color;
+    o.secondary = secondary;
+    o.t0 = mul(glstate.matrix.texture, t0);
+    o.t1 = t1; o.t2 = t2; o.t3 = t3; o.t4 = t4; o.t5 = t5; o.t6 = t6; o.t7 = t7;
+    return o;
+}
+float4 standInFragment(float4 color : COLOR0) : COLOR { return color; }
+technique StandIn {
+    pass { VertexProgram = compile arbvp1 standInVertex(); FragmentProgram = compile arbfp1 standInFragment(); }
+}
+)";
+
+const EffectData& standInEffect()
+{
+    static const std::unique_ptr<EffectData> effect = [] {
+        auto e = std::make_unique<EffectData>();
+        e->file = "stand-in";
+        e->text = kStandInText;
+        std::string listing;
+        parseEffect(*e, listing);
+        return e;
+    }();
+    return *effect;
+}
+
+const PassData& standInPass() { return standInEffect().techniques.at(0).passes.at(0); }
+
+// Translates the pass's programs for `target`; a stage the pass leaves out gets the
+// stand-in's (there is no fixed-function stage in core and ES GL). The vertex program
+// also writes (0) the varyings the fragment program reads and it does not.
 bool translatePassPrograms(const EffectData& e, PassData& pass, GlslTarget target, std::string& vertex,
                            std::string& fragment, std::vector<ParameterData*>& usedVertex,
                            std::vector<ParameterData*>& usedFragment, ProgramTranslation& vs,
@@ -110,23 +158,19 @@ bool translatePassPrograms(const EffectData& e, PassData& pass, GlslTarget targe
     fs = ProgramTranslation();
     vs.target = fs.target = target;
     float reference = 0.0f;
-    fs.alphaFunc = target == GlslTarget::Compat120 ? 0 : alphaTestFunction(pass, reference);
-    if (target != GlslTarget::Compat120 && pass.vertex.present != pass.fragment.present) {
-        const ProgramRef& given = pass.vertex.present ? pass.vertex : pass.fragment;
-        listing += e.file + "(" + std::to_string(given.line) + "): error: pass '" + pass.name +
-                   "' needs both a vertex and a fragment program in this GLSL target (no fixed-function stage)\n";
-        return false;
+    fs.alphaFunc = alphaTestFunction(pass, reference);
+    if (!pass.vertex.present && !pass.fragment.present) {
+        return true;  // states only: draws go through gpu's plain programs
     }
-    bool ok = true;
-    if (pass.vertex.present) {
-        ok = translateProgram(e, pass.vertex, 0, vertex, usedVertex, listing, vs);
-    }
-    if (ok && pass.fragment.present) {
-        ok = translateProgram(e, pass.fragment, 1, fragment, usedFragment, listing, fs);
-    }
-    if (ok && target != GlslTarget::Compat120 && pass.vertex.present && (fs.varyings & ~vs.varyings)) {
+    const EffectData& ve = pass.vertex.present ? e : standInEffect();
+    const ProgramRef& vp = pass.vertex.present ? pass.vertex : standInPass().vertex;
+    const EffectData& fe = pass.fragment.present ? e : standInEffect();
+    const ProgramRef& fp = pass.fragment.present ? pass.fragment : standInPass().fragment;
+    bool ok = translateProgram(ve, vp, 0, vertex, usedVertex, listing, vs) &&
+              translateProgram(fe, fp, 1, fragment, usedFragment, listing, fs);
+    if (ok && (fs.varyings & ~vs.varyings)) {
         vs.fragmentReads = fs.varyings;
-        ok = translateProgram(e, pass.vertex, 0, vertex, usedVertex, listing, vs);
+        ok = translateProgram(ve, vp, 0, vertex, usedVertex, listing, vs);
     }
     return ok;
 }
@@ -137,8 +181,8 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
     std::vector<ParameterData*> usedVertex, usedFragment;
     std::string where = " (technique " + tech.name + ", pass " + pass.name + ")";
     ProgramTranslation vs, fs;
-    pass.target = gTarget;
-    if (!translatePassPrograms(e, pass, gTarget, pass.vertexSource, pass.fragmentSource, usedVertex, usedFragment,
+    pass.target = glslTarget();
+    if (!translatePassPrograms(e, pass, pass.target, pass.vertexSource, pass.fragmentSource, usedVertex, usedFragment,
                                vs, fs, listing)) {
         return false;
     }
@@ -152,7 +196,7 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
     }
     GLuint program = glCreateProgram();
     GLuint shaders[2] = {0, 0};
-    if (pass.vertex.present) {
+    {
         std::string log;
         shaders[0] = compileShader(GL_VERTEX_SHADER, pass.vertexSource, log);
         if (!log.empty() || !shaders[0]) {
@@ -160,7 +204,7 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
         }
         ok = shaders[0] != 0;
     }
-    if (ok && pass.fragment.present) {
+    if (ok) {
         std::string log;
         shaders[1] = compileShader(GL_FRAGMENT_SHADER, pass.fragmentSource, log);
         if (!log.empty() || !shaders[1]) {
@@ -297,13 +341,11 @@ void enable(GLenum cap, bool on)
     }
 }
 
-// States fixed-function GL alone has (alpha test, lighting, texture enables): the generic
-// targets leave them to the programs; polygon mode only where the GL has it.
-bool skippedState(StateKind kind, GlslTarget target)
+// States of fixed-function GL (alpha test, lighting, texture enables) are left to the
+// programs (the alpha test is translated into the fragment program); polygon mode is
+// set only where the GL has it (not OpenGL ES), for both faces as core GL demands.
+bool skippedState(StateKind kind)
 {
-    if (target == GlslTarget::Compat120) {
-        return false;
-    }
     switch (kind) {
     case StateKind::AlphaTestEnable:
     case StateKind::AlphaFunc:
@@ -318,9 +360,9 @@ bool skippedState(StateKind kind, GlslTarget target)
     }
 }
 
-void applyState(const StateAssignment& s, GlslTarget target)
+void applyState(const StateAssignment& s)
 {
-    if (skippedState(s.kind, target)) {
+    if (skippedState(s.kind)) {
         return;
     }
     switch (s.kind) {
@@ -348,37 +390,20 @@ void applyState(const StateAssignment& s, GlslTarget target)
     case StateKind::BlendEquation:
         glBlendEquation(GLenum(s.i[0]));
         break;
-    case StateKind::AlphaTestEnable:
-        enable(GL_ALPHA_TEST, s.i[0]);
-        break;
-    case StateKind::AlphaFunc:
-        glAlphaFunc(GLenum(s.i[0]), s.f[0]);
-        break;
     case StateKind::PolygonMode:
-        // Core GL sets both faces at once.
-        glPolygonMode(target != GlslTarget::Compat120 && gpu::isCoreProfile() ? GL_FRONT_AND_BACK : GLenum(s.i[0]),
-                      GLenum(s.i[1]));
+        glPolygonMode(GL_FRONT_AND_BACK, GLenum(s.i[1]));
         break;
     case StateKind::PolygonOffset:
         glPolygonOffset(s.f[0], s.f[1]);
-        break;
-    case StateKind::LightingEnable:
-        enable(GL_LIGHTING, s.i[0]);
-        break;
-    case StateKind::Texture2DEnable:
-        enable(GL_TEXTURE_2D, s.i[0]);
-        break;
-    case StateKind::TextureCubeMapEnable:
-        enable(GL_TEXTURE_CUBE_MAP, s.i[0]);
         break;
     default:
         break;
     }
 }
 
-void resetState(StateKind kind, GlslTarget target)
+void resetState(StateKind kind)
 {
-    if (skippedState(kind, target)) {
+    if (skippedState(kind)) {
         return;
     }
     switch (kind) {
@@ -406,26 +431,11 @@ void resetState(StateKind kind, GlslTarget target)
     case StateKind::BlendEquation:
         glBlendEquation(GL_FUNC_ADD);
         break;
-    case StateKind::AlphaTestEnable:
-        glDisable(GL_ALPHA_TEST);
-        break;
-    case StateKind::AlphaFunc:
-        glAlphaFunc(GL_ALWAYS, 0.0f);
-        break;
     case StateKind::PolygonMode:
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         break;
     case StateKind::PolygonOffset:
         glPolygonOffset(0.0f, 0.0f);
-        break;
-    case StateKind::LightingEnable:
-        glDisable(GL_LIGHTING);
-        break;
-    case StateKind::Texture2DEnable:
-        glDisable(GL_TEXTURE_2D);
-        break;
-    case StateKind::TextureCubeMapEnable:
-        glDisable(GL_TEXTURE_CUBE_MAP);
         break;
     default:
         break;
@@ -489,8 +499,23 @@ void uploadUniform(const UniformBinding& u)
 
 // ---- context ----
 
-void setGlslTarget(GlslTarget target) { gTarget = target; }
-GlslTarget glslTarget() { return gTarget; }
+GlslTarget contextGlslTarget()
+{
+    if (!epoxy_is_desktop_gl()) {
+        return GlslTarget::Essl300;
+    }
+    return gpu::isCoreProfile() ? GlslTarget::Glsl330 : GlslTarget::Glsl120;
+}
+
+void setGlslTarget(GlslTarget target)
+{
+    gTarget = target;
+    gTargetChosen = true;
+}
+
+void followContextGlslTarget() { gTargetChosen = false; }
+
+GlslTarget glslTarget() { return gTargetChosen ? gTarget : contextGlslTarget(); }
 
 Context* createContext() { return new Context(); }
 
@@ -842,7 +867,7 @@ void setPassState(Pass* pass)
     glUseProgram(p.program);
     glActiveTexture(GL_TEXTURE0);
     for (const StateAssignment& s : p.states) {
-        applyState(s, p.target);
+        applyState(s);
     }
     for (const UniformBinding& u : p.uniforms) {
         uploadUniform(u);
@@ -874,7 +899,7 @@ void resetPassState(Pass* pass)
     glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);
     for (const StateAssignment& s : p.states) {
-        resetState(s.kind, p.target);
+        resetState(s.kind);
     }
     for (const SamplerBinding& s : p.samplers) {
         glActiveTexture(GL_TEXTURE0 + GLenum(s.unit));

@@ -1,13 +1,13 @@
 // Translation of one program of a pass (an entry function and its compile arguments)
-// from the Cg subset of cg_subset.md to the GLSL of a target: 1.20 of the compatibility
-// profile (GL's built-ins), or 1.20, 330 core and 300 es reading only generic attributes,
+// from the Cg subset of cg_subset.md to the GLSL of a target: 1.20, 330 core or 300 es,
+// each reading only generic attributes,
 // uniforms and varyings of ours (the `cgx_` prefix), with GL ES's stricter typing: there
 // the integers Cg converts to floats are written as floats (conversions.cpp finds them).
 //
 // Matrices: a Cg matrix is uploaded row by row, so GLSL column i holds Cg row i and
 // every index M[i][j] means the same element in both languages; mul(A, B) then
 // becomes (B * A) for every combination of matrices and vectors. The GL state matrices
-// (glstate.matrix.*) follow the same rule through GL's Transpose built-ins.
+// (glstate.matrix.*) are uniforms of ours uploaded the same way (transposed).
 //
 // Here the program's tokens are rewritten; what a single name or semantic becomes
 // (intrinsics, helpers, reserved words, built-in variables) is vocabulary.cpp's.
@@ -46,8 +46,7 @@ std::string number(std::string_view text, bool asFloat = false)
 class Translator {
 public:
     Translator(const EffectData& effect, int stage, std::string& listing, ProgramTranslation& how)
-        : e(effect), t(effect.tokens), stage(stage), listing(listing), how(how), target(how.target),
-          generic(how.target != GlslTarget::Compat120)
+        : e(effect), t(effect.tokens), stage(stage), listing(listing), how(how), target(how.target)
     {
     }
 
@@ -60,7 +59,6 @@ private:
     std::string& listing;
     ProgramTranslation& how;
     const GlslTarget target;
-    const bool generic;
     Conversions conversions;
     std::vector<size_t> wrapEnds;                       // open float conversions, innermost last
     std::map<std::string, const Builtin*> declarations;  // variables of ours the program uses
@@ -382,7 +380,7 @@ private:
         auto refuse = [&]() {
             error(t[i].line, "'" + glstatePath(i, end) +
                                  "' is not supported (glstate gives matrix.mvp, modelview[0], projection and "
-                                 "texture[0..7], each also with inverse., transpose. or invtrans.)");
+                                 "texture[0], each also with inverse., transpose. or invtrans.)");
             return end;
         };
         size_t j = i + 1;
@@ -397,12 +395,7 @@ private:
             form = "";
         }
         const std::string_view name = memberAt(j, end);
-        const char* base = name == "mvp"          ? "gl_ModelViewProjectionMatrix"
-                           : name == "modelview"  ? "gl_ModelViewMatrix"
-                           : name == "projection" ? "gl_ProjectionMatrix"
-                           : name == "texture"    ? "gl_TextureMatrix"
-                                                  : nullptr;
-        if (!base) {
+        if (name != "mvp" && name != "modelview" && name != "projection" && name != "texture") {
             return refuse();
         }
         j += 2;
@@ -417,31 +410,14 @@ private:
             index = std::atoi(std::string(n).c_str());
             j += 3;
         }
-        if (index > (name == "texture" ? 7 : 0)) {
+        if (index > 0) {
             return refuse();
         }
-        if (generic) {
-            if (index > 0) {
-                error(t[i].line, "'" + glstatePath(i, end) +
-                                     "' is not supported in this GLSL target (one texture matrix: texture[0])");
-                return end;
-            }
-            const int matrix = name == "mvp" ? 0 : name == "modelview" ? 1 : name == "projection" ? 2 : 3;
-            const int formIndex = form.empty() ? 0 : form == "inverse" ? 1 : form == "transpose" ? 2 : 3;
-            const int which = 4 * matrix + formIndex;
-            how.stateMatrices |= 1u << which;
-            o += std::string(stateMatrixName(which)) + " ";
-            return j;
-        }
-        const char* suffix = form.empty()           ? "Transpose"
-                             : form == "transpose"  ? ""
-                             : form == "inverse"    ? "InverseTranspose"
-                                                    : "Inverse";
-        o += std::string(base) + suffix;
-        if (name == "texture") {
-            o += "[" + std::to_string(index) + "]";
-        }
-        o += ' ';
+        const int matrix = name == "mvp" ? 0 : name == "modelview" ? 1 : name == "projection" ? 2 : 3;
+        const int formIndex = form.empty() ? 0 : form == "inverse" ? 1 : form == "transpose" ? 2 : 3;
+        const int which = 4 * matrix + formIndex;
+        how.stateMatrices |= 1u << which;
+        o += std::string(stateMatrixName(which)) + " ";
         return j;
     }
 
@@ -736,10 +712,8 @@ private:
             }
             if (isUniform) {
                 if (argIndex < program.args.size()) {
-                    if (generic) {
-                        findConversions(e, program.args[argIndex].first, program.args[argIndex].second, d.type,
-                                        conversions);
-                    }
+                    findConversions(e, program.args[argIndex].first, program.args[argIndex].second, d.type,
+                                    conversions);
                     call += "(";
                     emitRange(program.args[argIndex].first, program.args[argIndex].second, call, 0);
                     call += ")";
@@ -778,7 +752,7 @@ private:
             glue("cgx_result", f.returnType, f.returnTypeName, f.returnSemantic, f.line, outputs, &written);
         }
         o += outputs;
-        if (ok && stage == 0 && generic) {
+        if (ok && stage == 0) {
             writeUnwrittenVaryings(o);
         }
         if (ok && stage == 1 && how.alphaFunc) {
@@ -936,15 +910,13 @@ bool Translator::run(const ProgramRef& program, std::string& glsl, std::vector<P
         }
     }
 
-    if (generic) {
-        for (auto [kind, index] : e.order) {
-            if (kind == 1 && staticUsed[index]) {
-                const StaticData& st = e.statics[index];
-                findConversions(e, st.initBegin, st.initEnd, st.decl.type, conversions, st.decl.arraySize,
-                                st.decl.typeName);
-            } else if (kind == 2 && names.count(e.functions[index].name)) {
-                findConversions(e, e.functions[index], conversions);
-            }
+    for (auto [kind, index] : e.order) {
+        if (kind == 1 && staticUsed[index]) {
+            const StaticData& st = e.statics[index];
+            findConversions(e, st.initBegin, st.initEnd, st.decl.type, conversions, st.decl.arraySize,
+                            st.decl.typeName);
+        } else if (kind == 2 && names.count(e.functions[index].name)) {
+            findConversions(e, e.functions[index], conversions);
         }
     }
     std::string body;

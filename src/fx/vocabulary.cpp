@@ -108,41 +108,13 @@ const char* const refused[] = {"texRECT", "texRECTproj", "texRECTbias", "texRECT
                                "goto", "typedef", "register", "packoffset", "sampler_state", "compile",
                                "technique", "pass", "string", "texture", "interface", "unsigned", "double"};
 
-const Builtin vertexInputs[] = {
-    {"POSITION", "gl_Vertex", 4}, {"POSITION0", "gl_Vertex", 4}, {"NORMAL", "gl_Normal", 3},
-    {"NORMAL0", "gl_Normal", 3},  {"COLOR", "gl_Color", 4},      {"COLOR0", "gl_Color", 4},
-    {"DIFFUSE", "gl_Color", 4},   {"COLOR1", "gl_SecondaryColor", 4}, {"SPECULAR", "gl_SecondaryColor", 4},
-    {"TEXCOORD", "gl_MultiTexCoord0", 4}, {"TEXCOORD0", "gl_MultiTexCoord0", 4},
-    {"TEXCOORD1", "gl_MultiTexCoord1", 4}, {"TEXCOORD2", "gl_MultiTexCoord2", 4},
-    {"TEXCOORD3", "gl_MultiTexCoord3", 4}, {"TEXCOORD4", "gl_MultiTexCoord4", 4},
-    {"TEXCOORD5", "gl_MultiTexCoord5", 4}, {"TEXCOORD6", "gl_MultiTexCoord6", 4},
-    {"TEXCOORD7", "gl_MultiTexCoord7", 4},
-};
-const Builtin vertexOutputs[] = {
-    {"POSITION", "gl_Position", 4},  {"POSITION0", "gl_Position", 4},  {"HPOS", "gl_Position", 4},
-    {"COLOR", "gl_FrontColor", 4},   {"COLOR0", "gl_FrontColor", 4},   {"COL0", "gl_FrontColor", 4},
-    {"COLOR1", "gl_FrontSecondaryColor", 4}, {"COL1", "gl_FrontSecondaryColor", 4},
-    {"TEXCOORD", "gl_TexCoord[0]", 4}, {"TEXCOORD0", "gl_TexCoord[0]", 4}, {"TEXCOORD1", "gl_TexCoord[1]", 4},
-    {"TEXCOORD2", "gl_TexCoord[2]", 4}, {"TEXCOORD3", "gl_TexCoord[3]", 4}, {"TEXCOORD4", "gl_TexCoord[4]", 4},
-    {"TEXCOORD5", "gl_TexCoord[5]", 4}, {"TEXCOORD6", "gl_TexCoord[6]", 4}, {"TEXCOORD7", "gl_TexCoord[7]", 4},
-    {"PSIZE", "gl_PointSize", 1},    {"FOG", "gl_FogFragCoord", 1},    {"FOGC", "gl_FogFragCoord", 1},
-};
-const Builtin fragmentInputs[] = {
-    {"COLOR", "gl_Color", 4},  {"COLOR0", "gl_Color", 4}, {"COL0", "gl_Color", 4},
-    {"COLOR1", "gl_SecondaryColor", 4}, {"COL1", "gl_SecondaryColor", 4},
-    {"TEXCOORD", "gl_TexCoord[0]", 4}, {"TEXCOORD0", "gl_TexCoord[0]", 4}, {"TEXCOORD1", "gl_TexCoord[1]", 4},
-    {"TEXCOORD2", "gl_TexCoord[2]", 4}, {"TEXCOORD3", "gl_TexCoord[3]", 4}, {"TEXCOORD4", "gl_TexCoord[4]", 4},
-    {"TEXCOORD5", "gl_TexCoord[5]", 4}, {"TEXCOORD6", "gl_TexCoord[6]", 4}, {"TEXCOORD7", "gl_TexCoord[7]", 4},
-    {"WPOS", "gl_FragCoord", 4}, {"POSITION", "gl_FragCoord", 4}, {"FOG", "gl_FogFragCoord", 1},
-    {"FACE", "(gl_FrontFacing ? 1.0 : -1.0)", 1}, {"VFACE", "(gl_FrontFacing ? 1.0 : -1.0)", 1},
-};
 const Builtin fragmentOutputs[] = {
     {"COLOR", "gl_FragColor", 4},     {"COLOR0", "gl_FragColor", 4},    {"COL", "gl_FragColor", 4},
     {"COL0", "gl_FragColor", 4},      {"COLOR1", "gl_FragData[1]", 4},  {"COLOR2", "gl_FragData[2]", 4},
     {"COLOR3", "gl_FragData[3]", 4},  {"DEPTH", "gl_FragDepth", 1},     {"DEPR", "gl_FragDepth", 1},
 };
 
-// The generic targets: attributes at gpu::kAttribute* (position 0, normal 2, colour 3,
+// Attributes at gpu::kAttribute* (position 0, normal 2, colour 3,
 // secondary colour 4, texture coordinate n at 8 + n) and varyings of ours.
 #define CGX_IN(sem, name, n, type, loc) {sem, name, n, type, loc, 0, false}
 #define CGX_TEX(n) CGX_IN("TEXCOORD" #n, "cgx_MultiTexCoord" #n, 4, "vec4", 8 + n)
@@ -319,15 +291,11 @@ std::string helperPrelude(const std::set<std::string_view>& used, GlslTarget tar
 
 const Builtin* findBuiltin(int stage, bool output, const std::string& semantic, GlslTarget target)
 {
-    if (target != GlslTarget::Compat120) {
-        if (stage == 1 && output) {
-            return modernGlsl(target) ? findIn(modernFragmentOutputs, semantic) : findIn(fragmentOutputs, semantic);
-        }
-        return output ? findIn(genericVertexOutputs, semantic)
-                      : (stage == 0 ? findIn(genericVertexInputs, semantic) : findIn(genericFragmentInputs, semantic));
+    if (stage == 1 && output) {
+        return modernGlsl(target) ? findIn(modernFragmentOutputs, semantic) : findIn(fragmentOutputs, semantic);
     }
-    return output ? (stage == 0 ? findIn(vertexOutputs, semantic) : findIn(fragmentOutputs, semantic))
-                  : (stage == 0 ? findIn(vertexInputs, semantic) : findIn(fragmentInputs, semantic));
+    return output ? findIn(genericVertexOutputs, semantic)
+                  : (stage == 0 ? findIn(genericVertexInputs, semantic) : findIn(genericFragmentInputs, semantic));
 }
 
 std::string fromBuiltin(const Builtin& b, const TypeInfo& type)

@@ -1,7 +1,7 @@
 // The vocabulary of the translation (internal to src/fx/): what a Cg name in code
 // becomes in the GLSL of a target, the GLSL helpers that stand in for Cg intrinsics GLSL
-// lacks, and the variable each semantic names in a stage (GL's built-in for Compat120,
-// one of ours for the generic targets). Constant tables only; the
+// lacks, and the variable each semantic names in a stage (one of ours, or a GLSL
+// built-in such as gl_Position). Constant tables only; the
 // translator (translator.cpp) rewrites a program's tokens with it. glslName (model.h)
 // is defined here too.
 #pragma once

@@ -21,11 +21,9 @@ struct Immediate {
     std::vector<VertexBatch::Range> ranges;  // of the batch being recorded
     ImmediateVertex current = {0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 1};
     bool texturing = false;
-    bool texCoord1Array = false;  // the second texture coordinate array is on
     GLuint stream = 0;
     size_t streamCapacity = 0;
     void (*beforeDraw)() = nullptr;
-    bool generic = false;
     GLuint vertexArray = 0;
     bool vertexArrayTried = false;
     unsigned enabledArrays = 0;  // bit per generic attribute location
@@ -87,24 +85,15 @@ void quadsToTriangles()
     }
 }
 
-void setClientArray(GLenum array, bool on)
-{
-    if (on) {
-        glEnableClientState(array);
-    } else {
-        glDisableClientState(array);
-    }
-}
-
-// ---- the generic path ----
-
 bool hasVertexArrays()
 {
     return !epoxy_is_desktop_gl() || epoxy_gl_version() >= 30 ||
            epoxy_has_gl_extension("GL_ARB_vertex_array_object");
 }
 
-// Core profiles draw only with a vertex array object bound: one serves every draw.
+// Core profiles draw only with a vertex array object bound: one serves every draw. The
+// index buffer binding belongs to the vertex array, so the one bound before ours comes
+// along into it.
 void bindVertexArray()
 {
     if (!state.vertexArrayTried) {
@@ -113,8 +102,16 @@ void bindVertexArray()
             glGenVertexArrays(1, &state.vertexArray);
         }
     }
-    if (state.vertexArray != 0) {
+    if (state.vertexArray == 0) {
+        return;
+    }
+    GLint bound = 0;
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &bound);
+    if (GLuint(bound) != state.vertexArray) {
+        GLint indices = 0;
+        glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &indices);
         glBindVertexArray(state.vertexArray);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(indices));
     }
 }
 
@@ -266,11 +263,9 @@ bool usePlainProgram()
 // Returns whether the plain program was put in use for this draw.
 bool beforeDraw()
 {
-    if (state.generic) {
-        setCurrentAttributes();
-        if (usePlainProgram()) {
-            return true;
-        }
+    setCurrentAttributes();
+    if (usePlainProgram()) {
+        return true;
     }
     if (state.beforeDraw) {
         state.beforeDraw();
@@ -349,8 +344,6 @@ void color(float r, float g, float b, float a)
     state.current.a = a;
     if (state.inside) {
         state.colorsGiven = true;
-    } else if (!state.generic) {
-        glColor4f(r, g, b, a);
     }
 }
 
@@ -388,28 +381,10 @@ void rect(float x0, float y0, float x1, float y1, float s0, float t0, float s1, 
 
 void constantTexCoord(int set, float s, float t, float r, float q)
 {
-    if (state.generic) {
-        glVertexAttrib4f(kAttributeTexCoord0 + unsigned(set), s, t, r, q);
-    } else {
-        glMultiTexCoord4f(GLenum(GL_TEXTURE0 + set), s, t, r, q);
-    }
+    glVertexAttrib4f(kAttributeTexCoord0 + unsigned(set), s, t, r, q);
 }
 
-void setTexturing(bool on)
-{
-    state.texturing = on;
-    if (state.generic) {
-        return;
-    }
-    // The texture's colour replaces the vertex colour (GL's default multiplies them): set
-    // with either switch, so that it holds from the first one on.
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    if (on) {
-        glEnable(GL_TEXTURE_2D);
-    } else {
-        glDisable(GL_TEXTURE_2D);
-    }
-}
+void setTexturing(bool on) { state.texturing = on; }
 
 bool texturing() { return state.texturing; }
 
@@ -467,65 +442,20 @@ void bindVertexLayout(const VertexLayout& layout, const void* base)
     const auto at = [base](int offset) {
         return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + uintptr_t(offset < 0 ? 0 : offset));
     };
-    if (state.generic) {
-        bindVertexArray();
-        setGenericArray(kAttributePosition, layout.positionSize, layout.stride, at(layout.position),
-                        layout.position >= 0);
-        setGenericArray(kAttributeNormal, 3, layout.stride, at(layout.normal), layout.normal >= 0);
-        setGenericArray(kAttributeTexCoord0, layout.texCoordSize, layout.stride, at(layout.texCoord),
-                        layout.texCoord >= 0);
-        setGenericArray(kAttributeColor, layout.colorSize, layout.stride, at(layout.color), layout.color >= 0);
-        return;
-    }
-    setClientArray(GL_VERTEX_ARRAY, layout.position >= 0);
-    if (layout.position >= 0) {
-        glVertexPointer(layout.positionSize, GL_FLOAT, layout.stride, at(layout.position));
-    }
-    setClientArray(GL_NORMAL_ARRAY, layout.normal >= 0);
-    if (layout.normal >= 0) {
-        glNormalPointer(GL_FLOAT, layout.stride, at(layout.normal));
-    }
-    setClientArray(GL_TEXTURE_COORD_ARRAY, layout.texCoord >= 0);
-    if (layout.texCoord >= 0) {
-        glTexCoordPointer(layout.texCoordSize, GL_FLOAT, layout.stride, at(layout.texCoord));
-    }
-    if (layout.texCoord1 >= 0 || state.texCoord1Array) {
-        glClientActiveTexture(GL_TEXTURE1);
-        setClientArray(GL_TEXTURE_COORD_ARRAY, layout.texCoord1 >= 0);
-        if (layout.texCoord1 >= 0) {
-            glTexCoordPointer(layout.texCoord1Size, GL_FLOAT, layout.stride, at(layout.texCoord1));
-        }
-        glClientActiveTexture(GL_TEXTURE0);
-        state.texCoord1Array = layout.texCoord1 >= 0;
-    }
-    setClientArray(GL_COLOR_ARRAY, layout.color >= 0);
-    if (layout.color >= 0) {
-        glColorPointer(layout.colorSize, GL_FLOAT, layout.stride, at(layout.color));
-    }
+    bindVertexArray();
+    setGenericArray(kAttributePosition, layout.positionSize, layout.stride, at(layout.position), layout.position >= 0);
+    setGenericArray(kAttributeNormal, 3, layout.stride, at(layout.normal), layout.normal >= 0);
+    setGenericArray(kAttributeTexCoord0, layout.texCoordSize, layout.stride, at(layout.texCoord), layout.texCoord >= 0);
+    setGenericArray(kAttributeTexCoord1, layout.texCoord1Size, layout.stride, at(layout.texCoord1),
+                    layout.texCoord1 >= 0);
+    setGenericArray(kAttributeColor, layout.colorSize, layout.stride, at(layout.color), layout.color >= 0);
 }
 
 void unbindVertexLayout()
 {
-    if (state.generic) {
-        for (unsigned location : {kAttributePosition, kAttributeNormal, kAttributeTexCoord0, kAttributeColor}) {
-            setGenericArray(location, 0, 0, nullptr, false);
-        }
-        return;
-    }
-    const bool hadColors = glIsEnabled(GL_COLOR_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_COLOR_ARRAY);
-    if (state.texCoord1Array) {
-        glClientActiveTexture(GL_TEXTURE1);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        glClientActiveTexture(GL_TEXTURE0);
-        state.texCoord1Array = false;
-    }
-    if (hadColors) {
-        // A colour array leaves the current colour undefined.
-        glColor4f(state.current.r, state.current.g, state.current.b, state.current.a);
+    for (unsigned location :
+         {kAttributePosition, kAttributeNormal, kAttributeTexCoord0, kAttributeTexCoord1, kAttributeColor}) {
+        setGenericArray(location, 0, 0, nullptr, false);
     }
 }
 
@@ -584,10 +514,6 @@ bool isCoreProfile()
     glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
     return (mask & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
 }
-
-void useGenericAttributes(bool on) { state.generic = on; }
-
-bool genericAttributes() { return state.generic; }
 
 const char* glslVersionHeader()
 {

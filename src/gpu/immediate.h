@@ -6,10 +6,12 @@
 // which hand the current matrices to the draw (gpu/matrices.h).
 //
 // Attributes: a vertex takes the current colour, texture coordinate and normal, as in
-// GL. Plain draws (no program in use) are coloured by the current colour, or, with
-// setTexturing(true), by the texture bound to unit 0 (its colour replaces the vertex
-// colour). Programs of the effect runtime read position, normal, colour and texture
-// coordinate 0 as the attributes named in kAttribute*.
+// GL; every draw feeds them as generic attributes at the kAttribute* locations, from
+// one vertex array object (what GL 3.3 core and OpenGL ES 3.0 need; GL 2.1 takes the
+// same). Plain draws (no program in use) go through two small programs of our own:
+// coloured by the current colour, or, with setTexturing(true), by the texture bound to
+// unit 0 (its colour replaces the vertex colour). Programs of the effect runtime read
+// the same locations.
 //
 // Needs the context current; main thread only. The stream storage grows to the largest
 // batch seen and is reused: no allocation per frame once warm.
@@ -99,13 +101,6 @@ void setBeforeDraw(void (*hook)());
 // Releases the stream buffer, the vertex array and the plain programs (before the
 // context goes).
 void releaseImmediate();
-
-// How vertices reach the GL: false (the start) feeds the fixed-function attributes and
-// keeps the fixed-function matrices in step with gpu/matrices.h; true feeds the generic
-// attributes above, draws plain vertices with programs of our own and leaves the
-// fixed-function GL alone (what GL 3.3 core and OpenGL ES 3.0 need).
-void useGenericAttributes(bool on);
-bool genericAttributes();
 
 // Whether the current context is a desktop core profile (no fixed function at all).
 bool isCoreProfile();

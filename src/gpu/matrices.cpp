@@ -1,9 +1,6 @@
 #include "gpu/matrices.h"
 
 #include "base/matrix.h"
-#include "gpu/immediate.h"
-
-#include <epoxy/gl.h>
 
 #include <cstring>
 
@@ -23,42 +20,7 @@ const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 Stack& current() { return stacks[int(mode)]; }
 float* top() { return current().m[current().top]; }
 
-// Whether the context has fixed-function matrices to keep in step (desktop GL), asked
-// of GL once a context is current (epoxy parses the version string at every ask) and
-// again after resetMatrices.
-int fixedFunction = -1;
-
-bool keepsFixedFunction()
-{
-    if (fixedFunction < 0) {
-        if (epoxy_gl_version() == 0) {
-            return false;  // no context yet
-        }
-        fixedFunction = epoxy_is_desktop_gl() != 0 ? 1 : 0;
-    }
-    return fixedFunction == 1;
-}
-
-// Until every draw reads the matrices from here, the fixed-function GL keeps a copy.
-void mirror(MatrixMode which)
-{
-    if (genericAttributes() || !keepsFixedFunction()) {
-        return;
-    }
-    GLint saved = GL_MODELVIEW;
-    glGetIntegerv(GL_MATRIX_MODE, &saved);
-    glMatrixMode(which == MatrixMode::ModelView ? GL_MODELVIEW : which == MatrixMode::Projection ? GL_PROJECTION
-                                                                                              : GL_TEXTURE);
-    const Stack& s = stacks[int(which)];
-    glLoadMatrixf(s.m[s.top]);
-    glMatrixMode(GLenum(saved));
-}
-
-void changed()
-{
-    ++serial;
-    mirror(mode);
-}
+void changed() { ++serial; }
 
 // top := top x m (column-major).
 void multiplyTop(const float* m)
@@ -89,15 +51,18 @@ void loadMatrix(const float* m)
 
 void multMatrix(const float* m) { multiplyTop(m); }
 
-void translate(float x, float y, float z)
+// Multiplies the top by identity with three entries replaced (a translation or a scale).
+void multiplyByIdentityWith(int a, int b, int c, float x, float y, float z)
 {
     float m[16];
     std::memcpy(m, identity, sizeof m);
-    m[12] = x;
-    m[13] = y;
-    m[14] = z;
+    m[a] = x;
+    m[b] = y;
+    m[c] = z;
     multiplyTop(m);
 }
+
+void translate(float x, float y, float z) { multiplyByIdentityWith(12, 13, 14, x, y, z); }
 
 void rotate(float degrees, float x, float y, float z)
 {
@@ -106,15 +71,7 @@ void rotate(float degrees, float x, float y, float z)
     multiplyTop(m);
 }
 
-void scale(float x, float y, float z)
-{
-    float m[16];
-    std::memcpy(m, identity, sizeof m);
-    m[0] = x;
-    m[5] = y;
-    m[10] = z;
-    multiplyTop(m);
-}
+void scale(float x, float y, float z) { multiplyByIdentityWith(0, 5, 10, x, y, z); }
 
 void ortho(double l, double r, double b, double t, double n, double f)
 {
@@ -180,7 +137,6 @@ void resetMatrices()
         std::memcpy(s.m[0], identity, sizeof identity);
     }
     mode = MatrixMode::ModelView;
-    fixedFunction = -1;
     ++serial;
 }
 

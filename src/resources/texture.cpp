@@ -2,6 +2,7 @@
 
 #include "base/log.h"
 #include "base/screen_settings.h"
+#include "gpu/pixels.h"
 #include "resources/alpha_coverage.h"
 #include "resources/loader.h"
 #include "resources/picture.h"
@@ -59,8 +60,7 @@ void uploadLevels(const DecodedPicture& picture, GLuint name)
         const GLenum image = picture.cube ? GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face) : GL_TEXTURE_2D;
         for (int l = 0; l < picture.levelCount; ++l) {
             const PictureLevel& level = picture.level(face, l);
-            glTexImage2D(image, l, GL_RGBA8, level.width, level.height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                         level.texels.data());
+            gpu::uploadBgra(image, l, level.width, level.height, level.texels.data());
         }
     }
 }

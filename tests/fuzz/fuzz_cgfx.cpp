@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (const fx::TechniqueData& technique : effect.techniques) {
         for (const fx::PassData& pass : technique.passes) {
-            for (fx::GlslTarget target : {fx::GlslTarget::Compat120, fx::GlslTarget::Glsl120,
+            for (fx::GlslTarget target : {fx::GlslTarget::Glsl120,
                                           fx::GlslTarget::Glsl330, fx::GlslTarget::Essl300}) {
                 std::string glsl;
                 std::vector<fx::ParameterData*> used;

@@ -3,6 +3,7 @@
 #include "gl_fixture.h"
 
 #include "fx/fx.h"
+#include "gpu/matrices.h"
 
 #include <cmath>
 #include <cstdio>
@@ -71,12 +72,12 @@ protected:
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);
         // The effect files place the quad themselves: these matrices must not matter.
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glFrustum(-1, 1, -1, 1, 1, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glRotatef(30, 0, 1, 0);
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::frustum(-1, 1, -1, 1, 1, 10);
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
+        gpu::rotate(30, 0, 1, 0);
     }
     void TearDown() override
     {
@@ -85,10 +86,10 @@ protected:
         glDeleteTextures(1, &target);
         glDeleteTextures(GLsizei(textures.size()), textures.data());
         fx::destroyContext(context);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
     }
 
     fx::Effect* load(const char* name)
@@ -111,14 +112,14 @@ protected:
     {
         fx::Pass* pass = fx::firstPass(fx::firstTechnique(effect));
         fx::setPassState(pass);
-        glBegin(GL_TRIANGLES);
+        gpu::begin(gpu::Primitive::Triangles);
         const float quad[6][4] = {{-1, -1, 0, 0}, {1, -1, 1, 0}, {1, 1, 1, 1},
                                   {-1, -1, 0, 0}, {1, 1, 1, 1},  {-1, 1, 0, 1}};
         for (const auto& v : quad) {
-            glTexCoord2f(v[2], v[3]);
-            glVertex3f(v[0], v[1], 0);
+            gpu::texCoord(v[2], v[3]);
+            gpu::vertex(v[0], v[1], 0);
         }
-        glEnd();
+        gpu::end();
         fx::resetPassState(pass);
         std::vector<float> out(size_t(kSize * kSize * 4));
         glReadPixels(0, 0, kSize, kSize, GL_RGBA, GL_FLOAT, out.data());

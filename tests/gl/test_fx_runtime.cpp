@@ -3,6 +3,7 @@
 #include "gl_fixture.h"
 
 #include "fx/fx.h"
+#include "gpu/matrices.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,16 +25,16 @@ Rgba readPixel(int x, int y)
 
 void drawQuad(float half = 1.0f)
 {
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex3f(-half, -half, 0);
-    glTexCoord2f(1, 0);
-    glVertex3f(half, -half, 0);
-    glTexCoord2f(1, 1);
-    glVertex3f(half, half, 0);
-    glTexCoord2f(0, 1);
-    glVertex3f(-half, half, 0);
-    glEnd();
+    gpu::begin(gpu::Primitive::Quads);
+    gpu::texCoord(0, 0);
+    gpu::vertex(-half, -half, 0);
+    gpu::texCoord(1, 0);
+    gpu::vertex(half, -half, 0);
+    gpu::texCoord(1, 1);
+    gpu::vertex(half, half, 0);
+    gpu::texCoord(0, 1);
+    gpu::vertex(-half, half, 0);
+    gpu::end();
 }
 
 // Draws the full-window quad with every pass of the technique.
@@ -84,10 +85,10 @@ protected:
     {
         context = fx::createContext();
         glViewport(0, 0, 256, 256);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::Projection);
+        gpu::loadIdentity();
+        gpu::matrixMode(gpu::MatrixMode::ModelView);
+        gpu::loadIdentity();
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
@@ -145,7 +146,7 @@ TEST_F(FxRuntime, MulTreatsARowMajorMatrixAsCgDoes)
     EXPECT_RGBA(readPixel(200, 10), 0.3f, 0.2f, 0.5f, 1.0f);
 }
 
-TEST_F(FxRuntime, StateMatrixIsReadFromGlAtTheCall)
+TEST_F(FxRuntime, StateMatrixIsReadFromTheCurrentMatricesAtTheCall)
 {
     fx::Effect* effect = load(R"(
 float4x4 mvp : state.matrix.mvp;
@@ -155,16 +156,16 @@ technique T { pass { VertexProgram = compile arbvp1 vs(mvp); FragmentProgram = c
 )");
     ASSERT_NE(effect, nullptr);
     fx::Technique* t = valid(effect, "T");
-    glMatrixMode(GL_MODELVIEW);
-    glTranslatef(0.5f, 0.0f, 0.0f);
-    glMatrixMode(GL_PROJECTION);
-    glScalef(1.0f, 0.5f, 1.0f);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::translate(0.5f, 0.0f, 0.0f);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::scale(1.0f, 0.5f, 1.0f);
     fx::setStateMatrixParameter(fx::parameterBySemantic(effect, "state.matrix.mvp"),
                                 fx::StateMatrix::ModelViewProjection, fx::MatrixTransform::Identity);
-    // GL matrices changed after the call do not reach the parameter.
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    // Matrices changed after the call do not reach the parameter.
+    gpu::loadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::loadIdentity();
     drawWith(t, 0.25f);  // x in 0.25..0.75, y in -0.125..0.125 (NDC)
     EXPECT_RGBA(readPixel(192, 128), 1, 1, 1, 1);
     EXPECT_RGBA(readPixel(128, 128), 0, 0, 0, 0);
@@ -237,15 +238,15 @@ technique T { pass {
     EXPECT_EQ(integer(GL_BLEND_SRC), GL_SRC_ALPHA);
     EXPECT_EQ(integer(GL_BLEND_DST), GL_ONE);
     EXPECT_EQ(integer(GL_BLEND_EQUATION), GL_MAX);
-    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
-    EXPECT_EQ(integer(GL_ALPHA_TEST_FUNC), GL_GEQUAL);
-    EXPECT_FLOAT_EQ(real(GL_ALPHA_TEST_REF), 0.25f);
     EXPECT_EQ(integer(GL_POLYGON_MODE), GL_LINE);
     EXPECT_FLOAT_EQ(real(GL_POLYGON_OFFSET_FACTOR), 2.0f);
     EXPECT_FLOAT_EQ(real(GL_POLYGON_OFFSET_UNITS), 3.0f);
-    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+    // Fixed-function states are the programs' business (the alpha test is translated
+    // into the fragment program): the GL's own switches stay off.
+    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
 
     fx::resetPassState(pass);
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
@@ -290,7 +291,7 @@ technique T { pass { FragmentProgram = compile arbfp1 ps(first, second); } }
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap);
     EXPECT_EQ(filter, GL_NEAREST);
-    EXPECT_EQ(wrap, GL_CLAMP);
+    EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);  // GL_CLAMP's stand-in on every GL
     glBindTexture(GL_TEXTURE_2D, blue);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
     EXPECT_EQ(filter, GL_LINEAR);
@@ -422,7 +423,7 @@ VOut normals(float4 p : POSITION, float3 n : NORMAL) {
 VOut texmat(float4 p : POSITION) {
     VOut o;
     o.pos = p;
-    o.col = mul(glstate.matrix.texture[3], float4(0.2, 0.1, 0, 1));
+    o.col = mul(glstate.matrix.texture, float4(0.2, 0.1, 0, 1));
     return o;
 }
 float4 color(float4 c : COLOR0) : COLOR { return c; }
@@ -453,13 +454,13 @@ TEST_F(FxRuntime, GlstateMatricesPlaceVerticesWhereFixedFunctionDoes)
     fx::Effect* effect = load(kGlstateEffect);
     ASSERT_NE(effect, nullptr);
     // A perspective view of a tilted, turned, unevenly scaled quad: any transposition shows.
-    glMatrixMode(GL_PROJECTION);
-    glFrustum(-0.8, 1.2, -1.0, 0.9, 1.0, 10.0);
-    glMatrixMode(GL_MODELVIEW);
-    glTranslatef(0.3f, -0.2f, -3.0f);
-    glRotatef(35.0f, 0.0f, 0.0f, 1.0f);
-    glRotatef(40.0f, 1.0f, 0.2f, 0.0f);
-    glScalef(1.2f, 0.7f, 1.0f);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::frustum(-0.8, 1.2, -1.0, 0.9, 1.0, 10.0);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::translate(0.3f, -0.2f, -3.0f);
+    gpu::rotate(35.0f, 0.0f, 0.0f, 1.0f);
+    gpu::rotate(40.0f, 1.0f, 0.2f, 0.0f);
+    gpu::scale(1.2f, 0.7f, 1.0f);
     drawQuad();
     const std::vector<bool> reference = coverage();
     const long lit = std::count(reference.begin(), reference.end(), true);
@@ -483,31 +484,29 @@ TEST_F(FxRuntime, GlstateInverseTransposeTextureAndFragmentReads)
     fx::Effect* effect = load(kGlstateEffect);
     ASSERT_NE(effect, nullptr);
     // Normals go through the inverse transpose of the modelview: with M = S R, S^-1 R n.
-    glMatrixMode(GL_MODELVIEW);
-    glScalef(2.0f, 0.5f, 1.0f);
-    glRotatef(30.0f, 0.0f, 0.0f, 1.0f);
-    glNormal3f(1.0f, 0.0f, 0.0f);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
+    gpu::scale(2.0f, 0.5f, 1.0f);
+    gpu::rotate(30.0f, 0.0f, 0.0f, 1.0f);
+    gpu::normal(1.0f, 0.0f, 0.0f);
     drawWith(valid(effect, "Normals"));
-    glLoadIdentity();
-    glNormal3f(0.0f, 0.0f, 1.0f);
+    gpu::loadIdentity();
+    gpu::normal(0.0f, 0.0f, 1.0f);
     EXPECT_RGBA(readPixel(128, 128), 0.6987f, 0.9588f, 0.5f, 1.0f);
 
-    // Texture unit 3's matrix (a turn by 90 degrees, then a shift), not unit 0's.
-    glActiveTexture(GL_TEXTURE3);
-    glMatrixMode(GL_TEXTURE);
-    glTranslatef(0.25f, 0.5f, 0.0f);
-    glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+    // The texture matrix (a turn by 90 degrees, then a shift).
+    gpu::matrixMode(gpu::MatrixMode::Texture);
+    gpu::translate(0.25f, 0.5f, 0.0f);
+    gpu::rotate(90.0f, 0.0f, 0.0f, 1.0f);
     drawWith(valid(effect, "Texture"));
-    glLoadIdentity();
-    glActiveTexture(GL_TEXTURE0);
-    glMatrixMode(GL_MODELVIEW);
+    gpu::loadIdentity();
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
     EXPECT_RGBA(readPixel(128, 128), 0.15f, 0.7f, 0.0f, 1.0f);
 
     // A fragment program reads rows of the projection (and a row of its transpose).
-    glMatrixMode(GL_PROJECTION);
-    glTranslatef(0.25f, 0.5f, 0.0f);
-    glScalef(0.5f, 1.0f, 1.0f);
-    glMatrixMode(GL_MODELVIEW);
+    gpu::matrixMode(gpu::MatrixMode::Projection);
+    gpu::translate(0.25f, 0.5f, 0.0f);
+    gpu::scale(0.5f, 1.0f, 1.0f);
+    gpu::matrixMode(gpu::MatrixMode::ModelView);
     drawWith(valid(effect, "Fragment"));
     EXPECT_RGBA(readPixel(128, 128), 0.5f, 0.25f, 0.5f, 0.5f);
 }

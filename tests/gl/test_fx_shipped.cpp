@@ -76,7 +76,7 @@ TEST_F(ShippedEffects, EveryTechniqueLinksForEachGenericTarget)
         }
         fx::destroyContext(context);
     }
-    fx::setGlslTarget(fx::GlslTarget::Compat120);
+    fx::followContextGlslTarget();
 }
 
 namespace {
@@ -125,22 +125,12 @@ std::vector<unsigned char> drawSame(fx::GlslTarget target)
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
     const GLsizei stride = sizeof(SameVertex);
-    const auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
-    if (target == fx::GlslTarget::Compat120) {
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glVertexPointer(3, GL_FLOAT, stride, at(offsetof(SameVertex, x)));
-        glTexCoordPointer(2, GL_FLOAT, stride, at(offsetof(SameVertex, u)));
-        glColorPointer(4, GL_FLOAT, stride, at(offsetof(SameVertex, r)));
-    } else {
-        for (unsigned a : {gpu::kAttributePosition, gpu::kAttributeColor, gpu::kAttributeTexCoord0}) {
-            glEnableVertexAttribArray(a);
-        }
-        glVertexAttribPointer(gpu::kAttributePosition, 3, GL_FLOAT, GL_FALSE, stride, at(offsetof(SameVertex, x)));
-        glVertexAttribPointer(gpu::kAttributeTexCoord0, 2, GL_FLOAT, GL_FALSE, stride, at(offsetof(SameVertex, u)));
-        glVertexAttribPointer(gpu::kAttributeColor, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(SameVertex, r)));
-    }
+    gpu::VertexLayout layout;
+    layout.stride = stride;
+    layout.position = int(offsetof(SameVertex, x));
+    layout.texCoord = int(offsetof(SameVertex, u));
+    layout.color = int(offsetof(SameVertex, r));
+    gpu::bindVertexLayout(layout);
     gpu::resetMatrices();
     gpu::matrixMode(gpu::MatrixMode::Projection);
     gpu::ortho(-1.2, 1.2, -1.0, 1.0, -1.0, 1.0);
@@ -155,29 +145,21 @@ std::vector<unsigned char> drawSame(fx::GlslTarget target)
     std::vector<unsigned char> pixels(64 * 64 * 4);
     glReadPixels(0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
 
-    if (target == fx::GlslTarget::Compat120) {
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glDisableClientState(GL_COLOR_ARRAY);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    } else {
-        for (unsigned a : {gpu::kAttributePosition, gpu::kAttributeColor, gpu::kAttributeTexCoord0}) {
-            glDisableVertexAttribArray(a);
-        }
-    }
+    gpu::unbindVertexLayout();
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDeleteBuffers(1, &buffer);
     fx::destroyContext(context);
-    fx::setGlslTarget(fx::GlslTarget::Compat120);
+    fx::followContextGlslTarget();
     gpu::resetMatrices();
     return pixels;
 }
 
 }  // namespace
 
-TEST_F(ShippedEffects, GenericTargetsDrawWhatTheDefaultDraws)
+TEST_F(ShippedEffects, EveryTargetDrawsTheSame)
 {
     glViewport(0, 0, 64, 64);
-    const std::vector<unsigned char> expected = drawSame(fx::GlslTarget::Compat120);
+    const std::vector<unsigned char> expected = drawSame(fx::GlslTarget::Glsl120);
     int background = 0;  // the bottom-left corner is background
     for (size_t i = 0; i < expected.size(); i += 4) {
         background += expected[i] == expected[0] && expected[i + 1] == expected[1] && expected[i + 2] == expected[2];
@@ -186,7 +168,7 @@ TEST_F(ShippedEffects, GenericTargetsDrawWhatTheDefaultDraws)
     ASSERT_GT(background, 64 * 64 / 4);
     ASSERT_LT(background, 64 * 64 * 3 / 4);
     ASSERT_GT(brightnessSpread(64, 64), 60);
-    for (fx::GlslTarget target : {fx::GlslTarget::Glsl120, fx::GlslTarget::Glsl330, fx::GlslTarget::Essl300}) {
+    for (fx::GlslTarget target : {fx::GlslTarget::Glsl330, fx::GlslTarget::Essl300}) {
         const std::vector<unsigned char> pixels = drawSame(target);
         int differing = 0, worst = 0;
         for (size_t i = 0; i < pixels.size(); ++i) {

@@ -1,6 +1,6 @@
-// The CPU matrices against the GL's own, and the two ways vertices reach the GL
-// (fixed-function attributes, generic attributes with our plain programs) drawing the
-// same pixels, on the compatibility context where both exist.
+// The CPU matrices against the GL's own, and plain draws (generic attributes, our small
+// programs) against the fixed function they stand for, on the compatibility context
+// where the fixed function still exists to compare with.
 #include "gl_fixture.h"
 
 #include "gpu/immediate.h"
@@ -16,7 +16,6 @@ class Gpu : public GlTest {
 protected:
     void SetUp() override
     {
-        gpu::useGenericAttributes(false);
         gpu::resetMatrices();
         for (GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW}) {
             glMatrixMode(mode);
@@ -25,7 +24,6 @@ protected:
     }
     void TearDown() override
     {
-        gpu::useGenericAttributes(false);
         gpu::releaseImmediate();
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
@@ -56,7 +54,6 @@ TEST_F(Gpu, MatricesAreTheOnesGlWouldMake)
     };
     for (const MatrixCase& c : cases) {
         SetUp();
-        // Ours second: until the switch, ours are copied into the GL as they change.
         c.theirs();
         float gl[16];
         glGetFloatv(GL_MODELVIEW_MATRIX, gl);
@@ -92,10 +89,10 @@ TEST_F(Gpu, MatricesAreTheOnesGlWouldMake)
 }
 
 // A scene of plain draws: coloured quads, a textured quad, lines, a fan; under an
-// orthographic projection and a rotated model-view.
-std::vector<unsigned char> drawScene(bool generic, GLuint texture)
+// orthographic projection and a rotated model-view. Ours through gpu/, theirs through
+// the compatibility context's fixed function, as the same scene was drawn before.
+void startScene()
 {
-    gpu::useGenericAttributes(generic);
     glViewport(0, 0, 64, 64);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -103,6 +100,18 @@ std::vector<unsigned char> drawScene(bool generic, GLuint texture)
     glDisable(GL_CULL_FACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+std::vector<unsigned char> readScene()
+{
+    std::vector<unsigned char> pixels(64 * 64 * 4);
+    glReadPixels(0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+std::vector<unsigned char> drawOurScene(GLuint texture)
+{
+    startScene();
     gpu::resetMatrices();
     gpu::matrixMode(gpu::MatrixMode::Projection);
     gpu::ortho(0, 64, 0, 64, -1, 1);
@@ -132,13 +141,65 @@ std::vector<unsigned char> drawScene(bool generic, GLuint texture)
     gpu::vertex(25, -20);
     gpu::vertex(25, -5);
     gpu::end();
-    std::vector<unsigned char> pixels(64 * 64 * 4);
-    glReadPixels(0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    gpu::useGenericAttributes(false);
-    return pixels;
+    return readScene();
 }
 
-TEST_F(Gpu, GenericAttributesDrawWhatTheFixedFunctionDrew)
+void fixedRect(float x0, float y0, float x1, float y1)
+{
+    glTexCoord2f(0, 0);
+    glVertex2f(x0, y0);
+    glTexCoord2f(1, 0);
+    glVertex2f(x1, y0);
+    glTexCoord2f(1, 1);
+    glVertex2f(x1, y1);
+    glTexCoord2f(0, 1);
+    glVertex2f(x0, y1);
+}
+
+std::vector<unsigned char> drawFixedFunctionScene(GLuint texture)
+{
+    startScene();
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 64, 0, 64, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(32, 32, 0);
+    glRotatef(20, 0, 0, 1);
+    glBegin(GL_QUADS);
+    glColor4f(1, 0.5f, 0.25f, 0.75f);
+    fixedRect(-20, -20, 0, 0);
+    glColor4f(0.2f, 1, 0.4f, 1);
+    fixedRect(2, 2, 20, 10);
+    glEnd();
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glBegin(GL_QUADS);
+    fixedRect(-20, 4, -4, 20);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_LINES);
+    glVertex2f(-30, -25);
+    glVertex2f(30, -25);
+    glEnd();
+    glBegin(GL_TRIANGLE_FAN);
+    glColor4f(0, 0, 1, 1);
+    glVertex2f(10, -20);
+    glColor4f(1, 0, 1, 1);
+    glVertex2f(25, -20);
+    glVertex2f(25, -5);
+    glEnd();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    return readScene();
+}
+
+TEST_F(Gpu, PlainDrawsDrawWhatTheFixedFunctionDrew)
 {
     GLuint texture = 0;
     glGenTextures(1, &texture);
@@ -147,24 +208,23 @@ TEST_F(Gpu, GenericAttributesDrawWhatTheFixedFunctionDrew)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
 
-    const std::vector<unsigned char> fixed = drawScene(false, texture);
-    const std::vector<unsigned char> generic = drawScene(true, texture);
+    const std::vector<unsigned char> fixed = drawFixedFunctionScene(texture);
+    const std::vector<unsigned char> ours = drawOurScene(texture);
     glDeleteTextures(1, &texture);
 
     int differing = 0, lit = 0;
     for (size_t i = 0; i < fixed.size(); i += 4) {
         lit += fixed[i] + fixed[i + 1] + fixed[i + 2] > 0;
         for (int c = 0; c < 3; ++c) {
-            if (std::abs(int(fixed[i + c]) - int(generic[i + c])) > 2) {
+            if (std::abs(int(fixed[i + c]) - int(ours[i + c])) > 2) {
                 ++differing;
                 break;
             }
         }
     }
     EXPECT_GT(lit, 64 * 64 / 5) << "the scene draws something";
-    EXPECT_LE(differing, 8) << "pixels that differ between the two paths (edges may round apart)";
+    EXPECT_LE(differing, 8) << "pixels that differ between the two (edges may round apart)";
 }
 
 TEST_F(Gpu, StateRecordPutsBackWhatADrawChanged)

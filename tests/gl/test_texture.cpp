@@ -5,6 +5,7 @@
 #include "base/log.h"
 #include "app/screen.h"
 #include "datagen/image.h"
+#include "fx/fx.h"
 #include "gpu/immediate.h"
 #include "gpu/matrices.h"
 #include "resources/alpha_coverage.h"
@@ -357,7 +358,6 @@ TEST_F(TextureTest, SixFaceDdsBecomesACubeMapInFileOrder)
     target.create(6, 1);
     glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
     glBindTexture(GL_TEXTURE_CUBE_MAP, cube.crc);
-    glEnable(GL_TEXTURE_CUBE_MAP);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glViewport(0, 0, 6, 1);
@@ -391,12 +391,27 @@ TEST_F(TextureTest, SixFaceDdsBecomesACubeMapInFileOrder)
     layout.positionSize = 2;
     layout.texCoord = offsetof(AxisVertex, s);
     layout.texCoordSize = 3;
+    fx::Context* context = fx::createContext();
+    fx::Effect* effect = fx::createEffect(context, R"(
+samplerCUBE cube;
+void vs(float4 p : POSITION, float3 d : TEXCOORD0, out float4 o : POSITION, out float3 t : TEXCOORD0) {
+    o = mul(glstate.matrix.mvp, p);
+    t = d;
+}
+float4 ps(float3 t : TEXCOORD0) : COLOR { return texCUBE(cube, t); }
+technique T { pass { VertexProgram = compile arbvp1 vs(); FragmentProgram = compile arbfp1 ps(); } }
+)", "cube.cgfx");
+    ASSERT_NE(effect, nullptr) << fx::lastListing(context);
+    fx::setupSampler(fx::namedParameter(effect, "cube"), cube.crc);
+    fx::Pass* pass = fx::firstPass(fx::firstTechnique(effect));
+    fx::setPassState(pass);
     gpu::bindVertexLayout(layout);
     gpu::drawArrays(GL_TRIANGLES, 0, GLsizei(vertices.size()));
     gpu::unbindVertexLayout();
+    fx::resetPassState(pass);
+    fx::destroyContext(context);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDeleteBuffers(1, &buffer);
-    glDisable(GL_TEXTURE_CUBE_MAP);
     Rgba drawn[6];
     glReadPixels(0, 0, 6, 1, GL_RGBA, GL_UNSIGNED_BYTE, drawn);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

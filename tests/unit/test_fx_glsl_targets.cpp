@@ -187,7 +187,7 @@ TEST(FxGlslTargets, EveryPassOfEveryEffectValidatesForEachGenericTarget)
     std::filesystem::remove_all(folder);
 }
 
-// What the generic targets cannot do is a translation error naming it, never a crash.
+// What a target cannot do is a translation error naming it, never a crash.
 TEST(FxGlslTargets, WhatATargetLacksIsAnErrorInTheListing)
 {
     const struct {
@@ -200,10 +200,6 @@ TEST(FxGlslTargets, WhatATargetLacksIsAnErrorInTheListing)
          "float4 ps() : COLOR { return 1; }\n"
          "technique T { pass { VertexProgram = compile arbvp1 vs(); FragmentProgram = compile arbfp1 ps(); } }\n",
          "glstate.matrix.texture[1]"},
-        {fx::GlslTarget::Glsl120,
-         "float4 ps() : COLOR { return 1; }\n"
-         "technique T { pass { FragmentProgram = compile arbfp1 ps(); } }\n",
-         "needs both a vertex and a fragment program"},
         {fx::GlslTarget::Essl300,
          "sampler1D ramp;\n"
          "float4 vs(float4 p : POSITION) : POSITION { return p; }\n"
@@ -219,10 +215,6 @@ TEST(FxGlslTargets, WhatATargetLacksIsAnErrorInTheListing)
         EXPECT_FALSE(fx::translatePass(fx::firstPass(fx::firstTechnique(effect)), c.target, &vertex, nullptr));
         EXPECT_STREQ(vertex, "");
         EXPECT_NE(std::string(fx::lastListing(context)).find(c.message), std::string::npos) << fx::lastListing(context);
-        // The default target still has what the generic ones lack.
-        EXPECT_TRUE(fx::translatePass(fx::firstPass(fx::firstTechnique(effect)), fx::GlslTarget::Compat120, nullptr,
-                                      nullptr))
-            << fx::lastListing(context);
         fx::destroyContext(context);
     }
 }

@@ -234,10 +234,10 @@ TEST(FxTranslator, VertexGlueReadsAndWritesBuiltinsBySemantic)
     std::string glsl = translate(kFull, 0, 0, 0, &listing);
     ASSERT_FALSE(glsl.empty()) << listing;
     EXPECT_NE(glsl.find("#version 120"), std::string::npos);
-    EXPECT_NE(glsl.find("= gl_Vertex;"), std::string::npos);
-    EXPECT_NE(glsl.find("= gl_MultiTexCoord0.xy;"), std::string::npos);
+    EXPECT_NE(glsl.find("= cgx_Vertex;"), std::string::npos) << glsl;
+    EXPECT_NE(glsl.find("= cgx_MultiTexCoord0.xy;"), std::string::npos);
     EXPECT_NE(glsl.find("gl_Position = cgx_result.pos;"), std::string::npos);
-    EXPECT_NE(glsl.find("gl_TexCoord[0] = vec4(cgx_result.uv, 0.0, 1.0);"), std::string::npos);
+    EXPECT_NE(glsl.find("cgx_TexCoord0 = vec4(cgx_result.uv, 0.0, 1.0);"), std::string::npos);
     // mul(m, p) with a row-major m becomes (p * m); the compile argument binds m to mvp.
     EXPECT_NE(glsl.find("((p ) * (m ))"), std::string::npos) << glsl;
     EXPECT_NE(glsl.find("uniform mat4 mvp;"), std::string::npos);
@@ -273,7 +273,7 @@ TEST(FxTranslator, FragmentGlueFillsStructInputsAndLiteralArguments)
     std::string glsl = translate(kFull, 0, 1, 1, &listing);
     ASSERT_FALSE(glsl.empty()) << listing;
     EXPECT_NE(glsl.find(".pos = gl_FragCoord;"), std::string::npos) << glsl;
-    EXPECT_NE(glsl.find(".uv = gl_TexCoord[0].xy;"), std::string::npos);
+    EXPECT_NE(glsl.find(".uv = cgx_TexCoord0.xy;"), std::string::npos) << glsl;
     EXPECT_NE(glsl.find("(1.5 )"), std::string::npos);  // the 'f' suffix is gone
     EXPECT_NE(glsl.find("gl_FragColor = cgx_result;"), std::string::npos);
 }
@@ -312,7 +312,7 @@ technique t { pass p { FragmentProgram = compile fp30 ps(); } }
     EXPECT_NE(glsl.find("atan ("), std::string::npos);
     EXPECT_NE(glsl.find("dFdx ("), std::string::npos);
     EXPECT_NE(glsl.find("vec2 offsets[2] = vec2[2](vec2(1 , 0 ), vec2 ( 0 , 1 ) )"), std::string::npos);
-    EXPECT_NE(glsl.find("= gl_TexCoord[1].xy;"), std::string::npos);
+    EXPECT_NE(glsl.find("= cgx_TexCoord1.xy;"), std::string::npos) << glsl;
     EXPECT_NE(glsl.find("gl_FragColor = cgx_p1;"), std::string::npos);
     EXPECT_NE(glsl.find("gl_FragDepth = cgx_p2;"), std::string::npos);
 }
@@ -358,13 +358,13 @@ TEST(FxTranslator, LineDirectivesKeepTheFileLineNumbers)
     EXPECT_NE(at, std::string::npos) << glsl;
 }
 
-TEST(FxTranslator, GlstateMatricesReadTheTransposedBuiltins)
+TEST(FxTranslator, GlstateMatricesReadTransposedUniforms)
 {
     const char* text = R"(
 float4 vs(float4 p : POSITION, float3 n : NORMAL, out float4 t : TEXCOORD0, out float4 u : TEXCOORD1) : POSITION {
     t = mul(glstate.matrix.modelview[0], p) + mul(glstate.matrix.projection, p) + glstate.matrix.mvp[1];
-    u = mul(glstate.matrix.texture[3], p) + mul(glstate.matrix.inverse.modelview, p)
-      + mul(glstate.matrix.transpose.projection, p) + mul(glstate.matrix.invtrans.texture[7], p);
+    u = mul(glstate.matrix.texture[0], p) + mul(glstate.matrix.inverse.modelview, p)
+      + mul(glstate.matrix.transpose.projection, p) + mul(glstate.matrix.invtrans.texture, p);
     u.xyz += mul((float3x3)glstate.matrix.invtrans.modelview[0], n) + glstate.matrix.inverse.mvp[2][1];
     return mul(glstate.matrix.mvp, p);
 }
@@ -375,17 +375,16 @@ technique t { pass p { VertexProgram = compile arbvp1 vs(); FragmentProgram = co
     std::string glsl = translate(text, 0, 0, 0, &listing);
     ASSERT_FALSE(glsl.empty()) << listing;
     for (const char* expected :
-         {"(p ) * (gl_ModelViewMatrixTranspose )", "(p ) * (gl_ProjectionMatrixTranspose )",
-          "gl_ModelViewProjectionMatrixTranspose [ 1 ]", "(p ) * (gl_TextureMatrixTranspose[3] )",
-          "(p ) * (gl_ModelViewMatrixInverseTranspose )", "(p ) * (gl_ProjectionMatrix )",
-          "(p ) * (gl_TextureMatrixInverse[7] )", "mat3(gl_ModelViewMatrixInverse )",
-          "gl_ModelViewProjectionMatrixInverseTranspose [ 2 ] [ 1 ]",
-          "((p ) * (gl_ModelViewProjectionMatrixTranspose ))"}) {
+         {"(p ) * (cgx_glstate_modelview )", "(p ) * (cgx_glstate_projection )", "cgx_glstate_mvp [ 1 ]",
+          "(p ) * (cgx_glstate_texture )", "(p ) * (cgx_glstate_inverse_modelview )",
+          "(p ) * (cgx_glstate_transpose_projection )", "(p ) * (cgx_glstate_invtrans_texture )",
+          "mat3(cgx_glstate_invtrans_modelview )", "cgx_glstate_inverse_mvp [ 2 ] [ 1 ]",
+          "((p ) * (cgx_glstate_mvp ))"}) {
         EXPECT_NE(glsl.find(expected), std::string::npos) << expected << "\n" << glsl;
     }
-    EXPECT_EQ(glsl.find("glstate"), std::string::npos);
+    EXPECT_EQ(glsl.find("glstate."), std::string::npos);
     glsl = translate(text, 0, 0, 1, &listing);
-    EXPECT_NE(glsl.find("(c ) * (gl_ModelViewProjectionMatrix )"), std::string::npos) << listing << glsl;
+    EXPECT_NE(glsl.find("(c ) * (cgx_glstate_transpose_mvp )"), std::string::npos) << listing << glsl;
 
     // Everything else under glstate is refused by name, with its line.
     auto refuse = [](const std::string& expression, const std::string& named) {
@@ -398,7 +397,7 @@ technique t { pass p { VertexProgram = compile arbvp1 vs(); FragmentProgram = co
     };
     refuse("glstate.light[0].diffuse", "glstate.light[0].diffuse");
     refuse("mul(glstate.matrix.modelview[1], p)", "glstate.matrix.modelview[1]");
-    refuse("mul(glstate.matrix.texture[8], p)", "glstate.matrix.texture[8]");
+    refuse("mul(glstate.matrix.texture[1], p)", "glstate.matrix.texture[1]");
     refuse("mul(glstate.matrix.texture[p.x], p)", "glstate.matrix.texture[p.x]");
     refuse("mul(glstate.matrix.program[0], p)", "glstate.matrix.program[0]");
     refuse("mul(glstate.matrix.inverse.palette[0], p)", "glstate.matrix.inverse.palette[0]");
