@@ -5,17 +5,28 @@
 #pragma once
 #include "app/screen.h"
 #include "core/core.h"
+#include "platform/gl_context.h"
 #include "platform/platform.h"
 #include "resources/loader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 // A hidden window of the given size with its GL context current and the extensions
-// linked; false, with a line on standard error, when a step fails.
+// linked; false, with a line on standard error, when a step fails. BENCH_GL=compat,
+// core or es chooses the kind of context (as --gl does), else the program's default.
 inline bool openBenchWindow(const char* title, int width, int height)
 {
     platform::setBatchMode(true);
+    platform::ContextRequest request = platform::ContextRequest::Auto;
+    if (const char* kind = std::getenv("BENCH_GL")) {
+        if (!platform::parseContextRequest(kind, &request)) {
+            std::fprintf(stderr, "BENCH_GL: unknown context kind '%s'\n", kind);
+            return false;
+        }
+    }
+    platform::setContextRequest(request);
     std::string error;
     platform::WindowDesc desc;
     desc.title = title;

@@ -7,6 +7,7 @@
 #include "picture_png.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 struct PictureDifference {
@@ -38,6 +39,18 @@ inline PictureDifference comparePictures(const Picture& a, const Picture& b, Pic
     }
     d.farFraction = double(far) / double(pixels);
     return d;
+}
+
+// Peak signal-to-noise ratio of b against a (same size), in dB; 99 for equal pictures.
+inline double psnr(const Picture& a, const Picture& b)
+{
+    double squares = 0.0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) {
+        const double d = double(a.rgb[i]) - double(b.rgb[i]);
+        squares += d * d;
+    }
+    const double mean = squares / double(a.rgb.size());
+    return mean > 0.0 ? 10.0 * std::log10(255.0 * 255.0 / mean) : 99.0;
 }
 
 inline bool withinGoldenTolerance(const PictureDifference& d)

@@ -2,7 +2,7 @@
 // down (the bloom's and the depth of field's blurs, the overlays, the sprites and the
 // satellites' levels of detail all as in the larger picture), in letterboxed and
 // pillarboxed windows; a frame the GL cannot hold is refused before anything renders.
-#include "picture_png.h"
+#include "picture_compare.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +38,6 @@ Picture boxFiltered(const Picture& large, int factor)
         }
     }
     return small;
-}
-
-double psnr(const Picture& a, const Picture& b)
-{
-    double squares = 0.0;
-    for (size_t i = 0; i < a.rgb.size(); ++i) {
-        const double d = double(a.rgb[i]) - double(b.rgb[i]);
-        squares += d * d;
-    }
-    const double mean = squares / double(a.rgb.size());
-    return mean > 0.0 ? 10.0 * std::log10(255.0 * 255.0 / mean) : 99.0;
 }
 
 int run(const std::string& arguments, const std::string& log)

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Frame time of every part on each kind of GL context, against an earlier build.
+
+    bench/renderer_speed.py BEFORE_BUILD [AFTER_BUILD] [--rounds N]
+
+Runs bench_parts BM_PartFrame (every part's whole frame at 1024 x 576) from the
+BEFORE build on its default context, then from the AFTER build (default: build/) on
+the compat, core and es contexts (BENCH_GL), one after the other, and starts over for
+N rounds (default 2), so that every variant meets the same minutes of the machine.
+Prints the median part_ms per part and variant, the ratios after/before on compat and
+core, es against compat, and the allocations per frame. Needs a display or xvfb-run;
+each build folder needs its data.zip.
+"""
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+
+
+def run(build, kind):
+    env = dict(os.environ)
+    if kind:
+        env["BENCH_GL"] = kind
+    command = ["./bench/bench_parts", "--benchmark_filter=BM_PartFrame/", "--benchmark_format=json"]
+    if not env.get("DISPLAY"):
+        command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"] + command
+    out = subprocess.run(command, cwd=build, env=env, capture_output=True, text=True, check=True).stdout
+    rows = {}
+    for b in json.loads(out[out.index("{"):])["benchmarks"]:
+        if "part_ms" in b:
+            rows[b["label"]] = (b["part_ms"], b.get("allocs/frame", 0.0))
+    return rows
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("before")
+    parser.add_argument("after", nargs="?", default=os.path.join(os.path.dirname(__file__), "..", "build"))
+    parser.add_argument("--rounds", type=int, default=2)
+    args = parser.parse_args()
+    variants = [("before", args.before, None), ("compat", args.after, "compat"), ("core", args.after, "core"),
+                ("es", args.after, "es")]
+    times = {name: {} for name, _, _ in variants}
+    allocs = {name: 0.0 for name, _, _ in variants}
+    parts = []
+    for r in range(args.rounds):
+        for name, build, kind in variants:
+            print(f"round {r + 1}/{args.rounds}: {name}", file=sys.stderr, flush=True)
+            for part, (ms, alloc) in run(build, kind).items():
+                if part not in parts:
+                    parts.append(part)
+                times[name].setdefault(part, []).append(ms)
+                allocs[name] = max(allocs[name], alloc)
+    median = {n: {p: statistics.median(v) for p, v in t.items()} for n, t in times.items()}
+    print("| part | before ms | compat ms | core ms | es ms | compat/before | core/before | core/compat | es/compat |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    for p in parts:
+        b, c, k, e = (median[n].get(p, float("nan")) for n in ("before", "compat", "core", "es"))
+        print(f"| {p} | {b:.2f} | {c:.2f} | {k:.2f} | {e:.2f} | {c / b:.2f} | {k / b:.2f} | {k / c:.2f} | {e / c:.2f} |")
+    print("allocations per frame (most of any part): " + ", ".join(f"{n} {a:g}" for n, a in allocs.items()))
+
+
+if __name__ == "__main__":
+    if not shutil.which("xvfb-run") and not os.environ.get("DISPLAY"):
+        sys.exit("needs a display or xvfb-run")
+    main()
