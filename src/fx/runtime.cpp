@@ -188,7 +188,7 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
     }
     bool ok = true;
     if (!pass.vertex.present && !pass.fragment.present) {
-        return true;  // fixed function with states only
+        return true;  // states only: gpu's plain programs draw
     }
     if (!glReady()) {
         listing += e.file + ": error: no GL context to compile programs in\n";

@@ -31,9 +31,11 @@ std::string sentence(const std::vector<std::string>& names)
 
 const std::vector<ContextKind>& autoContextOrder()
 {
-    // Only the compatibility profile draws every part today; core and ES follow as
-    // fallbacks until the renderer runs on all three.
-    static const std::vector<ContextKind> order = {ContextKind::Compat, ContextKind::Core, ContextKind::Es};
+    // Core first: the profile the renderer is made for, which every desktop driver of the
+    // last fifteen years offers (and the strictest, so nothing of the fixed function can
+    // creep back unseen). Then a compatibility context for GL 2.1 machines; then OpenGL
+    // ES for boards and devices that have nothing else.
+    static const std::vector<ContextKind> order = {ContextKind::Core, ContextKind::Compat, ContextKind::Es};
     return order;
 }
 

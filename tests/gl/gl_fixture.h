@@ -28,9 +28,14 @@ inline void resolveFramebufferBind()
 
 // Opens a hidden window of the given size with its context current and GL linked
 // (batch mode: message boxes go to standard error). Fails the running test otherwise.
-inline void openTestWindow(const char* title, int width, int height)
+// A compatibility context unless asked otherwise: tests hold the renderer against the
+// fixed function and read textures back (glGetTexImage), which only desktop
+// compatibility GL has. The core and ES contexts' pictures are held by the golden frames.
+inline void openTestWindow(const char* title, int width, int height,
+                           platform::ContextRequest request = platform::ContextRequest::Compat)
 {
     platform::setBatchMode(true);
+    platform::setContextRequest(request);
     std::string error;
     ASSERT_TRUE(platform::initVideo(&error)) << error;
     platform::WindowDesc desc;

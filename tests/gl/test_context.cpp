@@ -36,8 +36,7 @@ TEST(ContextKinds, EachKindIsMadeAsAsked)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(platform::contextKindName(c.kind));
-        platform::setContextRequest(c.request);
-        openTestWindow("context test", 64, 64);
+        openTestWindow("context test", 64, 64, c.request);
         const platform::ContextInfo info = platform::contextInfo();
         EXPECT_EQ(info.kind, c.kind);
         EXPECT_GE(info.major * 10 + info.minor, c.leastVersion);

@@ -155,10 +155,10 @@ class ImguiRenderer : public ::testing::TestWithParam<platform::ContextKind> {};
 TEST_P(ImguiRenderer, DrawsClippedShapesAndTextAndRestoresTheState)
 {
     const platform::ContextKind kind = GetParam();
-    platform::setContextRequest(kind == platform::ContextKind::Core ? platform::ContextRequest::Core
-                                : kind == platform::ContextKind::Es ? platform::ContextRequest::Es
-                                                                    : platform::ContextRequest::Compat);
-    openTestWindow("renderer test", kWidth, kHeight);
+    openTestWindow("renderer test", kWidth, kHeight,
+                   kind == platform::ContextKind::Core ? platform::ContextRequest::Core
+                   : kind == platform::ContextKind::Es ? platform::ContextRequest::Es
+                                                       : platform::ContextRequest::Compat);
     ASSERT_EQ(platform::contextInfo().kind, kind);
 
     ImGuiContext* gui = ImGui::CreateContext();

@@ -15,11 +15,11 @@ using platform::ContextInfo;
 using platform::ContextKind;
 using platform::ContextRequest;
 
-TEST(ContextKinds, AutoTriesEveryKindOnceCompatibilityFirst)
+TEST(ContextKinds, AutoTriesEveryKindOnceCoreFirst)
 {
     const std::vector<ContextKind>& order = platform::autoContextOrder();
     ASSERT_EQ(order.size(), 3u);
-    EXPECT_EQ(order.front(), ContextKind::Compat);  // the only one that draws every part today
+    EXPECT_EQ(order.front(), ContextKind::Core);  // the renderer's own profile
     for (ContextKind kind : {ContextKind::Compat, ContextKind::Core, ContextKind::Es}) {
         EXPECT_EQ(std::count(order.begin(), order.end(), kind), 1) << platform::contextKindName(kind);
     }
