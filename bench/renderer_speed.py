@@ -7,8 +7,9 @@ Runs bench_parts BM_PartFrame (every part's whole frame at 1024 x 576) from the
 BEFORE build on its default context, then from the AFTER build (default: build/) on
 the compat, core and es contexts (BENCH_GL), one after the other, and starts over for
 N rounds (default 2), so that every variant meets the same minutes of the machine.
-Prints the median part_ms per part and variant, the ratios after/before on compat and
-core, es against compat, and the allocations per frame. Needs a display or xvfb-run;
+Prints the median part_ms (wall time) and CPU time (all threads: the rasteriser's
+too, steadier when other work shares the machine) per part and variant, the ratios
+after/before on compat and core, es against compat, and the allocations per frame. Needs a display or xvfb-run;
 each build folder needs its data.zip.
 """
 import argparse
@@ -31,7 +32,8 @@ def run(build, kind):
     rows = {}
     for b in json.loads(out[out.index("{"):])["benchmarks"]:
         if "part_ms" in b:
-            rows[b["label"]] = (b["part_ms"], b.get("allocs/frame", 0.0))
+            cpu = b.get("part_main", 0.0) + b.get("part_rast", 0.0)
+            rows[b["label"]] = (b["part_ms"], cpu, b.get("allocs/frame", 0.0))
     return rows
 
 
@@ -44,22 +46,27 @@ def main():
     variants = [("before", args.before, None), ("compat", args.after, "compat"), ("core", args.after, "core"),
                 ("es", args.after, "es")]
     times = {name: {} for name, _, _ in variants}
+    cpus = {name: {} for name, _, _ in variants}
     allocs = {name: 0.0 for name, _, _ in variants}
     parts = []
     for r in range(args.rounds):
         for name, build, kind in variants:
             print(f"round {r + 1}/{args.rounds}: {name}", file=sys.stderr, flush=True)
-            for part, (ms, alloc) in run(build, kind).items():
+            for part, (ms, cpu, alloc) in run(build, kind).items():
                 if part not in parts:
                     parts.append(part)
                 times[name].setdefault(part, []).append(ms)
+                cpus[name].setdefault(part, []).append(cpu)
                 allocs[name] = max(allocs[name], alloc)
-    median = {n: {p: statistics.median(v) for p, v in t.items()} for n, t in times.items()}
-    print("| part | before ms | compat ms | core ms | es ms | compat/before | core/before | core/compat | es/compat |")
-    print("|---|---|---|---|---|---|---|---|---|")
-    for p in parts:
-        b, c, k, e = (median[n].get(p, float("nan")) for n in ("before", "compat", "core", "es"))
-        print(f"| {p} | {b:.2f} | {c:.2f} | {k:.2f} | {e:.2f} | {c / b:.2f} | {k / b:.2f} | {k / c:.2f} | {e / c:.2f} |")
+    for title, table in (("wall time per frame (part_ms)", times), ("CPU time per frame, all threads", cpus)):
+        median = {n: {p: statistics.median(v) for p, v in t.items()} for n, t in table.items()}
+        print(f"\n{title}, median of {args.rounds} rounds\n")
+        print("| part | before ms | compat ms | core ms | es ms | compat/before | core/before | core/compat | es/compat |")
+        print("|---|---|---|---|---|---|---|---|---|")
+        for p in parts:
+            b, c, k, e = (median[n].get(p, float("nan")) for n in ("before", "compat", "core", "es"))
+            print(f"| {p} | {b:.2f} | {c:.2f} | {k:.2f} | {e:.2f} | {c / b:.2f} | {k / b:.2f} | {k / c:.2f} | "
+                  f"{e / c:.2f} |")
     print("allocations per frame (most of any part): " + ", ".join(f"{n} {a:g}" for n, a in allocs.items()))
 
 
