@@ -435,13 +435,10 @@ void releaseBatch(VertexBatch& batch)
     batch.ranges.clear();
 }
 
-void bindVertexLayout(const VertexLayout& layout, const void* base)
+void bindVertexLayout(const VertexLayout& layout)
 {
-    // Offsets into a bound buffer are passed as pointers: computed as integers, since a
-    // null base with an offset is no pointer arithmetic C++ allows.
-    const auto at = [base](int offset) {
-        return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + uintptr_t(offset < 0 ? 0 : offset));
-    };
+    // Offsets into the bound buffer are passed as pointers.
+    const auto at = [](int offset) { return reinterpret_cast<const void*>(uintptr_t(offset < 0 ? 0 : offset)); };
     bindVertexArray();
     setGenericArray(kAttributePosition, layout.positionSize, layout.stride, at(layout.position), layout.position >= 0);
     setGenericArray(kAttributeNormal, 3, layout.stride, at(layout.normal), layout.normal >= 0);

@@ -85,9 +85,9 @@ struct VertexLayout {
     int texCoord1 = -1, texCoord1Size = 2;  // a second set (TEXCOORD1 of a program)
     int color = -1, colorSize = 4;
 };
-// Points the attributes at the bound array buffer (or at client memory `base` when no
-// buffer is bound) and leaves the rest at their current values.
-void bindVertexLayout(const VertexLayout& layout, const void* base = nullptr);
+// Points the attributes at the buffer bound to GL_ARRAY_BUFFER (no client memory: core
+// and ES GL draw from buffers only) and leaves the rest at their current values.
+void bindVertexLayout(const VertexLayout& layout);
 void unbindVertexLayout();
 // GL draws with the current matrices handed over first.
 void drawArrays(unsigned int mode, int first, int count);
