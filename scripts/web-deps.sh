@@ -5,6 +5,8 @@
 #   scripts/web-deps.sh [LIBRARY...]   build what is missing or out of date (all by default)
 #   scripts/web-deps.sh --env          print the shell lines that point a build at the cache
 #   scripts/web-deps.sh --list         list the libraries, their source packages and state
+#   scripts/web-deps.sh --check        build tests/web/libraries.cpp against the cache and run
+#                                      it under node: each library put to one small real use
 #
 # Installs nothing and needs no root: when a tool is missing it says which Debian package
 # brings it (scripts/install-deps.sh --web installs them all). The cache is
@@ -19,6 +21,7 @@
 # Builds run at the lowest priority (nice 19) with $CORE_WEB_JOBS jobs (default: nproc).
 set -euo pipefail
 
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
 CACHE=${CORE_WEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/coredemo-web}
 PREFIX=$CACHE/prefix
 JOBS=${CORE_WEB_JOBS:-$(nproc)}
@@ -44,7 +47,7 @@ imgui         imgui          sdl2,stb  1  imgui
 kissfft       kissfft        -         1  kissfft-float
 meshoptimizer meshoptimizer  -         1  meshoptimizer
 squish        libsquish      -         1  squish
-glutess       libglu         -         1  GLU
+glutess       libglu         -         1  glutess
 boost         boost1.74      -         1  boost_serialization
 "
 
@@ -152,10 +155,20 @@ package_version() {
 fetch_source() {  # fetch_source PACKAGE VERSION
     local dir=$CACHE/src/$1
     mkdir -p "$dir"
-    [ -f "$dir/$1_$2.dsc" ] && [ -n "$(orig_tarball "$1" "$2")" ] && return 0
+    have_source "$1" "$2" && return 0
     say "downloading the source of $1 $2"
-    (cd "$dir" && apt-get "${APT_OPTS[@]}" -qq source --download-only "$1") ||
-        [ -n "$(orig_tarball "$1" "$2")" ] || die "could not download the source of $1"
+    if ! (cd "$dir" && apt-get "${APT_OPTS[@]}" -qq source --download-only "$1") > "$dir/download.log" 2>&1; then
+        [ -n "$(orig_tarball "$1" "$2")" ] || { cat "$dir/download.log" >&2; die "could not download the source of $1"; }
+        say "$1: only the upstream tarball could be downloaded (see $dir/download.log)"
+    fi
+}
+
+have_source() {  # have_source PACKAGE VERSION: the .dsc and every file it lists are here
+    local dir=$CACHE/src/$1 file
+    [ -f "$dir/$1_$2.dsc" ] || return 1
+    while read -r file; do
+        [ -f "$dir/$file" ] || return 1
+    done < <(awk '/^Files:/ { on = 1; next } /^[^ ]/ { on = 0 } on { print $3 }' "$dir/$1_$2.dsc")
 }
 
 orig_tarball() {  # orig_tarball PACKAGE VERSION: the upstream tarball's path, if downloaded
@@ -168,8 +181,8 @@ unpack_debian() {  # unpack_debian LIB PACKAGE VERSION
     local tree=$CACHE/build/$1/src
     rm -rf "$tree"
     mkdir -p "$CACHE/build/$1"
-    dpkg-source --no-check -x "$CACHE/src/$2/$2_$3.dsc" "$tree" >/dev/null ||
-        die "dpkg-source could not unpack $2 $3"
+    dpkg-source --no-check -x "$CACHE/src/$2/$2_$3.dsc" "$tree" > "$CACHE/build/$1/unpack.log" 2>&1 ||
+        { cat "$CACHE/build/$1/unpack.log" >&2; die "dpkg-source could not unpack $2 $3"; }
     echo "$tree"
 }
 
@@ -315,7 +328,8 @@ build_stb() {
     local src
     src=$(unpack_debian stb "$1" "$2")
     # Debian's makefile: each header compiled once with its implementation into libstb.a.
-    (cd "$src" && emmake make -j "$JOBS" CC=emcc AR=emar CFLAGS="$WEB_CFLAGS" MULTIARCH=wasm32-emscripten \
+    # stb_dxt.h calls memcpy without <string.h>, an error with emscripten's default flags.
+    (cd "$src" && emmake make -j "$JOBS" CC=emcc AR=emar CFLAGS="$WEB_CFLAGS -include string.h" MULTIARCH=wasm32-emscripten \
         PREFIX="$PREFIX" LIBDIR=lib libstb.a stb.pc > "$CACHE/build/stb/build.log" 2>&1 &&
      make PREFIX="$PREFIX" LIBDIR=lib MULTIARCH=wasm32-emscripten install-static install-header \
         >> "$CACHE/build/stb/build.log" 2>&1) ||
@@ -323,22 +337,19 @@ build_stb() {
 }
 
 build_imgui() {
-    local src version
+    local src args
     src=$(unpack_debian imgui "$1" "$2")
-    version=${2%%+*}
+    # Debian's makefile with stb from the prefix (as Debian builds it), compiling only what
+    # the program uses: the core, the std::string helpers and the SDL back end (the program
+    # draws with a renderer of its own).
     # shellcheck disable=SC2016 # $(wildcard) is make's
-    # Debian's makefile, stb from the prefix, only what the program compiles against: the
-    # core, the std::string helpers and the SDL back end (the program draws with its own).
-    (cd "$src" && PKG_CONFIG_LIBDIR="$PREFIX/lib/pkgconfig" emmake make -j "$JOBS" \
-        CXX=em++ AR=emar CXXFLAGS="$WEB_CXXFLAGS" MULTIARCH=wasm32-emscripten VERSION="$version" \
-        PREFIX="$PREFIX" LIBDIR=lib \
-        SRCS="imgui.cpp imgui_demo.cpp imgui_draw.cpp imgui_tables.cpp imgui_widgets.cpp misc/cpp/imgui_stdlib.cpp backends/imgui_impl_sdl.cpp" \
-        CPPFLAGS="-I. -I$PREFIX/include -I$PREFIX/include/SDL2 -DIMGUI_DISABLE_STB_RECT_PACK_IMPLEMENTATION -DIMGUI_STB_RECT_PACK_FILENAME=\"<stb/stb_rect_pack.h>\" -DIMGUI_DISABLE_STB_TRUETYPE_IMPLEMENTATION -DIMGUI_STB_TRUETYPE_FILENAME=\"<stb/stb_truetype.h>\"" \
-        HEADERS='$(wildcard *.h misc/cpp/*.h)' \
-        libimgui.a imgui.pc > "$CACHE/build/imgui/build.log" 2>&1 &&
-     make PREFIX="$PREFIX" LIBDIR=lib MULTIARCH=wasm32-emscripten VERSION="$version" \
-        HEADERS='$(wildcard *.h misc/cpp/*.h)' install-static install-header \
-        >> "$CACHE/build/imgui/build.log" 2>&1) ||
+    args=(CXX=em++ AR=emar CXXFLAGS="$WEB_CXXFLAGS" MULTIARCH=wasm32-emscripten VERSION="${2%%+*}"
+          PREFIX="$PREFIX" LIBDIR=lib LIBS=
+          SRCS="imgui.cpp imgui_demo.cpp imgui_draw.cpp imgui_tables.cpp imgui_widgets.cpp misc/cpp/imgui_stdlib.cpp backends/imgui_impl_sdl.cpp"
+          HEADERS='$(wildcard *.h misc/cpp/*.h)'
+          CPPFLAGS="-I. -I$PREFIX/include -I$PREFIX/include/SDL2 -DIMGUI_DISABLE_STB_RECT_PACK_IMPLEMENTATION -DIMGUI_STB_RECT_PACK_FILENAME=\"<stb/stb_rect_pack.h>\" -DIMGUI_DISABLE_STB_TRUETYPE_IMPLEMENTATION -DIMGUI_STB_TRUETYPE_FILENAME=\"<stb/stb_truetype.h>\"")
+    (cd "$src" && emmake make -j "$JOBS" "${args[@]}" libimgui.a imgui.pc &&
+     emmake make "${args[@]}" install-static install-header) > "$CACHE/build/imgui/build.log" 2>&1 ||
         { tail -n 30 "$CACHE/build/imgui/build.log" >&2; die "building imgui failed"; }
 }
 
@@ -375,26 +386,35 @@ build_glutess() {
         # priorityq.c includes this one
         [ "$(basename "$f")" = priorityq-heap.c ] || sources+=("$f")
     done
-    archive_build glutess GLU emcc "$WEB_CFLAGS -I$src/include -I$src/src/include -DNDEBUG" "${sources[@]}"
+    # Not named libGLU: emcc takes -lGLU for its own (JavaScript) GL emulation.
+    archive_build glutess glutess emcc "$WEB_CFLAGS -I$src/include -I$src/src/include -DNDEBUG" "${sources[@]}"
     mkdir -p "$PREFIX/include/GL"
     cp "$src/include/GL/glu.h" "$PREFIX/include/GL/glu.h"
-    write_pc glu "${2%-*}" "-I\${includedir}" "-lGLU"
+    write_pc glutess "${2%-*}" "-I\${includedir}" "-lglutess"
 }
 
 build_boost() {
     # Boost's headers and Boost.Serialization's sources only (the whole source package is
-    # 60 MB packed); the library's source list is read from its Jamfile.
-    local src sources=() f
-    src=$(unpack_orig boost "$1" "$2" 'boost' 'libs/serialization/src' 'libs/serialization/build')
+    # 60 MB packed). Debian's tarball keeps each library's headers in libs/NAME/include, as
+    # Boost's own repository does: they are merged into one boost/ folder here. The
+    # library's source list is read from its Jamfile.
+    local src sources=() f d
+    src=$(unpack_orig boost "$1" "$2" 'libs/*/include' 'libs/numeric/*/include' \
+          'libs/serialization/src' 'libs/serialization/build')
+    mkdir -p "$CACHE/build/boost/include"
+    for d in "$src"/libs/*/include "$src"/libs/numeric/*/include; do
+        [ -d "$d/boost" ] && cp -r "$d/boost" "$CACHE/build/boost/include/"
+    done
+    [ -f "$CACHE/build/boost/include/boost/config.hpp" ] || die "boost: no headers in $src"
     for f in $(sed -n '/^SOURCES =/,/;/p' "$src/libs/serialization/build/Jamfile.v2" | tr -d ';' | sed '1s/^SOURCES =//'); do
         sources+=("$src/libs/serialization/src/$f.cpp")
     done
     [ "${#sources[@]}" -gt 10 ] || die "boost: no source list in the serialization Jamfile"
     archive_build boost boost_serialization em++ \
-        "$WEB_CXXFLAGS -std=c++17 -I$src -DBOOST_SERIALIZATION_SOURCE -DNDEBUG -w" "${sources[@]}"
+        "$WEB_CXXFLAGS -std=c++17 -I$CACHE/build/boost/include -DBOOST_SERIALIZATION_SOURCE -DNDEBUG -w" "${sources[@]}"
     rm -rf "$PREFIX/include/boost"
     mkdir -p "$PREFIX/include"
-    cp -r "$src/boost" "$PREFIX/include/boost"
+    cp -r "$CACHE/build/boost/include/boost" "$PREFIX/include/boost"
 }
 
 # ---------------------------------------------------------------------------------------
@@ -450,6 +470,31 @@ build_one() {
     say "$lib: built in ${seconds}s"
 }
 
+# The flags that compile and link against every library of the cache.
+web_flags() {  # web_flags --cflags|--libs
+    local modules="sdl2 zlib libzip vorbisfile vorbisenc freetype2 libpng16 libjpeg imgui kissfft-float glutess"
+    # shellcheck disable=SC2086 # the modules are words
+    PKG_CONFIG_LIBDIR="$PREFIX/lib/pkgconfig" pkg-config --static "$1" $modules
+    [ "$1" = --libs ] && echo "-lmeshoptimizer -lsquish -lboost_serialization"
+    return 0
+}
+
+run_check() {
+    local dir=$CACHE/check
+    local -a cflags libs
+    check_tools
+    setup_emscripten
+    mkdir -p "$dir"
+    read -r -a cflags <<<"$(web_flags --cflags)"
+    read -r -a libs <<<"$(web_flags --libs | tr '\n' ' ')"
+    say "building tests/web/libraries.cpp"
+    nice -n 19 em++ -std=c++17 -O1 -fexceptions -Wno-nullability-completeness "${cflags[@]}" "$ROOT/tests/web/libraries.cpp" \
+        -o "$dir/libraries.js" "${libs[@]}" -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 ||
+        die "the check did not build"
+    # Node 20's own fetch confuses emscripten 3.1.6's loader.
+    node --no-experimental-fetch "$dir/libraries.js"
+}
+
 print_env() {
     cat <<EOF
 export EM_CONFIG='$EM_CONFIG'
@@ -465,6 +510,7 @@ main() {
     all=$(awk 'NF { print $1 }' <<<"$LIBRARIES")
     case "${1:-}" in
         --env) print_env; return 0 ;;
+        --check) run_check; return ;;
         --list)
             for lib in $all; do
                 printf '%-14s %-14s %s\n' "$lib" "$(lib_field "$lib" 2)" \
