@@ -70,7 +70,10 @@ check_tools() {
                 apt-get:apt tar:tar xz:xz-utils bzip2:bzip2 python3:python3 node:nodejs; do
         tool=${pair%%:*}
         pkg=${pair#*:}
-        command -v "$tool" >/dev/null 2>&1 || missing="$missing $pkg"
+        command -v "$tool" >/dev/null 2>&1 || case "$missing " in
+            *" $pkg "*) ;;
+            *) missing="$missing $pkg" ;;
+        esac
     done
     if [ -n "$missing" ]; then
         die "missing tools; install the Debian packages:$missing (or run scripts/install-deps.sh --web)"
