@@ -16,7 +16,8 @@
 #                  the cache starts as links to Debian's prebuilt system libraries
 #   apt/           a private deb-src list (the machine's Debian mirrors, security suite left out)
 #   src/PACKAGE/   the downloaded source package; build/LIBRARY/: a build tree while it builds
-#   stamps/LIB     what LIB was built from: package version, recipe revision, dependencies' stamps
+#   stamps/LIB     what LIB was built from: package version, recipe revision, emscripten's
+#                  version, dependencies' stamps
 #   times.txt      seconds each build took
 # Builds run at the lowest priority (nice 19) with $CORE_WEB_JOBS jobs (default: nproc).
 set -euo pipefail
@@ -95,8 +96,14 @@ setup_emscripten() {
         echo "CACHE = '$CACHE/emscripten/cache'"
     } > "$EM_CONFIG.new"
     if cmp -s "$EM_CONFIG.new" "$EM_CONFIG"; then rm "$EM_CONFIG.new"; else mv "$EM_CONFIG.new" "$EM_CONFIG"; fi
+    EMSCRIPTEN_VERSION=$(tr -d '"' 2>/dev/null < "$root/emscripten-version.txt" || echo unknown)
     # Seed the cache from Debian's prebuilt one: headers and small files copied (emscripten
-    # may rewrite them), the large archives linked (emscripten only adds new ones).
+    # may rewrite them), the large archives linked (emscripten only adds new ones). A new
+    # emscripten gets a new cache.
+    if [ "$(cat "$CACHE/emscripten/seeded" 2>/dev/null)" != "$EMSCRIPTEN_VERSION" ]; then
+        rm -rf "$CACHE/emscripten/cache" "$CACHE/emscripten/seeded"
+        mkdir -p "$CACHE/emscripten/cache"
+    fi
     if [ -d "$system_cache/sysroot" ] && [ ! -f "$CACHE/emscripten/seeded" ]; then
         say "seeding the emscripten cache from $system_cache"
         (
@@ -110,8 +117,8 @@ setup_emscripten() {
             done
             if [ -f sysroot_install.stamp ]; then cp sysroot_install.stamp "$CACHE/emscripten/cache/"; fi
         )
-        touch "$CACHE/emscripten/seeded"
     fi
+    echo "$EMSCRIPTEN_VERSION" > "$CACHE/emscripten/seeded"
 }
 
 # apt-get and apt-cache through the private deb-src list: the machine's Debian sources with
@@ -171,7 +178,7 @@ have_source() {  # have_source PACKAGE VERSION: the .dsc and every file it lists
     [ -f "$dir/$1_$2.dsc" ] || return 1
     while read -r file; do
         [ -f "$dir/$file" ] || return 1
-    done < <(awk '/^Files:/ { on = 1; next } /^[^ ]/ { on = 0 } on { print $3 }' "$dir/$1_$2.dsc")
+    done < <(awk '/^Files:/ { on = 1; next } /^[^ ]/ || NF < 3 { on = 0 } on { print $3 }' "$dir/$1_$2.dsc")
 }
 
 orig_tarball() {  # orig_tarball PACKAGE VERSION: the upstream tarball's path, if downloaded
@@ -428,7 +435,7 @@ stamp_key() {  # stamp_key LIB: what the build of LIB depends on
     deps=$(lib_field "$lib" 3)
     rev=$(lib_field "$lib" 4)
     version=$(package_version "$pkg")
-    key="$pkg $version r$rev"
+    key="$pkg $version r$rev emscripten $EMSCRIPTEN_VERSION"
     if [ "$deps" != "-" ]; then
         for dep in ${deps//,/ }; do
             key="$key; $dep: $(cat "$CACHE/stamps/$dep" 2>/dev/null || echo none)"
