@@ -11,12 +11,11 @@
 #include "core/supersample.h"
 #include "fx/fx.h"
 #include "resources/loader.h"
+#include "resources/picture.h"
 #include "resources/reload.h"
 #include "tweak/tweak.h"
 
 #include "build_config.h"
-
-#include <IL/il.h>
 
 #include <cmath>
 #include <cstdio>
@@ -167,7 +166,7 @@ int runApplication(int argc, char** argv)
     if (sound.init() != 0) {
         printLoadFailures("; playing without music");
     }
-    ilInit();
+    initPictureDecoder();
     if (core.init() != 0) {
         if (!printLoadFailures("")) {
             std::fprintf(stderr, "coredemo: start-up failed (--log writes the details to Core.log)\n");

@@ -2,69 +2,13 @@
 
 #include "resources/cmyk_jpeg.h"
 #include "resources/dds_file.h"
-
-#include <IL/il.h>
+#include "resources/picture_library.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace {
-
-std::string code(ILenum value) { return std::to_string(value); }
-
-// Copies the selected image of the bound image as BGRA bytes into `level`.
-bool copyBgra(PictureLevel& level, PictureError& error)
-{
-    if (!ilCopyPixels(0, 0, 0, ILuint(level.width), ILuint(level.height), 1, IL_BGRA, IL_UNSIGNED_BYTE,
-                      level.texels.data())) {
-        const ILenum value = ilGetError();
-        error.logLine = "ilCopyPixels errorcode: " + code(value);
-        error.reason = error.logLine;
-        return false;
-    }
-    return true;
-}
-
-PictureLevel blankLevel(int width, int height)
-{
-    PictureLevel level;
-    level.width = width;
-    level.height = height;
-    level.texels.resize(size_t(width) * size_t(height) * 4);
-    return level;
-}
-
-// Level 0 of the selected image copied, then its mipmap chain, appended to out.levels.
-bool copyWithChain(DecodedPicture& out, PictureError& error)
-{
-    out.levels.push_back(blankLevel(out.width, out.height));
-    if (!copyBgra(out.levels.back(), error)) {
-        return false;
-    }
-    appendMipmaps(out.levels);
-    return true;
-}
-
-// The faces of the bound image in the file's order, as they are stored.
-bool copyCubeFaces(DecodedPicture& out, ILuint image, PictureError& error)
-{
-    ilDisable(IL_ORIGIN_SET);
-    for (ILuint face = 0; face < 6; ++face) {
-        ilBindImage(image);
-        const bool selected = ilActiveFace(face);
-        if (!selected) {
-            const ILenum value = ilGetError();
-            error.logLine = "ilCopyPixels errorcode: " + code(value);
-            error.reason = error.logLine;
-            return false;
-        }
-        if (!copyWithChain(out, error)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // What a file's header says, read before the image library decodes anything.
 struct PictureHeader {
@@ -164,22 +108,6 @@ PictureHeader readHeader(const char* bytes, uint32_t size)
     return header;
 }
 
-// Whether a width x height picture fits the GL's textures; error set when not.
-bool fitsLimits(long width, long height, bool cube, const PictureLimits& limits, PictureError& error)
-{
-    const long limit = cube ? limits.maxCubeSize : limits.maxSize;
-    if (limit <= 0 || (width <= limit && height <= limit)) {
-        return true;
-    }
-    const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    const std::string largest = std::to_string(limit) + "x" + std::to_string(limit);
-    error.logLine = "picture too large: " + size + ", the largest " + (cube ? "cube map face" : "texture") + " is " +
-                    largest;
-    error.reason = "refused: a " + size + " picture is larger than the largest " +
-                   (cube ? "cube map face" : "texture") + " of this GL (" + largest + ")";
-    return false;
-}
-
 // Whether the image library would draw the file wrongly: this file decodes it instead.
 bool decodedHere(const PictureHeader& header)
 {
@@ -231,6 +159,30 @@ bool decodeHere(const char* bytes, uint32_t size, const PictureHeader& header, D
 }
 
 }  // namespace
+
+PictureLevel blankLevel(int width, int height)
+{
+    PictureLevel level;
+    level.width = width;
+    level.height = height;
+    level.texels.resize(size_t(width) * size_t(height) * 4);
+    return level;
+}
+
+bool fitsLimits(long width, long height, bool cube, const PictureLimits& limits, PictureError& error)
+{
+    const long limit = cube ? limits.maxCubeSize : limits.maxSize;
+    if (limit <= 0 || (width <= limit && height <= limit)) {
+        return true;
+    }
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::string largest = std::to_string(limit) + "x" + std::to_string(limit);
+    error.logLine = "picture too large: " + size + ", the largest " + (cube ? "cube map face" : "texture") + " is " +
+                    largest;
+    error.reason = "refused: a " + size + " picture is larger than the largest " +
+                   (cube ? "cube map face" : "texture") + " of this GL (" + largest + ")";
+    return false;
+}
 
 int mipmapLevelCount(int width, int height)
 {
@@ -298,73 +250,5 @@ bool decodePicture(const char* bytes, uint32_t size, const PictureLimits& limits
         }
         bytes = announced.data();
     }
-    ILuint image = 0;
-    ilGenImages(1, &image);
-    ilBindImage(image);
-    // The library applies a forced origin while decoding too; decode every file as it is
-    // stored, so the row order depends only on the path taken below, not on the last load.
-    ilDisable(IL_ORIGIN_SET);
-    if (!ilLoadL(IL_TYPE_UNKNOWN, bytes, size)) {
-        const ILenum value = ilGetError();
-        error.logLine = "ilLoadL errorcode: " + code(value);
-        error.reason = error.logLine + " (not a decodable image)";
-        ilDeleteImages(1, &image);
-        return false;
-    }
-    out.width = ilGetInteger(IL_IMAGE_WIDTH);
-    out.height = ilGetInteger(IL_IMAGE_HEIGHT);
-    out.bitsPerPixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) * 8;
-    const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
-    out.hasAlpha = format == IL_RGBA || format == IL_BGRA || format == IL_LUMINANCE_ALPHA;
-    // This image library shows a six-face cube map as five faces after the first. A
-    // chain of images (an animation, pages) is never a cube map, whatever its length.
-    const ILint faces = ilGetInteger(IL_NUM_FACES);
-    const ILint images = ilGetInteger(IL_NUM_IMAGES);
-    out.cube = header.ddsCube;
-    out.images = out.cube ? faces + 1 : images + 1;
-    out.headerRead = true;
-    if (out.width <= 0 || out.height <= 0) {
-        const ILenum value = ilGetError();
-        error.logLine = "ilCopyPixels errorcode: " + code(value);
-        error.reason = error.logLine + " (empty image)";
-        ilDeleteImages(1, &image);
-        return false;
-    }
-    if (out.cube && faces != 5) {
-        error.logLine = "cube map of which " + std::to_string(faces + 1) + " faces were read";
-        error.reason = "refused: " + error.logLine;
-        ilDeleteImages(1, &image);
-        return false;
-    }
-    // Formats whose header was not read are measured once decoded.
-    if (!fitsLimits(out.width, out.height, out.cube, limits, error)) {
-        ilDeleteImages(1, &image);
-        return false;
-    }
-    out.levelCount = mipmapLevelCount(out.width, out.height);
-    bool ok = false;
-    try {
-        // Every face's whole chain, face by face.
-        if (out.cube) {
-            ok = copyCubeFaces(out, image, error);
-        } else {
-            ilEnable(IL_ORIGIN_SET);
-            ilOriginFunc(IL_ORIGIN_LOWER_LEFT);
-            ok = copyWithChain(out, error);
-        }
-        ilDeleteImages(1, &image);
-        image = 0;
-        if (ok && out.hasAlpha && !out.cube) {
-            const PictureLevel& top = out.levels[0];
-            out.coverage = measureAlphaCoverage(top.texels.data(), top.width, top.height);
-        }
-    } catch (const std::bad_alloc&) {
-        if (image != 0) {
-            ilDeleteImages(1, &image);
-        }
-        error.logLine.clear();
-        error.reason = "out of memory for a " + std::to_string(out.width) + "x" + std::to_string(out.height) + " image";
-        return false;
-    }
-    return ok;
+    return decodeWithLibrary(bytes, size, header.ddsCube, limits, out, error);
 }

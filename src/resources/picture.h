@@ -11,7 +11,8 @@
 // (resources/dds_file.h), which are decoded here or refused with the reason.
 // Refused before decoding, from the file's header: a DDS cube map that declares fewer
 // than six faces, and a picture beyond the GL's largest texture (PictureLimits).
-// Uses the image library (ilInit done), whose state is global: one thread at a time.
+// Uses the image library (initPictureDecoder done), whose state is global: one thread at
+// a time.
 #pragma once
 #include "resources/alpha_coverage.h"
 
@@ -54,6 +55,9 @@ struct PictureLimits {
     int maxSize = 0;
     int maxCubeSize = 0;
 };
+
+// Starts the image library; once, before the first decode.
+void initPictureDecoder();
 
 // true with `out` filled; false with `error` set. A picture larger than `limits` is
 // refused, from its header before decoding (PNG, JPEG, DDS, GIF, BMP) or else after.
