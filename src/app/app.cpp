@@ -10,6 +10,7 @@
 #include "core/offline.h"
 #include "core/supersample.h"
 #include "fx/fx.h"
+#include "platform/outline_font.h"
 #include "resources/loader.h"
 #include "resources/picture.h"
 #include "resources/reload.h"
@@ -120,6 +121,21 @@ void openDataArchive()
     loader.open(search.found.empty() ? search.candidates.front().c_str() : search.found.c_str());
 }
 
+// Where faces cannot be found on the system (the browser), the archive's font files
+// stand in (fonts/).
+void handOverFonts()
+{
+    if (!platform::fontFilesNeeded()) {
+        return;
+    }
+    std::vector<char> bytes;
+    for (const std::string& name : loader.entryNames("fonts/")) {
+        if (loader.readQuietly(name.c_str(), bytes) && !bytes.empty()) {
+            platform::addFontFile(std::move(bytes));
+        }
+    }
+}
+
 // Live playback from a data folder watches it for edits; --loop repeats its span.
 // (Offline output stays a function of the data at start-up: neither applies there.)
 void startAuthoring()
@@ -155,6 +171,7 @@ int runApplication(int argc, char** argv)
     if (!loader.opened) {
         return 1;
     }
+    handOverFonts();
     if (screen.init(1) != 0) {
         return 1;
     }

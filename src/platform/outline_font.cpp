@@ -1,7 +1,7 @@
 #include "platform/outline_font.h"
+#include "platform/font_lookup.h"
 
 #include <GL/glu.h>
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -23,51 +23,6 @@ struct Point {
     double x, y;
 };
 using Contour = std::vector<Point>;
-
-// The file of `face`, or of a substitute fontconfig binds strongly to it (its metric
-// aliases: "Arial" gives Liberation Sans); the weakly bound fallbacks it appends for
-// any name do not count, so an unknown name gives nothing.
-bool resolveFace(const char* face, std::string* file, int* index, std::string* error)
-{
-    if (!FcInit()) {
-        *error = "fontconfig could not be initialised";
-        return false;
-    }
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face));
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    bool ok = false;
-    FcChar8* matchedFamily = nullptr;
-    FcChar8* path = nullptr;
-    if (match && FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
-        FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
-        FcValue family;
-        FcValueBinding binding = FcValueBindingWeak;
-        for (int i = 0; !ok && FcPatternGetWithBinding(pattern, FC_FAMILY, i, &family, &binding) == FcResultMatch;
-             ++i) {
-            ok = binding == FcValueBindingStrong && family.type == FcTypeString &&
-                 FcStrCmpIgnoreCase(family.u.s, matchedFamily) == 0;
-        }
-        if (ok) {
-            *file = reinterpret_cast<const char*>(path);
-            int faceIndex = 0;
-            FcPatternGetInteger(match, FC_INDEX, 0, &faceIndex);
-            *index = faceIndex;
-        }
-    }
-    if (!ok) {
-        *error = std::string("no font for the face \"") + face + "\"";
-    }
-    if (match) {
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return ok;
-}
 
 // FreeType's outline walk, flattening curves into the contours (font units).
 struct Flattener {
@@ -291,9 +246,8 @@ bool glyphContours(FT_Face face, unsigned long code, double tolerance, std::vect
 bool buildOutlineFont(const char* face, int first, int count, float deviation, float depth, OutlineGlyph* glyphs,
                       std::string* error)
 {
-    std::string file;
-    int faceIndex = 0;
-    if (!resolveFace(face, &file, &faceIndex, error)) {
+    FontSource source;
+    if (!findFace(face, &source, error)) {
         return false;
     }
     FT_Library library = nullptr;
@@ -302,8 +256,11 @@ bool buildOutlineFont(const char* face, int first, int count, float deviation, f
         return false;
     }
     FT_Face ftFace = nullptr;
-    if (FT_New_Face(library, file.c_str(), faceIndex, &ftFace) != 0 || !FT_IS_SCALABLE(ftFace)) {
-        *error = "cannot read the outlines of " + file;
+    const int opened = source.bytes ? FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(source.bytes->data()),
+                                                         FT_Long(source.bytes->size()), source.index, &ftFace)
+                                    : FT_New_Face(library, source.file.c_str(), source.index, &ftFace);
+    if (opened != 0 || !FT_IS_SCALABLE(ftFace)) {
+        *error = "cannot read the outlines of " + source.file;
         if (ftFace) {
             FT_Done_Face(ftFace);
         }

@@ -2,7 +2,7 @@
 //
 // buildOutlineFont resolves a face name through fontconfig (a metric-compatible
 // substitute counts as the face: "Arial" is Liberation Sans here; a generic fallback
-// does not), reads the glyph outlines with FreeType and fills one OutlineGlyph per
+// does not; in the browser, among the font files handed over with addFontFile), reads the glyph outlines with FreeType and fills one OutlineGlyph per
 // character code first .. first + count - 1. Each glyph is a solid extruded `depth`
 // along -z: the front face at z = 0 (normal +z), the back face at z = -depth (normal
 // -z), and the side walls (normals pointing out of the letter), as triangles wound
@@ -49,5 +49,12 @@ struct OutlineGlyph {
 // character the face has no outline for gets no triangles and zero metrics.
 bool buildOutlineFont(const char* face, int first, int count, float deviation, float depth, OutlineGlyph* glyphs,
                       std::string* error);
+
+// True where the system has no fonts to find faces among (the browser): the program
+// then hands its own font files over with addFontFile before the first buildOutlineFont.
+bool fontFilesNeeded();
+// Keeps a TrueType or OpenType file's bytes for the faces it holds (ignored where
+// fontFilesNeeded is false).
+void addFontFile(std::vector<char> bytes);
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include "datagen/basic_meshes.h"
 #include "datagen/shaders.h"
 #include "datagen/environments.h"
+#include "datagen/fonts.h"
 #include "datagen/overlays.h"
 #include "datagen/sculpture.h"
 #include "datagen/sprites.h"
@@ -40,6 +41,7 @@ const std::vector<Generator>& registry()
         {"objects/abs08", generateStrands},
         {"wizard", generateWizard},
         {"cosiki2", generateCosiki},
+        {"fonts", generateFonts},
     };
     return generators;
 }
