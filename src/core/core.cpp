@@ -121,61 +121,104 @@ void Core::addEffect(Effect* effect, float startTime, float endTime, int fadeInT
 
 int Core::init()
 {
+    initStage = InitStage::Begin;
+    int result = initBusy;
+    while (result == initBusy) {
+        bool idle = false;
+        result = initStep(&idle);
+        // A few hundred frames a second of the loading bar are smooth on any display;
+        // drawing more only takes the processor from the start-up's work going on
+        // meanwhile (pictures being decoded, textures waiting for their texels).
+        if (idle) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    }
+    return result;
+}
+
+int Core::initStep(bool* idle)
+{
+    *idle = false;
     // The pictures, meshes and scenes the inits will load are decoded while the bar fades
     // in, and the pictures' texels uploaded while it fades out; whatever the start-up's
     // outcome, the uploads are finished and the decoded memory goes when it ends.
-    struct PrefetchScope {
-        ~PrefetchScope()
-        {
-            deferTextureUploads(false);
-            dropPrefetched();
-            dropPrefetchedScenes();
+    auto end = [](int result) {
+        deferTextureUploads(false);
+        dropPrefetched();
+        dropPrefetchedScenes();
+        return result;
+    };
+    try {
+        switch (initStage) {
+        case InitStage::Begin:
+            startPrefetch(loader, textureSizeLimits(), prefetchScenes);
+            loadingBar.startFade(1, 1.0f);
+            initStage = InitStage::FadeIn;
+            return initBusy;
+        case InitStage::FadeIn:
+            if (loadingBar.fadeStep(idle)) {
+                return initBusy;
+            }
+            finishPrefetch();
+            deferTextureUploads(true);
+            for (int slot = 0; slot < demoSlotCount; ++slot) {
+                Effect* effect = effectMaker ? effectMaker(slot) : makeDemoEffect(slot);
+                if (!effect) {
+                    continue;
+                }
+                const ScheduleSlot& s = demoSchedule[slot];
+                addEffect(effect, s.startTime, s.endTime, s.fadeInType, s.fadeInLength, s.fadeOutType, s.fadeOutLength);
+            }
+            if (gui.init() != 0) {
+                platform::messageBox("Core::init", " GUI init error.", platform::MessageIcon::Warning);
+                return end(1);
+            }
+            addSwitches();
+            seedRandom(12345);
+            initStage = InitStage::Effects;
+            initEffect = 0;
+            return initBusy;
+        case InitStage::Effects:
+            // One effect a step, each followed by a frame of the bar.
+            if (initEffect < effectCount) {
+                if (schedule[initEffect].effect->init() != 0) {
+                    loadingBar.fade(2, 1.0f);
+                    return end(1);
+                }
+                ++initEffect;
+                loadingBar.advance(effectCount);
+                loadingBar.draw();
+                return initBusy;
+            }
+            if (initGL() != 0) {
+                return end(1);
+            }
+            if (loadPostEffects() != 0) {
+                return end(1);
+            }
+            loadingBar.onceIdle = [] { core.renderFrameUnseen(); };
+            loadingBar.startFade(2, 1.0f);
+            initStage = InitStage::FadeOut;
+            return initBusy;
+        case InitStage::FadeOut:
+            if (loadingBar.fadeStep(idle)) {
+                return initBusy;
+            }
+            loadingBar.onceIdle = nullptr;
+            deferTextureUploads(false);  // what the fade left: before the clock starts
+            overlayTexture = 0;
+            timer.reset();
+            sound.play();
+            initStage = InitStage::Done;
+            return end(0);
+        case InitStage::Done:
+            break;
         }
-    } prefetchScope;
-    startPrefetch(loader, textureSizeLimits(), prefetchScenes);
-    loadingBar.fade(1, 1.0f);
-    finishPrefetch();
-    deferTextureUploads(true);
-
-    for (int slot = 0; slot < demoSlotCount; ++slot) {
-        Effect* effect = effectMaker ? effectMaker(slot) : makeDemoEffect(slot);
-        if (!effect) {
-            continue;
-        }
-        const ScheduleSlot& s = demoSchedule[slot];
-        addEffect(effect, s.startTime, s.endTime, s.fadeInType, s.fadeInLength, s.fadeOutType, s.fadeOutLength);
+    } catch (...) {
+        // Nothing decoded or deferred outlives a start-up that threw.
+        end(1);
+        throw;
     }
-
-    if (gui.init() != 0) {
-        platform::messageBox("Core::init", " GUI init error.", platform::MessageIcon::Warning);
-        return 1;
-    }
-    addSwitches();
-
-    seedRandom(12345);
-
-    for (unsigned int i = 0; i < effectCount; ++i) {
-        if (schedule[i].effect->init() != 0) {
-            loadingBar.fade(2, 1.0f);
-            return 1;
-        }
-        loadingBar.advance(effectCount);
-        loadingBar.draw();
-    }
-
-    if (initGL() != 0) {
-        return 1;
-    }
-    if (loadPostEffects() != 0) {
-        return 1;
-    }
-    loadingBar.onceIdle = [] { core.renderFrameUnseen(); };
-    loadingBar.fade(2, 1.0f);
-    loadingBar.onceIdle = nullptr;
-    deferTextureUploads(false);  // what the fade left: before the clock starts
-    overlayTexture = 0;
-    timer.reset();
-    sound.play();
     return 0;
 }
 
@@ -502,32 +545,53 @@ void LoadingBar::draw()
 
 void LoadingBar::fade(int mode, float length)
 {
-    core.timer.reset();
-    const float t0 = core.timer.read();
-    if (!core.timer.available) {
-        alpha = mode == 2 ? 0.0f : 1.0f;  // no clock: the fade could never end
-        draw();
-        return;
-    }
-    for (;;) {
-        const float t = core.timer.read();
-        const float progress = length > 0.0f ? (t - t0) / length : 1.0f;
-        alpha = mode == 2 ? 1.0f - progress : progress;
-        draw();
-        if (t >= t0 + length) {
-            break;
-        }
-        // A few hundred frames a second are smooth on any display; drawing more only
-        // takes the processor from the start-up's work going on meanwhile (pictures
-        // being decoded, textures waiting for their texels).
-        if (uploadDeferredTextures(0.004)) {
-            if (onceIdle) {
-                void (*work)() = onceIdle;
-                onceIdle = nullptr;
-                work();
-                continue;
-            }
+    startFade(mode, length);
+    bool idle = false;
+    while (fadeStep(&idle)) {
+        if (idle) {
             std::this_thread::sleep_for(std::chrono::milliseconds(4));
         }
     }
+}
+
+void LoadingBar::startFade(int mode, float length)
+{
+    core.timer.reset();
+    fadeMode = mode;
+    fadeLength = length;
+    fadeStart = core.timer.read();
+    fading = true;
+    if (!core.timer.available) {
+        alpha = mode == 2 ? 0.0f : 1.0f;  // no clock: the fade could never end
+        draw();
+        fading = false;
+    }
+}
+
+bool LoadingBar::fadeStep(bool* idle)
+{
+    *idle = false;
+    if (!fading) {
+        return false;
+    }
+    const float t = core.timer.read();
+    const float progress = fadeLength > 0.0f ? (t - fadeStart) / fadeLength : 1.0f;
+    alpha = fadeMode == 2 ? 1.0f - progress : progress;
+    draw();
+    if (t >= fadeStart + fadeLength) {
+        fading = false;
+        return false;
+    }
+    // The time between frames goes to the textures waiting for their texels; once none
+    // waits, to onceIdle's work, then to nothing (*idle).
+    if (uploadDeferredTextures(0.004)) {
+        if (onceIdle) {
+            void (*work)() = onceIdle;
+            onceIdle = nullptr;
+            work();
+        } else {
+            *idle = true;
+        }
+    }
+    return true;
 }

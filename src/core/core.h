@@ -76,6 +76,12 @@ public:
 
     // 0 on success, 1 on failure (already reported).
     int init();
+    // The same start-up a step at a time, for a main loop that must return to the system
+    // between frames (the browser's): each step does one part's init or one frame of the
+    // loading bar's fades. initBusy while there is more to do, then init's result.
+    // *idle: the step found nothing to do (the caller may rest before the next).
+    static constexpr int initBusy = -1;
+    int initStep(bool* idle);
     // One frame: renderFrame, then present, count and check for the end.
     void frame();
     // Steps up to the spectrum flash: the picture of the frame at the clock's time is
@@ -115,6 +121,9 @@ private:
     void drawOverlay();
     void copyBand(const RenderTarget& target);
     bool released = false;
+    enum class InitStage { Begin, FadeIn, Effects, FadeOut, Done };
+    InitStage initStage = InitStage::Begin;
+    unsigned int initEffect = 0;  // the next effect to initialise
 };
 
 extern Core core;

@@ -119,6 +119,16 @@ struct LoadingBar {
     // Fades in (mode 1) or out (mode 2) over `length` seconds of the Core's timer
     // (which it resets), drawing continuously.
     void fade(int mode, float length);
+    // The same fade a frame at a time: startFade, then fadeStep until it returns false.
+    // Each step draws one frame of the bar, then uploads waiting textures for a few
+    // milliseconds; *idle when nothing was left to do (the caller may rest).
+    void startFade(int mode, float length);
+    bool fadeStep(bool* idle);
     // Run once by a fade when no texture is waiting for its texels, then cleared.
     void (*onceIdle)() = nullptr;
+    // The fade going on (startFade).
+    int fadeMode = 1;
+    float fadeLength = 0.0f;
+    float fadeStart = 0.0f;
+    bool fading = false;
 };
