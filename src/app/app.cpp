@@ -159,9 +159,31 @@ void startAuthoring()
     }
 }
 
-}  // namespace
+bool gStarting = false;  // the main loop's turns run the Core's start-up
 
-int runApplication(int argc, char** argv)
+// What follows the Core's start-up (`result` as Core::init's): on failure the quit
+// request; else the offline pictures, or the live run's authoring aids.
+void afterStartUp(int result)
+{
+    if (result != 0) {
+        if (!printLoadFailures("")) {
+            std::fprintf(stderr, "coredemo: start-up failed (--log writes the details to Core.log)\n");
+        }
+        platform::postQuit(1);
+        return;
+    }
+    // What failed without stopping the start-up (the scene companion's content).
+    printLoadFailures("; going on without it");
+    platform::noteStartUpDone();
+    if (options.offline()) {
+        platform::postQuit(runOffline());
+    } else {
+        startAuthoring();
+    }
+}
+
+// The start-up: -1 when the main loop is to run, otherwise the exit code.
+int startApplication(int argc, char** argv)
 {
     int early = handleCommandLine(argc, argv);
     if (early >= 0) {
@@ -184,31 +206,46 @@ int runApplication(int argc, char** argv)
         printLoadFailures("; playing without music");
     }
     initPictureDecoder();
-    if (core.init() != 0) {
-        if (!printLoadFailures("")) {
-            std::fprintf(stderr, "coredemo: start-up failed (--log writes the details to Core.log)\n");
-        }
-        platform::postQuit(1);
-    } else {
-        // What failed without stopping the start-up (the scene companion's content).
-        printLoadFailures("; going on without it");
-        if (options.offline()) {
-            platform::postQuit(runOffline());
-        } else {
-            startAuthoring();
-        }
+    // Where the main loop must hand each frame back to the system (the browser), the
+    // loop's turns run the start-up, so that the loading bar is seen.
+    if (platform::mainLoopYields() && !options.offline()) {
+        gStarting = true;
+        return -1;
     }
-    // Events first; a frame whenever none is waiting. The quit request ends the loop
-    // before another frame starts.
+    afterStartUp(core.init());
+    return -1;
+}
+
+// One turn of the main loop: a step of the start-up while it runs; then the waiting
+// events, then a frame unless the quit request came. False once the quit request is
+// posted.
+bool applicationStep()
+{
+    if (gStarting) {
+        bool idle = false;
+        const int result = core.initStep(&idle);
+        if (result == Core::initBusy) {
+            return true;
+        }
+        gStarting = false;
+        afterStartUp(result);
+        return !platform::quitRequested(nullptr);
+    }
+    platform::Event event;
+    while (!platform::quitRequested(nullptr) && platform::pollEvent(&event)) {
+        handleEvent(event);
+    }
+    if (platform::quitRequested(nullptr)) {
+        return false;
+    }
+    core.frame();
+    return true;
+}
+
+int finishApplication()
+{
     int exitCode = 0;
-    while (!platform::quitRequested(&exitCode)) {
-        platform::Event event;
-        if (platform::pollEvent(&event)) {
-            handleEvent(event);
-        } else {
-            core.frame();
-        }
-    }
+    platform::quitRequested(&exitCode);
     if (sound.loaded) {
         sound.stop();
     }
@@ -218,4 +255,17 @@ int runApplication(int argc, char** argv)
     fx::releaseSharedContext();
     screen.close();
     return exitCode;
+}
+
+}  // namespace
+
+int runApplication(int argc, char** argv)
+{
+    const int early = startApplication(argc, argv);
+    if (early >= 0) {
+        return early;
+    }
+    // Events first, then a frame. The quit request ends the loop before another frame
+    // starts.
+    return platform::runMainLoop(applicationStep, finishApplication);
 }

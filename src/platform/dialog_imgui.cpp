@@ -15,29 +15,6 @@
 #include <vector>
 
 namespace platform {
-
-DialogItem& DialogState::item(int id)
-{
-    for (DialogItem& it : items) {
-        if (it.id == id) {
-            return it;
-        }
-    }
-    items.push_back(DialogItem());
-    items.back().id = id;
-    return items.back();
-}
-
-const DialogItem* DialogState::find(int id) const
-{
-    for (const DialogItem& it : items) {
-        if (it.id == id) {
-            return &it;
-        }
-    }
-    return nullptr;
-}
-
 namespace {
 
 // The TrueType file fontconfig chooses for a family name ("Arial" resolves to a

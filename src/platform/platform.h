@@ -1,5 +1,6 @@
 // The platform layer: everything the program asks of the operating system, over SDL2
-// (X11 or Wayland), GLX and EGL. Only this folder includes SDL, X or EGL headers.
+// (X11 or Wayland), GLX and EGL; in the browser over SDL2's emscripten back end and
+// WebGL 2 (*_web.cpp). Only this folder includes SDL, X, EGL or emscripten headers.
 //
 // All calls are main-thread only. A window and its GL context are created together
 // by createWindow and stay current until destroyWindow; at most one exists at a time.
@@ -137,6 +138,19 @@ bool pollEvent(Event* event);
 void postQuit(int exitCode);
 // True once a quit request was posted; *exitCode receives its code.
 bool quitRequested(int* exitCode);
+
+// ---- the main loop ----
+// Calls `step` until it returns false, then `finish`, and gives finish's result (the
+// exit code). Natively a plain loop. In the browser the page must get control back
+// between frames: each step runs in an animation frame's callback, the call returns
+// at once (its result is meaningless then) and finish's code goes to the page.
+int runMainLoop(bool (*step)(), int (*finish)());
+// True where runMainLoop hands every step back to the system (the browser): work that
+// draws frames of its own (the loading bar) must then run in steps to be seen.
+bool mainLoopYields();
+// Tells the system that the start-up is over and the demo's frames begin (the browser's
+// page marks the moment); nothing natively.
+void noteStartUpDone();
 
 // ---- test hooks ----
 // End-to-end tests drive the program through the environment, never through options:

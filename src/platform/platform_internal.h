@@ -34,4 +34,7 @@ void closeHelperWindow(HelperWindow* helper);
 // Removes every queued event (after a helper window was destroyed).
 void discardEvents();
 
+// True after setBatchMode(true): nobody is there to click a box.
+bool batchMode();
+
 }  // namespace platform

@@ -107,19 +107,6 @@ void injectEvents()
     }
 }
 
-Uint32 boxFlags(MessageIcon icon)
-{
-    switch (icon) {
-    case MessageIcon::Error:
-        return SDL_MESSAGEBOX_ERROR;
-    case MessageIcon::Warning:
-        return SDL_MESSAGEBOX_WARNING;
-    case MessageIcon::Information:
-        break;
-    }
-    return SDL_MESSAGEBOX_INFORMATION;
-}
-
 }  // namespace
 
 SDL_Window* mainWindow() { return gWindow; }
@@ -170,14 +157,7 @@ void discardEvents()
 
 void setBatchMode(bool on) { gBatch = on; }
 
-void messageBox(const std::string& caption, const std::string& text, MessageIcon icon)
-{
-    // Without a display there is nobody to click the box: standard error stands in.
-    if (gBatch || SDL_ShowSimpleMessageBox(boxFlags(icon), caption.c_str(), text.c_str(), nullptr) != 0) {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        std::fflush(stderr);
-    }
-}
+bool batchMode() { return gBatch; }
 
 int64_t counter()
 {
@@ -412,10 +392,6 @@ void enableScreenSaver(bool enable)
         SDL_DisableScreenSaver();
     }
 }
-
-bool setSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
-
-int swapInterval() { return SDL_GL_GetSwapInterval(); }
 
 std::vector<DisplayModeInfo> displayModes()
 {
