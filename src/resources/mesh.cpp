@@ -88,6 +88,7 @@ const char* scanFloat(const char* p, float* value)
             return nullptr;
         }
     }
+#if defined(__cpp_lib_to_chars)
     const char* lineEnd = p + std::strlen(p);
     auto result = std::from_chars(p, lineEnd, *value, std::chars_format::general);
     if (result.ec == std::errc()) {
@@ -100,6 +101,13 @@ const char* scanFloat(const char* p, float* value)
         return after != start ? after : nullptr;
     }
     return nullptr;
+#else
+    // A C++ library without from_chars for floats (the browser build's): the C library's
+    // conversion, in the "C" locale as the program never sets another.
+    char* after = nullptr;
+    *value = std::strtof(start, &after);
+    return after != start ? after : nullptr;
+#endif
 }
 
 // One "%d" conversion: optional sign and decimal digits; values beyond 32 bits clamp.
