@@ -8,7 +8,8 @@
 //   width=W, height=H   the shot's picture size (640 x 360 by default)
 //   data=URL            the archive to load (data.zip by default)
 // window.coreResult = {code, messages, timings} once a run has ended; window.coreTimings
-// holds the moments (ms since navigation) of the run going on.
+// holds the moments (ms since navigation) of the run going on, window.coreModule its
+// module instance.
 "use strict";
 (function () {
     const params = new URLSearchParams(location.search);
@@ -111,6 +112,7 @@
             },
             onCoreExit: (code) => setTimeout(() => finish(code, module), 0),
         });
+        window.coreModule = module;  // for tests and the console
         if (archive) {
             module.FS.writeFile("/data.zip", archive);
         }

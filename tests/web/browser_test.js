@@ -1,5 +1,6 @@
 // The browser build in Chromium headless (SwiftShader's WebGL 2), driven through
-// puppeteer-core: one table of page addresses, each with what its run must give.
+// puppeteer-core: one table of page addresses, each with what its run must give (a
+// case with `start` drives the page first: live play).
 // Run by tests/web/run.sh, which serves build-web/site and renders the native shots:
 //   node browser_test.js --url URL --native DIR --out DIR --times T1,T2 --width W --height H
 "use strict";
@@ -75,6 +76,62 @@ const cases = [
             }
         },
     },
+    {
+        name: "live play",
+        query: "",
+        code: 0,
+        // Start at 640 x 360 without antialiasing, 10 s of play with the music measured
+        // through an analyser on the audio output, then Escape back to the start screen.
+        async start(page) {
+            await page.select("#size", "640x360");
+            await page.select("#quality", "fast");
+            await page.click("#startButton");
+            await page.waitForFunction(() => window.coreTimings && window.coreTimings.firstFrame,
+                                       {timeout: 10 * minutes, polling: 200});
+            const play = await page.evaluate(async (seconds) => {
+                const sdl = window.coreModule.SDL2;
+                const context = sdl && sdl.audioContext;
+                if (!context || !sdl.audio || !sdl.audio.scriptProcessorNode) {
+                    return {error: "no audio output"};
+                }
+                const analyser = context.createAnalyser();
+                sdl.audio.scriptProcessorNode.connect(analyser);
+                const bins = new Uint8Array(analyser.frequencyBinCount);
+                let frames = 0;
+                let loudest = 0;
+                const begin = performance.now();
+                await new Promise((resolve) => {
+                    const tick = (now) => {
+                        ++frames;
+                        analyser.getByteFrequencyData(bins);
+                        loudest = Math.max(loudest, ...bins);
+                        if (now - begin < seconds * 1000) {
+                            requestAnimationFrame(tick);
+                        } else {
+                            resolve();
+                        }
+                    };
+                    requestAnimationFrame(tick);
+                });
+                return {state: context.state, loudest, fps: frames / ((performance.now() - begin) / 1000)};
+            }, 10);
+            await page.keyboard.press("Escape");
+            return play;
+        },
+        async check(page, result, failures, play) {
+            const t = result.timings;
+            console.log(`  start-up: archive at ${t.archiveFetched - t.start} ms, loading bar at ` +
+                        `${t.loopStarted - t.start} ms, first frame at ${t.firstFrame - t.start} ms after Start; ` +
+                        `${play.fps ? play.fps.toFixed(1) : "?"} frames a second`);
+            if (play.error || play.state !== "running" || !(play.loudest > 0)) {
+                failures.push(`audio: ${play.error || `context ${play.state}, loudest bin ${play.loudest}`}`);
+            }
+            const back = await page.evaluate(() => !document.getElementById("start").hidden);
+            if (!back) {
+                failures.push("Escape did not return to the start screen");
+            }
+        },
+    },
     {name: "missing archive", query: "?shot=1&data=no-such-file.zip", code: 1, message: "Data file not found."},
     {name: "broken archive", query: "?shot=1&data=page.css", code: 1, message: "Data file not found."},
 ];
@@ -83,8 +140,15 @@ async function runCase(browser, c) {
     const page = await browser.newPage();
     const errors = [];
     page.on("pageerror", (error) => errors.push(String(error)));
+    // A run that must succeed prints no errors (the expected failures print theirs).
+    page.on("console", (message) => {
+        if (c.code === 0 && message.type() === "error") {
+            errors.push(message.text());
+        }
+    });
     const started = Date.now();
     await page.goto(options.url + c.query);
+    const extra = c.start ? await c.start(page) : null;
     await page.waitForFunction(() => window.coreResult, {timeout: 20 * minutes, polling: 500});
     const result = await page.evaluate(() => window.coreResult);
     const failures = errors.map((e) => "page error: " + e);
@@ -98,7 +162,7 @@ async function runCase(browser, c) {
         }
     }
     if (c.check) {
-        await c.check(page, result, failures);
+        await c.check(page, result, failures, extra);
     }
     const t = result.timings || {};
     console.log(`${failures.length ? "FAIL" : "ok  "} ${c.name} (${((Date.now() - started) / 1000).toFixed(1)} s;` +

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The browser build against the native program, in Chromium headless on SwiftShader:
 # shots at moments of several parts compared with the native program's ES-context shots
-# of the same size (PSNR), and the page's message for a missing and a broken archive.
+# of the same size (PSNR), 10 s of live play (music playing, no console errors, Escape
+# back to the start screen), and the page's message for a missing and a broken archive.
 #   tests/web/run.sh [--times T1,T2,...] [--width W] [--height H]
 # Needs build-web/site (scripts/web.sh) and build/coredemo (the native build). Installs
 # puppeteer-core with npm into $CORE_WEB_CACHE/npm (outside the sources) once. Pictures
