@@ -1,4 +1,4 @@
-// The parts of the platform layer that differ in the browser (platform_web.cpp).
+// The desktop side of what the browser does otherwise (platform_web.cpp).
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 

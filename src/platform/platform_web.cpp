@@ -1,4 +1,4 @@
-// The parts of the platform layer that differ in the browser (platform_native.cpp is
+// What of the platform layer differs in the browser (platform_native.cpp is
 // the desktop's): message boxes become text in the page, the main loop runs as the
 // browser's animation-frame callback, the machine probe asks WebGL 2, and there is no
 // settings dialog (the page's start screen stands for it) and no folder watching.
