@@ -6,7 +6,8 @@
 Runs bench_parts BM_PartFrame (every part's whole frame at 1024 x 576) from the
 BEFORE build on its default context, then from the AFTER build (default: build/) on
 the compat, core and es contexts (BENCH_GL), one after the other, and starts over for
-N rounds (default 2), so that every variant meets the same minutes of the machine.
+N rounds (default 2; each round starts one variant later), so that every variant meets
+the same minutes of the machine.
 Prints the median part_ms (wall time) and CPU time (all threads: the rasteriser's
 too, steadier when other work shares the machine) per part and variant, the ratios
 after/before on compat and core, es against compat, and the allocations per frame. Needs a display or xvfb-run;
@@ -50,7 +51,8 @@ def main():
     allocs = {name: 0.0 for name, _, _ in variants}
     parts = []
     for r in range(args.rounds):
-        for name, build, kind in variants:
+        # Each round starts one variant later, so that none always runs first or last.
+        for name, build, kind in variants[r % len(variants):] + variants[:r % len(variants)]:
             print(f"round {r + 1}/{args.rounds}: {name}", file=sys.stderr, flush=True)
             for part, (ms, cpu, alloc) in run(build, kind).items():
                 if part not in parts:
