@@ -9,7 +9,7 @@
 # go to build-web/test/{native,browser}.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-times=8,45,85,105,125,140,160,180
+times=8,30,45,67,85,105,125,140,160,180,192
 width=640
 height=360
 while [ $# -gt 0 ]; do
