@@ -23,8 +23,6 @@ done
 say() { echo "web: $*" >&2; }
 
 ./scripts/install-deps.sh --web
-CORE_WEB_JOBS=$jobs ./scripts/web-deps.sh
-eval "$(./scripts/web-deps.sh --env)"
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
@@ -39,6 +37,11 @@ if [ ! -f build/CMakeCache.txt ]; then
 fi
 say "data.zip and the icon (native build in build/)"
 locked nice -n 19 cmake --build build -j"$jobs" --target datagen_zip datagen_icons >/dev/null
+
+# The libraries (cached), and the variables that point the browser build at them: only
+# now, since they would hide the system's libraries from the native build above.
+CORE_WEB_JOBS=$jobs ./scripts/web-deps.sh
+eval "$(./scripts/web-deps.sh --env)"
 
 # The program. emcmake's emulator option is one node 20 rejects: configure checks that
 # run a test program would read its exit code.
