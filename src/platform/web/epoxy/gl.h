@@ -32,10 +32,10 @@
 inline void glPolygonMode(GLenum, GLenum) {}
 inline void glGenerateMipmapEXT(GLenum target) { glGenerateMipmap(target); }
 
-// 30 for "OpenGL ES 3.0 (WebGL 2.0)": major * 10 + minor; 0 without a context.
-inline int epoxy_gl_version()
+// The first "major.minor" of a GL string as major * scale + minor; 0 without a context.
+inline int versionOfString(GLenum name, int scale)
 {
-    const char* text = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const char* text = reinterpret_cast<const char*>(glGetString(name));
     int major = 0;
     int minor = 0;
     if (!text) {
@@ -44,23 +44,14 @@ inline int epoxy_gl_version()
     while (*text && (*text < '0' || *text > '9')) {
         ++text;
     }
-    return std::sscanf(text, "%d.%d", &major, &minor) == 2 ? major * 10 + minor : 0;
+    return std::sscanf(text, "%d.%d", &major, &minor) == 2 ? major * scale + minor : 0;
 }
 
+// 30 for "OpenGL ES 3.0 (WebGL 2.0)".
+inline int epoxy_gl_version() { return versionOfString(GL_VERSION, 10); }
+
 // 300 for "OpenGL ES GLSL ES 3.00 (WebGL GLSL ES 3.00)".
-inline int epoxy_glsl_version()
-{
-    const char* text = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
-    int major = 0;
-    int minor = 0;
-    if (!text) {
-        return 0;
-    }
-    while (*text && (*text < '0' || *text > '9')) {
-        ++text;
-    }
-    return std::sscanf(text, "%d.%d", &major, &minor) == 2 ? major * 100 + minor : 0;
-}
+inline int epoxy_glsl_version() { return versionOfString(GL_SHADING_LANGUAGE_VERSION, 100); }
 
 inline bool epoxy_is_desktop_gl() { return false; }
 
