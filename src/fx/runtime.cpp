@@ -240,9 +240,8 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
         return false;
     }
     pass.program = program;
-    GLint previous = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
-    glUseProgram(program);
+    const GLuint previous = gpu::currentProgram();
+    gpu::useProgram(program);
     std::vector<ParameterData*> used = usedVertex;
     for (ParameterData* p : usedFragment) {
         bool seen = false;
@@ -276,7 +275,7 @@ bool buildPass(TechniqueData& tech, PassData& pass, std::string& listing)
     pass.matrixSerial = 0;
     pass.alphaRefLocation = fs.alphaRef ? glGetUniformLocation(program, kAlphaRefName) : -1;
     alphaTestFunction(pass, pass.alphaRef);
-    glUseProgram(GLuint(previous));
+    gpu::useProgram(previous);
     return true;
 }
 
@@ -864,7 +863,7 @@ void setPassState(Pass* pass)
     if (data(p.technique)->validation <= 0 && !validateTechnique(p.technique)) {
         return;
     }
-    glUseProgram(p.program);
+    gpu::useProgram(p.program);
     glActiveTexture(GL_TEXTURE0);
     for (const StateAssignment& s : p.states) {
         applyState(s);
@@ -896,7 +895,7 @@ void resetPassState(Pass* pass)
     if (gActivePass == &p) {
         gActivePass = nullptr;
     }
-    glUseProgram(0);
+    gpu::useProgram(0);
     glActiveTexture(GL_TEXTURE0);
     for (const StateAssignment& s : p.states) {
         resetState(s.kind);

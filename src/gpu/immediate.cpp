@@ -26,6 +26,8 @@ struct Immediate {
     void (*beforeDraw)() = nullptr;
     GLuint vertexArray = 0;
     bool vertexArrayTried = false;
+    bool vertexArrayBound = false;  // ours stays bound once bound (see bindVertexArray)
+    GLuint program = 0;             // as put in use through useProgram
     unsigned enabledArrays = 0;  // bit per generic attribute location
     GLuint plain[2] = {0, 0};    // untextured, textured
     GLint plainMvp[2] = {-1, -1};
@@ -91,11 +93,15 @@ bool hasVertexArrays()
            epoxy_has_gl_extension("GL_ARB_vertex_array_object");
 }
 
-// Core profiles draw only with a vertex array object bound: one serves every draw. The
+// Core profiles draw only with a vertex array object bound: one serves every draw and
+// stays bound from the first draw on (code that binds another puts ours back). The
 // index buffer binding belongs to the vertex array, so the one bound before ours comes
 // along into it.
 void bindVertexArray()
 {
+    if (state.vertexArrayBound) {
+        return;
+    }
     if (!state.vertexArrayTried) {
         state.vertexArrayTried = true;
         if (hasVertexArrays()) {
@@ -105,14 +111,11 @@ void bindVertexArray()
     if (state.vertexArray == 0) {
         return;
     }
-    GLint bound = 0;
-    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &bound);
-    if (GLuint(bound) != state.vertexArray) {
-        GLint indices = 0;
-        glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &indices);
-        glBindVertexArray(state.vertexArray);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(indices));
-    }
+    GLint indices = 0;
+    glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &indices);
+    glBindVertexArray(state.vertexArray);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(indices));
+    state.vertexArrayBound = true;
 }
 
 void setGenericArray(unsigned location, int size, int stride, const void* at, bool on)
@@ -237,9 +240,7 @@ GLuint linkPlain(bool textured)
 // (the caller puts it away after the draw).
 bool usePlainProgram()
 {
-    GLint current = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-    if (current != 0) {
+    if (state.program != 0) {
         return false;
     }
     if (!state.plainTried) {
@@ -480,6 +481,14 @@ void drawRangeElements(unsigned int mode, unsigned int start, unsigned int endIn
 
 void setBeforeDraw(void (*hook)()) { state.beforeDraw = hook; }
 
+void useProgram(unsigned int program)
+{
+    glUseProgram(program);
+    state.program = program;
+}
+
+unsigned int currentProgram() { return state.program; }
+
 void releaseImmediate()
 {
     if (state.stream != 0) {
@@ -492,7 +501,9 @@ void releaseImmediate()
         state.vertexArray = 0;
     }
     state.vertexArrayTried = false;
+    state.vertexArrayBound = false;
     state.enabledArrays = 0;
+    state.program = 0;
     for (GLuint& program : state.plain) {
         if (program != 0) {
             glDeleteProgram(program);

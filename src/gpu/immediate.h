@@ -98,6 +98,12 @@ void drawRangeElements(unsigned int mode, unsigned int start, unsigned int endIn
 // Called before every draw above (the effect runtime hands its programs the matrices).
 void setBeforeDraw(void (*hook)());
 
+// Puts `program` in use (0: none, so that draws take the plain programs). Every program
+// of ours is put in use here, so that draws know it without asking GL; code that puts
+// another in use puts the previous one back before gpu draws again.
+void useProgram(unsigned int program);
+unsigned int currentProgram();
+
 // Releases the stream buffer, the vertex array and the plain programs (before the
 // context goes).
 void releaseImmediate();
