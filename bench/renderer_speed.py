@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Frame time of every part on each kind of GL context, against an earlier build.
 
-    bench/renderer_speed.py BEFORE_BUILD [AFTER_BUILD] [--rounds N]
+    bench/renderer_speed.py BEFORE_BUILD [AFTER_BUILD] [--rounds N] [--parts 6,7]
 
-Runs bench_parts BM_PartFrame (every part's whole frame at 1024 x 576) from the
-BEFORE build on its default context, then from the AFTER build (default: build/) on
-the compat, core and es contexts (BENCH_GL), one after the other, and starts over for
-N rounds (default 2; each round starts one variant later), so that every variant meets
-the same minutes of the machine.
+Runs bench_parts BM_PartFrame (a part's whole frame at 1024 x 576) from the BEFORE
+build on its default context and from the AFTER build (default: build/) on the compat,
+core and es contexts (BENCH_GL): one part at a time, its four variants back to back
+(each part starting one variant later), and starts over for N rounds (default 2), so
+that the variants of a part meet the same half-minute of the machine: a shared machine
+drifts by several per cent within minutes.
 Prints the median part_ms (wall time) and CPU time (all threads: the rasteriser's
 too, steadier when other work shares the machine) per part and variant, the ratios
 after/before on compat and core, es against compat, and the allocations per frame. Needs a display or xvfb-run;
@@ -22,11 +23,11 @@ import subprocess
 import sys
 
 
-def run(build, kind):
+def run(build, kind, part):
     env = dict(os.environ)
     if kind:
         env["BENCH_GL"] = kind
-    command = ["./bench/bench_parts", "--benchmark_filter=BM_PartFrame/", "--benchmark_format=json"]
+    command = ["./bench/bench_parts", f"--benchmark_filter=BM_PartFrame/{part}/", "--benchmark_format=json"]
     if not env.get("DISPLAY"):
         command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"] + command
     out = subprocess.run(command, cwd=build, env=env, capture_output=True, text=True, check=True).stdout
@@ -43,6 +44,7 @@ def main():
     parser.add_argument("before")
     parser.add_argument("after", nargs="?", default=os.path.join(os.path.dirname(__file__), "..", "build"))
     parser.add_argument("--rounds", type=int, default=2)
+    parser.add_argument("--parts", help="part numbers to run, as 6,7 (default: all)")
     args = parser.parse_args()
     variants = [("before", args.before, None), ("compat", args.after, "compat"), ("core", args.after, "core"),
                 ("es", args.after, "es")]
@@ -50,16 +52,23 @@ def main():
     cpus = {name: {} for name, _, _ in variants}
     allocs = {name: 0.0 for name, _, _ in variants}
     parts = []
+    listing = subprocess.run(["./bench/bench_parts", "--benchmark_list_tests", "--benchmark_filter=BM_PartFrame/"],
+                             cwd=args.after, capture_output=True, text=True, check=True).stdout
+    indices = [line.split("/")[1] for line in listing.splitlines() if line.startswith("BM_PartFrame/")]
+    if args.parts:
+        indices = [i for i in indices if i in args.parts.split(",")]
     for r in range(args.rounds):
-        # Each round starts one variant later, so that none always runs first or last.
-        for name, build, kind in variants[r % len(variants):] + variants[:r % len(variants)]:
-            print(f"round {r + 1}/{args.rounds}: {name}", file=sys.stderr, flush=True)
-            for part, (ms, cpu, alloc) in run(build, kind).items():
-                if part not in parts:
-                    parts.append(part)
-                times[name].setdefault(part, []).append(ms)
-                cpus[name].setdefault(part, []).append(cpu)
-                allocs[name] = max(allocs[name], alloc)
+        for i, index in enumerate(indices):
+            # Each part starts one variant later, so that none always runs first or last.
+            shift = (r + i) % len(variants)
+            for name, build, kind in variants[shift:] + variants[:shift]:
+                print(f"round {r + 1}/{args.rounds}, part {index}: {name}", file=sys.stderr, flush=True)
+                for part, (ms, cpu, alloc) in run(build, kind, index).items():
+                    if part not in parts:
+                        parts.append(part)
+                    times[name].setdefault(part, []).append(ms)
+                    cpus[name].setdefault(part, []).append(cpu)
+                    allocs[name] = max(allocs[name], alloc)
     for title, table in (("wall time per frame (part_ms)", times), ("CPU time per frame, all threads", cpus)):
         median = {n: {p: statistics.median(v) for p, v in t.items()} for n, t in table.items()}
         print(f"\n{title}, median of {args.rounds} rounds\n")
