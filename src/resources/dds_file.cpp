@@ -55,6 +55,11 @@ DdsLayout readDdsLayout(const uint8_t* b, size_t size)
     const uint32_t count = get32(b + 28);
     const uint32_t pixelFlags = get32(b + 80);
     const uint32_t bits = get32(b + 88);
+    layout.pixelFlags = pixelFlags;
+    layout.bits = bits;
+    for (int c = 0; c < 4; ++c) {
+        layout.masks[c] = get32(b + 92 + 4 * c);
+    }
     const uint32_t caps = get32(b + 108);
     layout.cube = (get32(b + 112) & caps2Cube) != 0;
     int blockBytes = 0;

@@ -24,6 +24,10 @@ struct DdsLayout {
     int levels = 1;       // mipmap levels stored after each face
     bool unannounced = false;  // levels > 1 without DDSD_MIPMAPCOUNT
     uint64_t fileBytes = 0;    // what the header declares, from the magic to the last level
+    // The pixel format as the header gives it.
+    uint32_t pixelFlags = 0;  // DDPF_* (0x40: RGB, 0x1: alpha bits, 0x4: fourCc)
+    uint32_t bits = 0;        // bits a texel of an uncompressed format
+    uint32_t masks[4] = {};   // red, green, blue and alpha bits of such a texel
 };
 
 DdsLayout readDdsLayout(const uint8_t* bytes, size_t size);

@@ -13,11 +13,6 @@
 
 namespace {
 
-uint32_t readLittle(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // The 8-bit value of the channel `mask` selects in `pixel` (0 without a mask).
 uint8_t channel(uint32_t pixel, uint32_t mask)
 {
@@ -41,17 +36,16 @@ void fail(PictureError& error, const std::string& reason)
 
 // An uncompressed DDS file: level 0 of each face, rows as stored (top first); flat
 // pictures are turned bottom row first by the caller.
-bool decodeDds(const uint8_t* b, size_t n, bool ddsCube, DecodedPicture& out, std::vector<PictureLevel>& faces,
-               PictureError& error)
+bool decodeDds(const uint8_t* b, size_t n, DecodedPicture& out, std::vector<PictureLevel>& faces, PictureError& error)
 {
     const DdsLayout layout = readDdsLayout(b, n);
-    if (!layout.isDds || layout.width == 0 || layout.height == 0) {
+    if (!layout.isDds) {
         fail(error, "not a readable DDS file");
         return false;
     }
-    const uint32_t flags = readLittle(b + 80);
-    const uint32_t bits = readLittle(b + 88);
-    const uint32_t masks[4] = {readLittle(b + 92), readLittle(b + 96), readLittle(b + 100), readLittle(b + 104)};
+    const uint32_t flags = layout.pixelFlags;
+    const uint32_t bits = layout.bits;
+    const uint32_t* masks = layout.masks;
     constexpr uint32_t rgbFlag = 0x40;
     constexpr uint32_t alphaFlag = 0x1;
     if (!(flags & rgbFlag) || (bits != 24 && bits != 32)) {
@@ -59,16 +53,16 @@ bool decodeDds(const uint8_t* b, size_t n, bool ddsCube, DecodedPicture& out, st
                         std::to_string(flags) + ")");
         return false;
     }
-    const size_t bytesPerPixel = bits / 8;
-    const int faceCount = ddsCube ? 6 : 1;
-    // Each face is followed by its mipmap chain.
-    size_t faceBytes = 0;
-    for (uint32_t l = 0, w = layout.width, h = layout.height; l < uint32_t(layout.levels); ++l) {
-        faceBytes += size_t(w) * h * bytesPerPixel;
-        w = w > 1 ? w / 2 : 1;
-        h = h > 1 ? h / 2 : 1;
-    }
     constexpr size_t dataStart = 128;
+    const size_t bytesPerPixel = bits / 8;
+    const int faceCount = layout.cube ? 6 : 1;
+    // Each face is followed by its mipmap chain; the layout sizes them (nothing when the
+    // header's sizes are not usable).
+    const size_t faceBytes = layout.fileBytes > dataStart ? size_t(layout.fileBytes - dataStart) / size_t(faceCount) : 0;
+    if (faceBytes == 0) {
+        fail(error, "not a readable DDS file");
+        return false;
+    }
     if (n < dataStart + faceBytes * size_t(faceCount - 1) + size_t(layout.width) * layout.height * bytesPerPixel) {
         fail(error, "DDS file shorter than its header declares");
         return false;
@@ -157,7 +151,7 @@ bool decodeWithLibrary(const char* bytes, uint32_t size, bool ddsCube, const Pic
     std::vector<PictureLevel> faces;
     try {
         const bool dds = size >= 128 && std::memcmp(b, "DDS ", 4) == 0;
-        if (!(dds ? decodeDds(b, size, ddsCube, out, faces, error) : decodeStb(b, size, out, faces, error))) {
+        if (!(dds ? decodeDds(b, size, out, faces, error) : decodeStb(b, size, out, faces, error))) {
             return false;
         }
         out.cube = ddsCube;
