@@ -87,6 +87,16 @@ void popBandProjection()
     gpu::matrixMode(gpu::MatrixMode::ModelView);
 }
 
+// A few hundred frames a second of the loading bar are smooth on any display; drawing
+// more only takes the processor from the start-up's work going on meanwhile (pictures
+// being decoded, textures waiting for their texels).
+void restWhenIdle(bool idle)
+{
+    if (idle) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+}
+
 }  // namespace
 
 Core::~Core() { release(); }
@@ -126,12 +136,7 @@ int Core::init()
     while (result == initBusy) {
         bool idle = false;
         result = initStep(&idle);
-        // A few hundred frames a second of the loading bar are smooth on any display;
-        // drawing more only takes the processor from the start-up's work going on
-        // meanwhile (pictures being decoded, textures waiting for their texels).
-        if (idle) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(4));
-        }
+        restWhenIdle(idle);
     }
     return result;
 }
@@ -548,9 +553,7 @@ void LoadingBar::fade(int mode, float length)
     startFade(mode, length);
     bool idle = false;
     while (fadeStep(&idle)) {
-        if (idle) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(4));
-        }
+        restWhenIdle(idle);
     }
 }
 
