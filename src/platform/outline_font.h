@@ -2,8 +2,9 @@
 //
 // buildOutlineFont resolves a face name through fontconfig (a metric-compatible
 // substitute counts as the face: "Arial" is Liberation Sans here; a generic fallback
-// does not; in the browser, among the font files handed over with addFontFile), reads the glyph outlines with FreeType and fills one OutlineGlyph per
-// character code first .. first + count - 1. Each glyph is a solid extruded `depth`
+// does not; in the browser, among the font files handed over with addFontFile), reads
+// the glyph outlines with FreeType and fills one OutlineGlyph per character code
+// first .. first + count - 1. Each glyph is a solid extruded `depth`
 // along -z: the front face at z = 0 (normal +z), the back face at z = -depth (normal
 // -z), and the side walls (normals pointing out of the letter), as triangles wound
 // counter-clockwise seen from outside the solid, the faces tessellated with the GLU
